@@ -1,0 +1,53 @@
+// Messages of the failure family, in Shift-JIS (this file is compiled with a CP932 execution charset).
+#include "base/failure.h"
+
+EOutOfMemory::EOutOfMemory() : Exception("メモリが不足しています") {}
+
+EReadError::EReadError() : EStreamError("ストリームからの読み込みエラー") {}
+
+EWriteError::EWriteError() : EStreamError("ストリームへの書き込みエラー") {}
+
+EFCreateError::EFCreateError(const std::string& fileName)
+    : EStreamError("ファイル " + fileName + " を作成できません") {}
+
+EResNotFound::EResNotFound(const std::string& resourceName)
+    : Exception(resourceName + " リソースが見つかりません") {}
+
+ERegistryException ERegistryException::ReadFailed(const std::string& valueName) {
+  return ERegistryException("'" + valueName + "' の取得に失敗しました");
+}
+
+ERegistryException ERegistryException::InvalidType(const std::string& valueName) {
+  return ERegistryException("'" + valueName + "' のデータ型が不正です");
+}
+
+ERegistryException ERegistryException::CreateKeyFailed(const std::string& keyName) {
+  return ERegistryException("キー " + keyName + " の作成に失敗しました");
+}
+
+ERegistryException ERegistryException::SetFailed(const std::string& valueName) {
+  return ERegistryException("'" + valueName + "' の設定に失敗しました");
+}
+
+namespace {
+
+std::string InOutMessage(int code) {
+  switch (code) {
+    case 2: return "ファイルが見つかりません";
+    case 3: return "不正なファイル名です";
+    case 4: return "オープンしたファイルが多すぎます";
+    case 5: return "ファイルへのアクセスが拒否されました";
+    case 100: return "ファイルの末尾以降を読み込みました";
+    case 101: return "ディスクがいっぱいです";
+    case 106: return "入力値が数値ではありません";
+    default: return "I/O エラー (" + std::to_string(code) + ")";
+  }
+}
+
+}  // namespace
+
+EInOutError::EInOutError(int errorCode) : Exception(InOutMessage(errorCode)), errorCode_(errorCode) {}
+
+EDirCreateError::EDirCreateError() : Exception("ディレクトリを作成できません") {}
+
+EClipboardException::EClipboardException() : Exception("クリップボードを開くことができません") {}

@@ -1,0 +1,89 @@
+// The one failure family of the updater. Every kind carries its Shift-JIS message; the
+// texts themselves live in failure.cpp so that no caller spells a message twice.
+#pragma once
+
+#include <exception>
+#include <string>
+
+class Exception : public std::exception {
+ public:
+  explicit Exception(std::string message) : message_(std::move(message)) {}
+  const std::string& Message() const noexcept { return message_; }
+  const char* what() const noexcept override { return message_.c_str(); }
+
+ private:
+  std::string message_;
+};
+
+// The silent failure: it unwinds like any other but the error report shows nothing.
+class EAbort : public Exception {
+ public:
+  EAbort() : Exception(std::string()) {}
+};
+
+// Memory for a buffer could not be had.
+class EOutOfMemory : public Exception {
+ public:
+  EOutOfMemory();
+};
+
+class EStreamError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// A stream delivered fewer bytes than asked for.
+class EReadError : public EStreamError {
+ public:
+  EReadError();
+};
+
+// A stream took fewer bytes than given.
+class EWriteError : public EStreamError {
+ public:
+  EWriteError();
+};
+
+// A file could not be created (or, for a staged write, put in place).
+class EFCreateError : public EStreamError {
+ public:
+  explicit EFCreateError(const std::string& fileName);
+};
+
+// No data resource of that name in the running module.
+class EResNotFound : public Exception {
+ public:
+  explicit EResNotFound(const std::string& resourceName);
+};
+
+// Failures of the settings store.
+class ERegistryException : public Exception {
+ public:
+  using Exception::Exception;
+  static ERegistryException ReadFailed(const std::string& valueName);
+  static ERegistryException InvalidType(const std::string& valueName);
+  static ERegistryException CreateKeyFailed(const std::string& keyName);
+  static ERegistryException SetFailed(const std::string& valueName);
+};
+
+// A platform input/output failure, with the message picked by its error code.
+class EInOutError : public Exception {
+ public:
+  explicit EInOutError(int errorCode);
+  int ErrorCode() const noexcept { return errorCode_; }
+
+ private:
+  int errorCode_;
+};
+
+// The folder chooser was asked to create a folder it cannot name.
+class EDirCreateError : public Exception {
+ public:
+  EDirCreateError();
+};
+
+// The clipboard could not be opened.
+class EClipboardException : public Exception {
+ public:
+  EClipboardException();
+};

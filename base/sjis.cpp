@@ -1,0 +1,68 @@
+// Character-aware scanning of Shift-JIS byte strings.
+#include "base/sjis.h"
+
+namespace sjis {
+namespace {
+
+LeadBytePredicate g_isLeadByte = IsCp932LeadByte;
+
+// Calls f(index, length) for each character of s, in order.
+template <typename F>
+void ForEachChar(std::string_view s, F f) {
+  size_t i = 0;
+  while (i < s.size()) {
+    size_t len = (IsLeadByte(static_cast<unsigned char>(s[i])) && i + 1 < s.size()) ? 2 : 1;
+    f(i, len);
+    i += len;
+  }
+}
+
+template <typename Fold>
+std::string FoldAscii(std::string_view s, Fold fold) {
+  std::string out(s);
+  ForEachChar(s, [&](size_t i, size_t len) {
+    if (len == 1) out[i] = fold(out[i]);
+  });
+  return out;
+}
+
+}  // namespace
+
+bool IsCp932LeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+
+bool IsLeadByte(unsigned char c) { return g_isLeadByte(c); }
+
+void SetLeadBytePredicate(LeadBytePredicate predicate) {
+  g_isLeadByte = predicate ? predicate : IsCp932LeadByte;
+}
+
+size_t LastCharStart(std::string_view s) {
+  size_t last = std::string_view::npos;
+  ForEachChar(s, [&](size_t i, size_t) { last = i; });
+  return last;
+}
+
+std::string_view LastChar(std::string_view s) {
+  size_t start = LastCharStart(s);
+  return start == std::string_view::npos ? std::string_view() : s.substr(start);
+}
+
+size_t LastDelimiter(std::string_view delimiters, std::string_view s) {
+  size_t found = std::string_view::npos;
+  ForEachChar(s, [&](size_t i, size_t len) {
+    if (len == 1 && delimiters.find(s[i]) != std::string_view::npos) found = i;
+  });
+  return found;
+}
+
+bool EndsWithBackslash(std::string_view s) { return LastChar(s) == "\\"; }
+
+std::string UpperAscii(std::string_view s) {
+  return FoldAscii(s, [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; });
+}
+
+std::string LowerAscii(std::string_view s) {
+  return FoldAscii(s, [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; });
+}
+
+}  // namespace sjis

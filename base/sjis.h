@@ -1,0 +1,38 @@
+// Shift-JIS text helpers. Trail bytes of double-byte characters include 0x5C ("\") and ASCII
+// letters, so every search for a backslash, a "last character" or a letter to fold must step
+// over whole characters. The lead-byte test defaults to code page 932; the Win32 start-up
+// replaces it with the system's own test for the active ANSI code page.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace sjis {
+
+using LeadBytePredicate = bool (*)(unsigned char);
+
+// Lead bytes of code page 932: 0x81-0x9F and 0xE0-0xFC.
+bool IsCp932LeadByte(unsigned char c);
+
+bool IsLeadByte(unsigned char c);
+void SetLeadBytePredicate(LeadBytePredicate predicate);
+
+// Byte index where the last character of s begins (one byte, or two for a double-byte
+// character); std::string_view::npos for an empty s.
+size_t LastCharStart(std::string_view s);
+
+// The last character of s as a byte string (empty for an empty s).
+std::string_view LastChar(std::string_view s);
+
+// Index of the last single-byte character of s that is one of delimiters, never a trail byte;
+// npos when there is none.
+size_t LastDelimiter(std::string_view delimiters, std::string_view s);
+
+// True when the last character of s is a single-byte backslash.
+bool EndsWithBackslash(std::string_view s);
+
+// Fold the ASCII letters a-z to A-Z (or back), leaving double-byte characters whole.
+std::string UpperAscii(std::string_view s);
+std::string LowerAscii(std::string_view s);
+
+}  // namespace sjis

@@ -1,0 +1,33 @@
+// Read-exactly and write-exactly over any stream; the in-memory stream.
+#include "base/stream.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "base/failure.h"
+
+void TStream::ReadBuffer(void* buffer, int32_t count) {
+  if (count != 0 && Read(buffer, count) != count) throw EReadError();
+}
+
+void TStream::WriteBuffer(const void* buffer, int32_t count) {
+  if (count != 0 && Write(buffer, count) != count) throw EWriteError();
+}
+
+int32_t TMemoryStream::Read(void* buffer, int32_t count) {
+  if (count <= 0 || position_ >= bytes_.size()) return 0;
+  size_t n = std::min(static_cast<size_t>(count), bytes_.size() - position_);
+  std::memcpy(buffer, bytes_.data() + position_, n);
+  position_ += n;
+  return static_cast<int32_t>(n);
+}
+
+int32_t TMemoryStream::Write(const void* buffer, int32_t count) {
+  if (count <= 0) return 0;
+  const auto* bytes = static_cast<const uint8_t*>(buffer);
+  size_t end = position_ + static_cast<size_t>(count);
+  if (end > bytes_.size()) bytes_.resize(end);
+  std::memcpy(bytes_.data() + position_, bytes, static_cast<size_t>(count));
+  position_ = end;
+  return count;
+}

@@ -1,0 +1,39 @@
+// Byte streams: the read-exactly / write-exactly contract the decoder relies on, and an
+// in-memory stream for the packer and the tests.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+class TStream {
+ public:
+  virtual ~TStream() = default;
+  // Deliver up to count bytes; returns how many were delivered.
+  virtual int32_t Read(void* buffer, int32_t count) = 0;
+  // Take up to count bytes; returns how many were taken.
+  virtual int32_t Write(const void* buffer, int32_t count) = 0;
+
+  // Exactly count bytes, or EReadError. A count of 0 does nothing.
+  void ReadBuffer(void* buffer, int32_t count);
+  // Exactly count bytes, or EWriteError. A count of 0 does nothing.
+  void WriteBuffer(const void* buffer, int32_t count);
+};
+
+// A growable byte buffer with one position for reading and appending writes.
+class TMemoryStream : public TStream {
+ public:
+  TMemoryStream() = default;
+  explicit TMemoryStream(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
+
+  int32_t Read(void* buffer, int32_t count) override;
+  int32_t Write(const void* buffer, int32_t count) override;
+
+  const std::vector<uint8_t>& Bytes() const { return bytes_; }
+  std::vector<uint8_t>& Bytes() { return bytes_; }
+  size_t Position() const { return position_; }
+
+ private:
+  std::vector<uint8_t> bytes_;
+  size_t position_ = 0;
+};
