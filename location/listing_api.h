@@ -1,0 +1,61 @@
+// The platform calls the fixed-disk search makes: drive types, folder listings and the
+// upper-casing of names. Win32 backends forward them to KERNEL32 / USER32; the in-memory file
+// system lets tests decide every drive, folder, attribute and listing order.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+constexpr uint32_t kDriveUnknown = 0;
+constexpr uint32_t kDriveNoRootDir = 1;
+constexpr uint32_t kDriveRemovable = 2;
+constexpr uint32_t kDriveFixed = 3;
+constexpr uint32_t kDriveRemote = 4;
+constexpr uint32_t kDriveCdrom = 5;
+constexpr uint32_t kDriveRamdisk = 6;
+
+constexpr uint32_t faReadOnly = 0x01;
+constexpr uint32_t faHidden = 0x02;
+constexpr uint32_t faSysFile = 0x04;
+constexpr uint32_t faVolumeID = 0x08;
+constexpr uint32_t faDirectory = 0x10;
+constexpr uint32_t faArchive = 0x20;
+constexpr uint32_t faAnyFile = 0x3F;
+
+class DriveTypeApi {
+ public:
+  virtual ~DriveTypeApi() = default;
+  // GetDriveTypeA for a drive name such as "C:".
+  virtual uint32_t DriveType(const std::string& driveName) = 0;
+};
+
+// One listed entry: its name and its full attribute word.
+struct SearchRec {
+  std::string Name;
+  uint32_t Attr = 0;
+};
+
+using ListingHandle = uintptr_t;
+constexpr ListingHandle kNoListing = 0;
+
+class ListingApi {
+ public:
+  virtual ~ListingApi() = default;
+  // Opens a listing of pattern and gives its first entry, or kNoListing when it cannot. Entries
+  // carrying hidden, system, volume-label or folder bits not in attrMask are passed over.
+  virtual ListingHandle FindFirst(const std::string& pattern, uint32_t attrMask, SearchRec& rec) = 0;
+  // The next entry; false at the end of the listing or on any error.
+  virtual bool FindNext(ListingHandle listing, SearchRec& rec) = 0;
+  virtual void FindClose(ListingHandle listing) = 0;
+  // The platform's upper-casing for the ANSI code page (CharUpperBuffA).
+  virtual std::string UpperCase(const std::string& name) = 0;
+};
+
+// The backends the search uses unless replaced; nullptr restores the platform's own.
+DriveTypeApi& DriveTypeBackend();
+ListingApi& ListingBackend();
+void SetSearchBackends(DriveTypeApi* drives, ListingApi* listing);
+
+// The platform's own backends (defined by the Win32 or the native half of this folder).
+DriveTypeApi& PlatformDriveTypes();
+ListingApi& PlatformListing();
