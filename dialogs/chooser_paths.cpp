@@ -1,0 +1,165 @@
+// Path and list rules of the folder chooser.
+#include "dialogs/chooser_paths.h"
+
+#include <algorithm>
+
+#include "base/failure.h"
+#include "base/sjis.h"
+
+namespace chooser {
+namespace {
+
+// Splits s at single-byte backslashes, never at a trail byte; empty pieces are dropped.
+std::vector<std::string> SplitFolders(std::string_view s) {
+  std::vector<std::string> parts;
+  std::string piece;
+  size_t i = 0;
+  while (i < s.size()) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    if (sjis::IsLeadByte(c) && i + 1 < s.size()) {
+      piece.append(s.substr(i, 2));
+      i += 2;
+      continue;
+    }
+    if (c == '\\') {
+      if (!piece.empty()) parts.push_back(std::move(piece));
+      piece.clear();
+    } else {
+      piece.push_back(static_cast<char>(c));
+    }
+    ++i;
+  }
+  if (!piece.empty()) parts.push_back(std::move(piece));
+  return parts;
+}
+
+std::string JoinFolder(const std::string& parent, const std::string& name) {
+  return sjis::EndsWithBackslash(parent) ? parent + name : parent + "\\" + name;
+}
+
+bool NameLess(const std::string& a, const std::string& b) {
+  std::string ua = sjis::UpperAscii(a);
+  std::string ub = sjis::UpperAscii(b);
+  if (ua != ub) return ua < ub;
+  return a < b;
+}
+
+}  // namespace
+
+std::string ParentPart(std::string_view path) {
+  size_t at = sjis::LastDelimiter("\\:", path);
+  return at == std::string_view::npos ? std::string() : std::string(path.substr(0, at + 1));
+}
+
+std::string DrivePart(std::string_view path) {
+  if (path.size() >= 2 && path[1] == ':' && !sjis::IsLeadByte(static_cast<unsigned char>(path[0]))) {
+    return std::string(path.substr(0, 2));
+  }
+  // A UNC path: "\\server\share".
+  if (path.size() >= 2 && path[0] == '\\' && path[1] == '\\') {
+    std::vector<std::string> parts = SplitFolders(path.substr(2));
+    if (parts.empty()) return std::string();
+    std::string drive = "\\\\" + parts[0];
+    if (parts.size() > 1) drive += "\\" + parts[1];
+    return drive;
+  }
+  return std::string();
+}
+
+bool CreateFolder(std::string path, FolderSystem& fs) {
+  if (path.empty()) throw EDirCreateError();
+  if (sjis::EndsWithBackslash(path)) path.pop_back();
+  std::string parent = ParentPart(path);
+  if (path.size() < 3 || fs.DirectoryExists(path) || parent == path) return true;
+  // The parent part is always shorter than the path here, so the walk ends.
+  if (!CreateFolder(parent, fs)) return false;
+  return fs.MakeDirectory(path);
+}
+
+std::string DriveEntryText(char letter, DriveKind kind, DriveSource& source) {
+  std::string text{letter, ':'};
+  auto bracketedLabel = [&] { return "[" + source.VolumeLabel(letter).value_or(std::string()) + "]"; };
+  switch (kind) {
+    case DriveKind::Removable:
+      break;
+    case DriveKind::Remote: {
+      std::optional<std::string> remote = source.RemoteName(letter);
+      text += " " + (remote ? *remote : bracketedLabel());
+      break;
+    }
+    default:
+      text += " " + bracketedLabel();
+      break;
+  }
+  return sjis::LowerAscii(text);
+}
+
+std::vector<DriveEntry> ListDrives(DriveSource& source) {
+  std::vector<DriveEntry> entries;
+  uint32_t present = source.LogicalDrives();
+  for (int i = 0; i < 26; ++i) {
+    if ((present & (1u << i)) == 0) continue;
+    char letter = static_cast<char>('a' + i);
+    DriveKind kind = source.KindOf(letter);
+    switch (kind) {
+      case DriveKind::Removable:
+      case DriveKind::Fixed:
+      case DriveKind::Remote:
+      case DriveKind::CdRom:
+      case DriveKind::RamDisk:
+        entries.push_back({letter, kind, DriveEntryText(letter, kind, source)});
+        break;
+      default:
+        break;
+    }
+  }
+  return entries;
+}
+
+std::vector<FolderLine> FolderLines(std::string_view current, std::vector<std::string> subfolders) {
+  std::string drive = DrivePart(current);
+  std::string root = drive + "\\";
+  std::vector<std::string> names = SplitFolders(current.substr(drive.size()));
+
+  std::vector<FolderLine> lines;
+  lines.push_back({root, root, names.empty() ? FolderIcon::Current : FolderIcon::Open, 0});
+  std::string path = root;
+  for (size_t i = 0; i < names.size(); ++i) {
+    path = JoinFolder(path, names[i]);
+    FolderIcon icon = i + 1 == names.size() ? FolderIcon::Current : FolderIcon::Open;
+    lines.push_back({names[i], path, icon, static_cast<int>(i + 1)});
+  }
+  SortNames(subfolders);
+  int level = static_cast<int>(names.size()) + 1;
+  for (std::string& name : subfolders) {
+    std::string sub = JoinFolder(path, name);
+    lines.push_back({std::move(name), std::move(sub), FolderIcon::Closed, level});
+  }
+  return lines;
+}
+
+void SortNames(std::vector<std::string>& names) { std::sort(names.begin(), names.end(), NameLess); }
+
+std::vector<std::string> VisibleSubfolders(const std::vector<ListedEntry>& listing) {
+  std::vector<std::string> names;
+  for (const ListedEntry& e : listing) {
+    if ((e.attributes & kAttrDirectory) == 0) continue;
+    if ((e.attributes & (kAttrHidden | kAttrSystem)) != 0) continue;
+    if (e.name == "." || e.name == ".." || e.name.empty()) continue;
+    names.push_back(e.name);
+  }
+  SortNames(names);
+  return names;
+}
+
+std::vector<std::string> VisibleFiles(const std::vector<ListedEntry>& listing) {
+  std::vector<std::string> names;
+  for (const ListedEntry& e : listing) {
+    if ((e.attributes & (kAttrDirectory | kAttrHidden | kAttrSystem)) != 0) continue;
+    names.push_back(e.name);
+  }
+  SortNames(names);
+  return names;
+}
+
+}  // namespace chooser

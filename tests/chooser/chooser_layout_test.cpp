@@ -1,0 +1,116 @@
+// Folder chooser layout arithmetic: rounding, scaling to other resolutions, centring, list heights.
+#include "dialogs/chooser_layout.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+namespace chooser {
+void PrintTo(const LayoutRect& r, std::ostream* os) {
+  *os << "{" << r.left << ", " << r.top << ", " << r.width << ", " << r.height << "}";
+}
+}  // namespace chooser
+
+namespace {
+
+using chooser::LayoutRect;
+
+TEST(MulDivTest, RoundsToNearestWithHalvesAwayFromZero) {
+  struct Case {
+    int a, b, c, want;
+  };
+  const Case cases[] = {
+      {138, 120, 96, 173},  // 172.5
+      {13, 120, 96, 16},    // 16.25
+      {27, 120, 96, 34},    // 33.75
+      {255, 120, 96, 319},  // 318.75
+      {7, 1, 2, 4},         // 3.5
+      {-7, 1, 2, -4},       // -3.5
+      {7, -1, 2, -4},
+      {7, 1, -2, -4},
+      {-7, -1, -2, -4},
+      {5, 3, 0, -1},
+      {2000000000, 3, 4, 1500000000},  // no overflow in the product
+  };
+  for (const Case& c : cases) EXPECT_EQ(chooser::MulDiv(c.a, c.b, c.c), c.want) << c.a << "*" << c.b << "/" << c.c;
+}
+
+TEST(ScaleTest, DesignResolutionKeepsEveryRow) {
+  for (const chooser::ControlRow& row : chooser::kSelectDirControls) {
+    EXPECT_EQ(chooser::ScaleRect(row.rect, 96), row.rect) << row.name;
+  }
+}
+
+TEST(ScaleTest, OtherResolutionsScaleEachLengthAndRound) {
+  struct Case {
+    const char* name;
+    int ppi;
+    LayoutRect want;
+  };
+  const Case cases[] = {
+      {"DirList", 120, {10, 90, 266, 173}},
+      {"DirEdit", 120, {10, 30, 391, 25}},
+      {"FileList", 120, {290, 90, 231, 116}},
+      {"DriveList", 120, {290, 240, 231, 24}},
+      {"OKButton", 120, {215, 280, 96, 34}},
+      {"HelpButton", 120, {425, 280, 96, 34}},
+      {"Label1", 144, {12, 12, 138, 20}},
+      {"CancelButton", 144, {384, 336, 116, 41}},
+      {"Label4", 72, {174, 132, 31, 10}},
+  };
+  for (const Case& c : cases) {
+    const chooser::ControlRow* row = chooser::FindControl(c.name);
+    ASSERT_NE(row, nullptr) << c.name;
+    EXPECT_EQ(chooser::ScaleRect(row->rect, c.ppi), c.want) << c.name << " at " << c.ppi;
+  }
+  EXPECT_EQ(chooser::ScaleLength(chooser::kClientWidth, 120), 530);
+  EXPECT_EQ(chooser::ScaleLength(chooser::kClientHeight, 120), 319);
+  EXPECT_EQ(chooser::ScaleLength(chooser::kDirListItemHeight, 120), 21);
+}
+
+TEST(LayoutTableTest, ControlsFitTheClientAreaAndTabOrderIsAPermutation) {
+  std::set<int> tabs;
+  for (const chooser::ControlRow& row : chooser::kSelectDirControls) {
+    EXPECT_GE(row.rect.left, 0) << row.name;
+    EXPECT_LE(row.rect.left + row.rect.width, chooser::kClientWidth) << row.name;
+    EXPECT_LE(row.rect.top + row.rect.height, chooser::kClientHeight) << row.name;
+    if (row.tabOrder >= 0) {
+      EXPECT_TRUE(tabs.insert(row.tabOrder).second) << row.name;
+    }
+  }
+  EXPECT_EQ(tabs, (std::set<int>{0, 1, 2, 3, 4, 5, 6, 7}));
+  EXPECT_EQ(chooser::FindControl("DirLabel")->rect, chooser::FindControl("DirEdit")->rect);
+  EXPECT_EQ(chooser::FindControl("Nothing"), nullptr);
+  // Without help the remaining buttons take the places of Cancel and Help.
+  EXPECT_EQ(chooser::kOKLeftWithoutHelp, chooser::FindControl("CancelButton")->rect.left);
+  EXPECT_EQ(chooser::kCancelLeftWithoutHelp, chooser::FindControl("HelpButton")->rect.left);
+}
+
+TEST(CentreTest, HalvesTruncateTowardZeroAndNeverGoBelowZero) {
+  struct Case {
+    int sw, sh, ww, wh, left, top;
+  };
+  const Case cases[] = {
+      {1024, 768, 424, 201, 300, 283},
+      {1025, 769, 424, 200, 300, 284},
+      {800, 600, 805, 611, 0, 0},
+      {1024, 768, 1024, 768, 0, 0},
+      {1280, 1024, 536, 353, 372, 335},
+  };
+  for (const Case& c : cases) {
+    chooser::ScreenPoint p = chooser::CentreOnScreen(c.sw, c.sh, c.ww, c.wh);
+    EXPECT_EQ(p.left, c.left) << c.sw << "x" << c.sh;
+    EXPECT_EQ(p.top, c.top) << c.sw << "x" << c.sh;
+  }
+}
+
+TEST(IntegralListHeightTest, WholeItemsInsideTheFrame) {
+  EXPECT_EQ(chooser::IntegralListHeight(138, 17, 4), 123);  // 7 items
+  EXPECT_EQ(chooser::IntegralListHeight(140, 17, 4), 140);  // exactly 8
+  EXPECT_EQ(chooser::IntegralListHeight(173, 21, 4), 172);  // 8 items at 120 dpi
+  EXPECT_EQ(chooser::IntegralListHeight(10, 17, 4), 21);    // never less than one item
+  EXPECT_EQ(chooser::IntegralListHeight(50, 0, 4), 50);
+}
+
+}  // namespace

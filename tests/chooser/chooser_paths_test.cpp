@@ -1,0 +1,302 @@
+// Folder chooser rules: folder creation with parents, parent parts, drive-list texts,
+// folder-list lines and listing filters.
+#include "dialogs/chooser_paths.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+
+#include "base/failure.h"
+
+namespace {
+
+using chooser::DriveKind;
+using chooser::FolderIcon;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+// "ソ" (83 5C) and "表" (95 5C) end in a backslash byte; "ア" (83 41) ends in an "A" byte.
+const std::string kSo = "ソ";
+const std::string kHyo = "表";
+const std::string kA = "ア";
+
+// A file system of named folders; some names refuse to be created.
+class FakeFolders : public chooser::FolderSystem {
+ public:
+  std::set<std::string> existing;
+  std::set<std::string> refused;
+  std::vector<std::string> made;  // every MakeDirectory call, in order
+
+  bool DirectoryExists(const std::string& path) override { return existing.count(path) != 0; }
+  bool MakeDirectory(const std::string& path) override {
+    made.push_back(path);
+    if (refused.count(path) != 0 || existing.count(ParentOf(path)) == 0) return false;
+    existing.insert(path);
+    return true;
+  }
+
+ private:
+  // "C:\A\B" lives in "C:\A"; "C:\A" in the root "C:\".
+  static std::string ParentOf(const std::string& path) {
+    std::string parent = chooser::ParentPart(path);
+    if (parent.size() > 3 && parent.back() == '\\') parent.pop_back();
+    return parent;
+  }
+};
+
+class CreateFolderTest : public ::testing::Test {
+ protected:
+  FakeFolders fs;
+  void SetUp() override { fs.existing = {"C:\\", "C:\\Games", "sub"}; }
+};
+
+TEST_F(CreateFolderTest, EmptyPathFailsWithTheCreationMessage) {
+  try {
+    chooser::CreateFolder("", fs);
+    FAIL() << "no failure raised";
+  } catch (const EDirCreateError& e) {
+    EXPECT_EQ(e.Message(), "ディレクトリを作成できません");
+  }
+  EXPECT_THAT(fs.made, IsEmpty());
+}
+
+TEST_F(CreateFolderTest, CreatesMissingParentsFirst) {
+  EXPECT_TRUE(chooser::CreateFolder("C:\\Games\\X\\Y\\Z", fs));
+  EXPECT_THAT(fs.made, ElementsAre("C:\\Games\\X", "C:\\Games\\X\\Y", "C:\\Games\\X\\Y\\Z"));
+}
+
+TEST_F(CreateFolderTest, RemovesOneTrailingBackslash) {
+  EXPECT_TRUE(chooser::CreateFolder("C:\\New\\", fs));
+  EXPECT_THAT(fs.made, ElementsAre("C:\\New"));
+}
+
+TEST_F(CreateFolderTest, StopsAtTheFirstFolderThatCannotBeCreated) {
+  fs.refused = {"C:\\Games\\Locked"};
+  EXPECT_FALSE(chooser::CreateFolder("C:\\Games\\Locked\\A\\B", fs));
+  EXPECT_THAT(fs.made, ElementsAre("C:\\Games\\Locked"));
+}
+
+TEST_F(CreateFolderTest, MissingDriveGivesFalseWithoutFailure) {
+  EXPECT_FALSE(chooser::CreateFolder("Q:\\Data\\Dir", fs));
+  EXPECT_THAT(fs.made, ElementsAre("Q:\\Data"));
+}
+
+// Paths for which nothing is created and the walk counts as done.
+TEST_F(CreateFolderTest, NothingToDo) {
+  for (const char* path : {"C:\\Games", "C:\\Games\\", "C:\\", "C:", "ab", "a", "\\", "C:\\Games\\\\", "sub"}) {
+    fs.made.clear();
+    EXPECT_TRUE(chooser::CreateFolder(path, fs)) << path;
+    EXPECT_THAT(fs.made, IsEmpty()) << path;
+  }
+}
+
+TEST_F(CreateFolderTest, RelativeNameBelowAnExistingFolderIsCreated) {
+  EXPECT_TRUE(chooser::CreateFolder("sub\\new", fs));
+  EXPECT_THAT(fs.made, ElementsAre("sub\\new"));
+}
+
+// Walking up a relative name whose first folder is missing reaches an empty part.
+TEST_F(CreateFolderTest, NewRelativeNameOfThreeBytesFails) {
+  EXPECT_THROW(chooser::CreateFolder("abc", fs), EDirCreateError);
+  EXPECT_THROW(chooser::CreateFolder("new\\deeper", fs), EDirCreateError);
+  EXPECT_THROW(chooser::CreateFolder(kSo + "x", fs), EDirCreateError);
+  EXPECT_THAT(fs.made, IsEmpty());
+}
+
+TEST_F(CreateFolderTest, TrailByteBackslashIsPartOfTheName) {
+  // "C:\表" ends in the byte 5C but has no trailing backslash.
+  EXPECT_TRUE(chooser::CreateFolder("C:\\" + kHyo, fs));
+  EXPECT_TRUE(chooser::CreateFolder("C:\\" + kSo + "\\" + kHyo + "\\", fs));
+  EXPECT_THAT(fs.made, ElementsAre("C:\\" + kHyo, "C:\\" + kSo, "C:\\" + kSo + "\\" + kHyo));
+}
+
+struct PartCase {
+  std::string path;
+  std::string parent;
+  std::string drive;
+};
+
+TEST(ParentPartTest, UpToTheLastBackslashOrColon) {
+  const PartCase cases[] = {
+      {"C:\\Games\\X", "C:\\Games\\", "C:"},
+      {"C:\\Games\\", "C:\\Games\\", "C:"},
+      {"C:\\", "C:\\", "C:"},
+      {"C:", "C:", "C:"},
+      {"C:foo", "C:", "C:"},
+      {"abc", "", ""},
+      {"", "", ""},
+      {"a\\b", "a\\", ""},
+      {"C:\\" + kSo, "C:\\", "C:"},
+      {"C:\\" + kSo + "\\x", "C:\\" + kSo + "\\", "C:"},
+      {kHyo + kSo, "", ""},
+      {"\\\\server\\share\\dir", "\\\\server\\share\\", "\\\\server\\share"},
+  };
+  for (const PartCase& c : cases) {
+    EXPECT_EQ(chooser::ParentPart(c.path), c.parent) << c.path;
+    EXPECT_EQ(chooser::DrivePart(c.path), c.drive) << c.path;
+  }
+}
+
+struct FakeDrive {
+  DriveKind kind;
+  std::optional<std::string> label;
+  std::optional<std::string> remote;
+};
+
+class FakeDrives : public chooser::DriveSource {
+ public:
+  std::map<char, FakeDrive> drives;
+  uint32_t extraBits = 0;
+  std::vector<char> labelsRead;
+
+  uint32_t LogicalDrives() override {
+    uint32_t bits = extraBits;
+    for (const auto& [letter, drive] : drives) bits |= 1u << (letter - 'a');
+    return bits;
+  }
+  DriveKind KindOf(char letter) override {
+    auto it = drives.find(letter);
+    return it == drives.end() ? DriveKind::NoRootDir : it->second.kind;
+  }
+  std::optional<std::string> VolumeLabel(char letter) override {
+    labelsRead.push_back(letter);
+    return drives.at(letter).label;
+  }
+  std::optional<std::string> RemoteName(char letter) override { return drives.at(letter).remote; }
+};
+
+TEST(DriveListTest, EntriesPerDriveTypeInLetterOrder) {
+  FakeDrives src;
+  src.drives = {
+      {'a', {DriveKind::Removable, "FLOPPY", std::nullopt}},
+      {'c', {DriveKind::Fixed, "DATA", std::nullopt}},
+      {'d', {DriveKind::CdRom, "GAME_DISC", std::nullopt}},
+      {'e', {DriveKind::RamDisk, "", std::nullopt}},
+      {'f', {DriveKind::Fixed, std::nullopt, std::nullopt}},
+      {'g', {DriveKind::Remote, "NET", "\\\\SERVER\\Share"}},
+      {'h', {DriveKind::Remote, "NetVol", std::nullopt}},
+      {'i', {DriveKind::Unknown, "X", std::nullopt}},
+      {'j', {DriveKind::NoRootDir, "Y", std::nullopt}},
+      {'z', {DriveKind::Fixed, "Last", std::nullopt}},
+  };
+  src.extraBits = 0xFC000000u;  // bits above z mean nothing
+  std::vector<std::string> texts;
+  std::vector<DriveKind> kinds;
+  for (const chooser::DriveEntry& e : chooser::ListDrives(src)) {
+    texts.push_back(e.text);
+    kinds.push_back(e.kind);
+    EXPECT_EQ(e.letter, e.text[0]);
+  }
+  EXPECT_THAT(texts, ElementsAre("a:", "c: [data]", "d: [game_disc]", "e: []", "f: []",
+                                 "g: \\\\server\\share", "h: [netvol]", "z: [last]"));
+  EXPECT_THAT(kinds, ElementsAre(DriveKind::Removable, DriveKind::Fixed, DriveKind::CdRom, DriveKind::RamDisk,
+                                 DriveKind::Fixed, DriveKind::Remote, DriveKind::Remote, DriveKind::Fixed));
+  // A removable disk is never touched for its label (it may hold no disk).
+  for (char letter : src.labelsRead) EXPECT_NE(letter, 'a');
+}
+
+TEST(DriveListTest, LowerCasingLeavesDoubleByteCharactersWhole) {
+  FakeDrives src;
+  src.drives = {{'c', {DriveKind::Fixed, kA + "B" + "ＤＡＴＡ", std::nullopt}},
+                {'n', {DriveKind::Remote, std::nullopt, "\\\\PC\\" + kA + "X"}}};
+  EXPECT_EQ(chooser::DriveEntryText('c', DriveKind::Fixed, src), "c: [" + kA + "bＤＡＴＡ]");
+  EXPECT_EQ(chooser::DriveEntryText('n', DriveKind::Remote, src), "n: \\\\pc\\" + kA + "x");
+}
+
+struct LineView {
+  std::string text;
+  std::string path;
+  FolderIcon icon;
+  int level;
+  bool operator==(const LineView& o) const {
+    return text == o.text && path == o.path && icon == o.icon && level == o.level;
+  }
+};
+
+std::vector<LineView> View(const std::vector<chooser::FolderLine>& lines) {
+  std::vector<LineView> out;
+  for (const auto& l : lines) out.push_back({l.text, l.path, l.icon, l.level});
+  return out;
+}
+
+void PrintTo(const LineView& l, std::ostream* os) {
+  *os << "{" << l.text << ", " << l.path << ", " << static_cast<int>(l.icon) << ", " << l.level << "}";
+}
+
+TEST(FolderLinesTest, PathFoldersThenCurrentThenSortedSubfolders) {
+  auto lines = View(chooser::FolderLines("C:\\Games\\X", {"b", "A", "c"}));
+  EXPECT_THAT(lines, ElementsAre(LineView{"C:\\", "C:\\", FolderIcon::Open, 0},
+                                 LineView{"Games", "C:\\Games", FolderIcon::Open, 1},
+                                 LineView{"X", "C:\\Games\\X", FolderIcon::Current, 2},
+                                 LineView{"A", "C:\\Games\\X\\A", FolderIcon::Closed, 3},
+                                 LineView{"b", "C:\\Games\\X\\b", FolderIcon::Closed, 3},
+                                 LineView{"c", "C:\\Games\\X\\c", FolderIcon::Closed, 3}));
+}
+
+TEST(FolderLinesTest, DriveRootIsTheCurrentLine) {
+  auto lines = View(chooser::FolderLines("D:\\", {"Program Files", "app"}));
+  EXPECT_THAT(lines, ElementsAre(LineView{"D:\\", "D:\\", FolderIcon::Current, 0},
+                                 LineView{"app", "D:\\app", FolderIcon::Closed, 1},
+                                 LineView{"Program Files", "D:\\Program Files", FolderIcon::Closed, 1}));
+  EXPECT_THAT(View(chooser::FolderLines("D:\\", {})),
+              ElementsAre(LineView{"D:\\", "D:\\", FolderIcon::Current, 0}));
+}
+
+TEST(FolderLinesTest, TrailBytesDoNotSplitFolderNames) {
+  auto lines = View(chooser::FolderLines("C:\\" + kSo + "\\" + kHyo, {kSo}));
+  EXPECT_THAT(lines, ElementsAre(LineView{"C:\\", "C:\\", FolderIcon::Open, 0},
+                                 LineView{kSo, "C:\\" + kSo, FolderIcon::Open, 1},
+                                 LineView{kHyo, "C:\\" + kSo + "\\" + kHyo, FolderIcon::Current, 2},
+                                 LineView{kSo, "C:\\" + kSo + "\\" + kHyo + "\\" + kSo, FolderIcon::Closed, 3}));
+}
+
+TEST(ListingFilterTest, FoldersAndFilesWithoutHiddenSystemOrDots) {
+  using chooser::kAttrDirectory;
+  using chooser::kAttrHidden;
+  using chooser::kAttrSystem;
+  const std::vector<chooser::ListedEntry> listing = {
+      {".", kAttrDirectory},
+      {"..", kAttrDirectory},
+      {"Saves", kAttrDirectory},
+      {"$Recycle", kAttrDirectory | kAttrHidden | kAttrSystem},
+      {"cache", kAttrDirectory | kAttrHidden},
+      {"boot", kAttrDirectory | kAttrSystem},
+      {"addons", kAttrDirectory | 0x20},
+      {"readme.txt", 0x20},
+      {"MG_DATA.MBL", 0x01},
+      {"desktop.ini", 0x20 | kAttrHidden | kAttrSystem},
+      {"thumbs.db", kAttrHidden},
+      {"Game.exe", 0x80},
+  };
+  EXPECT_THAT(chooser::VisibleSubfolders(listing), ElementsAre("addons", "Saves"));
+  EXPECT_THAT(chooser::VisibleFiles(listing), ElementsAre("Game.exe", "MG_DATA.MBL", "readme.txt"));
+}
+
+TEST(ListingFilterTest, SortIgnoresAsciiCaseThenOrdersBytes) {
+  std::vector<std::string> names = {"b", "B", "a", "A_", "a_", kA, "Z"};
+  chooser::SortNames(names);
+  EXPECT_THAT(names, ElementsAre("a", "A_", "a_", "B", "b", "Z", kA));
+}
+
+TEST(InOutErrorTest, MessagePickedByErrorCode) {
+  const std::pair<int, std::string> cases[] = {
+      {2, "ファイルが見つかりません"},
+      {3, "不正なファイル名です"},
+      {4, "オープンしたファイルが多すぎます"},
+      {5, "ファイルへのアクセスが拒否されました"},
+      {100, "ファイルの末尾以降を読み込みました"},
+      {101, "ディスクがいっぱいです"},
+      {106, "入力値が数値ではありません"},
+      {21, "I/O エラー (21)"},
+      {1392, "I/O エラー (1392)"},
+  };
+  for (const auto& [code, message] : cases) {
+    EInOutError e(code);
+    EXPECT_EQ(e.Message(), message) << code;
+    EXPECT_EQ(e.ErrorCode(), code);
+  }
+}
+
+}  // namespace
