@@ -1,0 +1,145 @@
+// Hand-made containers for the decoder tests, and a plain reference decoder to compare with.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <stdexcept>
+#include <vector>
+
+#include "base/failure.h"
+#include "payload/unpack.h"
+
+namespace testing_payload {
+
+// Writes a body token by token, with a flag byte before every group of eight.
+class BodyBuilder {
+ public:
+  BodyBuilder& Literal(uint8_t b) {
+    Token(false);
+    body_.push_back(b);
+    produced_ += 1;
+    return *this;
+  }
+  // Any control token, given as its bytes, producing `length` bytes.
+  BodyBuilder& Control(std::initializer_list<uint8_t> bytes, int64_t length) {
+    Token(true);
+    body_.insert(body_.end(), bytes);
+    produced_ += length;
+    return *this;
+  }
+  BodyBuilder& Run(const std::vector<uint8_t>& bytes) {
+    Token(true);
+    body_.push_back(static_cast<uint8_t>(((bytes.size() - 9) << 2) | 3));
+    body_.insert(body_.end(), bytes.begin(), bytes.end());
+    produced_ += static_cast<int64_t>(bytes.size());
+    return *this;
+  }
+  BodyBuilder& Short(unsigned distance, unsigned length) {
+    return Control({static_cast<uint8_t>(((distance - 1) << 2) | (length - 2))}, length);
+  }
+  BodyBuilder& Near(unsigned distance, unsigned length) {
+    unsigned d = distance - 1;
+    return Control({static_cast<uint8_t>(0x80 | (d >> 4)), static_cast<uint8_t>(((d & 15) << 4) | (length - 3))},
+                   length);
+  }
+  BodyBuilder& Far(unsigned distance, unsigned length) {
+    unsigned d = distance - 1;
+    uint8_t g = length == 4096 ? 0xFF : length == 1024 ? 0xFE : length == 256 ? 0xFD : uint8_t(length - 3);
+    return Control({static_cast<uint8_t>(0xC0 | (d >> 8)), static_cast<uint8_t>(d & 0xFF), g}, length);
+  }
+  // Repeats the last byte until exactly `total` bytes are produced (needs one byte produced).
+  BodyBuilder& FillTo(int64_t total) {
+    while (total - produced_ >= 4096) Far(1, 4096);
+    while (total - produced_ >= 3) Far(1, static_cast<unsigned>(std::min<int64_t>(255, total - produced_)));
+    while (produced_ < total) Literal(0x55);
+    return *this;
+  }
+  // Appends the flag byte that a final full group may leave out.
+  BodyBuilder& TrailingFlag() {
+    if (count_ != 8) throw std::logic_error("trailing flag only after a full group");
+    body_.push_back(0);
+    return *this;
+  }
+
+  const std::vector<uint8_t>& Body() const { return body_; }
+  int64_t Produced() const { return produced_; }
+  int Tokens() const { return tokens_; }
+
+ private:
+  void Token(bool control) {
+    if (count_ == 8 || body_.empty()) {
+      flagAt_ = body_.size();
+      body_.push_back(0);
+      count_ = 0;
+    }
+    if (control) body_[flagAt_] |= static_cast<uint8_t>(0x80 >> count_);
+    ++count_;
+    ++tokens_;
+  }
+
+  std::vector<uint8_t> body_;
+  size_t flagAt_ = 0;
+  int count_ = 0;
+  int tokens_ = 0;
+  int64_t produced_ = 0;
+};
+
+inline std::vector<uint8_t> Container(const std::vector<uint8_t>& body, int32_t decodedSize) {
+  std::vector<uint8_t> c(packed::kHeaderSize);
+  packed::WriteHeader(c.data(), static_cast<int32_t>(body.size()), decodedSize);
+  c.insert(c.end(), body.begin(), body.end());
+  return c;
+}
+
+// The format's meaning written as plainly as possible: one byte at a time, every input byte
+// and every distance checked, the spare bytes zero. Malformed input raises EReadError.
+inline std::vector<uint8_t> ReferenceDecode(const std::vector<uint8_t>& container) {
+  if (container.size() < 16) throw EReadError();
+  packed::Header h = packed::ParseHeader(container.data());
+  if (h.packedSize < 0 || h.decodedSize < 0) throw EReadError();
+  if (container.size() - 16 < static_cast<size_t>(h.packedSize)) throw EReadError();
+  std::vector<uint8_t> in(container.begin() + 16, container.begin() + 16 + h.packedSize);
+  in.resize(in.size() + packed::kSpareBytes, 0);
+  size_t ip = 0;
+  auto take = [&]() -> unsigned {
+    if (ip >= in.size()) throw EReadError();
+    return in[ip++];
+  };
+  std::vector<uint8_t> out;
+  unsigned flag = take();
+  int group = 0;
+  while (static_cast<int64_t>(out.size()) < h.decodedSize) {
+    if (flag & 0x80) {
+      unsigned e = take();
+      size_t d = 0, n = 0;
+      if (e < 0x80 && (e & 3) == 3) {
+        for (unsigned i = 0; i < (e >> 2) + 9; ++i) out.push_back(static_cast<uint8_t>(take()));
+      } else {
+        if (e < 0x80) {
+          d = (e >> 2) + 1;
+          n = (e & 3) + 2;
+        } else if (e < 0xC0) {
+          unsigned f = take();
+          d = ((e & 0x3F) << 4) + (f >> 4) + 1;
+          n = (f & 15) + 3;
+        } else {
+          unsigned f = take(), g = take();
+          d = ((e & 0x3F) << 8) + f + 1;
+          n = g == 0xFF ? 4096 : g == 0xFE ? 1024 : g == 0xFD ? 256 : g + 3;
+        }
+        if (d > out.size()) throw EReadError();
+        for (size_t i = 0; i < n; ++i) out.push_back(out[out.size() - d]);
+      }
+    } else {
+      out.push_back(static_cast<uint8_t>(take()));
+    }
+    flag = (flag << 1) & 0xFF;
+    if (++group == 8) {
+      flag = take();
+      group = 0;
+    }
+  }
+  return out;
+}
+
+}  // namespace testing_payload

@@ -1,0 +1,358 @@
+// UnpackResource: the worked example, each token form, the write pattern, malformed input and
+// agreement with a plain byte-at-a-time decoder.
+#include "payload/unpack.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <random>
+#include <string>
+
+#include "base/failure.h"
+#include "tests/payload/container_builder.h"
+
+namespace {
+
+using testing_payload::BodyBuilder;
+using testing_payload::Container;
+using testing_payload::ReferenceDecode;
+using Bytes = std::vector<uint8_t>;
+
+// Keeps every byte and the size of every write call.
+class RecordingStream : public TStream {
+ public:
+  int32_t Read(void*, int32_t) override { return 0; }
+  int32_t Write(const void* buffer, int32_t count) override {
+    writes.push_back(count);
+    const auto* b = static_cast<const uint8_t*>(buffer);
+    bytes.insert(bytes.end(), b, b + count);
+    return count;
+  }
+  std::vector<int32_t> writes;
+  Bytes bytes;
+};
+
+struct Decoded {
+  Bytes bytes;
+  std::vector<int32_t> writes;
+  size_t sourceRead = 0;
+};
+
+Decoded Decode(const Bytes& container) {
+  TMemoryStream source(container);
+  RecordingStream out;
+  UnpackResource(source, out);
+  return Decoded{out.bytes, out.writes, source.Position()};
+}
+
+Bytes Ascii(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+TEST(UnpackWorkedExample, DecodesTheThirtyFiveByteContainer) {
+  const Bytes container = {0x59, 0x42, 0x83, 0x03, 0x13, 0x00, 0x00, 0x00, 0x2A, 0x00, 0x00, 0x00,
+                           0x00, 0x00, 0x00, 0x00, 0x3C, 0x41, 0x42, 0x06, 0x03, 0x30, 0x31, 0x32,
+                           0x33, 0x34, 0x35, 0x36, 0x37, 0x38, 0x80, 0xE3, 0xC0, 0x14, 0x12};
+  Decoded d = Decode(container);
+  EXPECT_EQ(d.bytes, Ascii("ABABAB012345678ABABABABABAB012345678ABABAB"));
+  EXPECT_EQ(d.writes, std::vector<int32_t>{42});
+  EXPECT_EQ(d.sourceRead, container.size());
+}
+
+// Each form after a one-byte history "X": its control bytes and the bytes it appends.
+struct FormCase {
+  const char* name;
+  std::vector<uint8_t> control;
+  std::string appended;
+};
+
+class UnpackTokenForms : public ::testing::TestWithParam<FormCase> {};
+
+TEST_P(UnpackTokenForms, AppendTheirBytes) {
+  const FormCase& c = GetParam();
+  BodyBuilder b;
+  b.Literal('X');
+  if (c.control.size() == 1) b.Control({c.control[0]}, 0);
+  if (c.control.size() == 2) b.Control({c.control[0], c.control[1]}, 0);
+  if (c.control.size() == 3) b.Control({c.control[0], c.control[1], c.control[2]}, 0);
+  const int32_t total = static_cast<int32_t>(1 + c.appended.size());
+  EXPECT_EQ(Decode(Container(b.Body(), total)).bytes, Ascii("X" + c.appended));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, UnpackTokenForms,
+    ::testing::Values(FormCase{"ShortD1L2", {0x00}, "XX"}, FormCase{"ShortD1L4", {0x02}, "XXXX"},
+                      FormCase{"NearD1L3", {0x80, 0x00}, "XXX"}, FormCase{"NearD1L18", {0x80, 0x0F}, std::string(18, 'X')},
+                      FormCase{"FarD1L3", {0xC0, 0x00, 0x00}, "XXX"},
+                      FormCase{"FarD1L255", {0xC0, 0x00, 0xFC}, std::string(255, 'X')},
+                      FormCase{"FarD1L256", {0xC0, 0x00, 0xFD}, std::string(256, 'X')},
+                      FormCase{"FarD1L1024", {0xC0, 0x00, 0xFE}, std::string(1024, 'X')},
+                      FormCase{"FarD1L4096", {0xC0, 0x00, 0xFF}, std::string(4096, 'X')}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(UnpackLiteralRuns, ShortestAndLongest) {
+  Bytes nine = Ascii("012345678"), forty = Ascii("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMN");
+  BodyBuilder b;
+  b.Run(nine).Run(forty);
+  EXPECT_EQ(b.Body()[1], 0x03);
+  EXPECT_EQ(b.Body()[11], 0x7F);
+  EXPECT_EQ(Decode(Container(b.Body(), 49)).bytes, Ascii("012345678abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMN"));
+}
+
+// Distances at the edge of each form, over a history with no repeats nearby.
+TEST(UnpackDistances, LargestOfEachFormReachesTheRightByte) {
+  Bytes history(16384);
+  for (size_t i = 0; i < history.size(); ++i) history[i] = static_cast<uint8_t>(i * 7 + (i >> 8));
+  for (auto [form, distance] : {std::pair{'s', 32u}, {'n', 1024u}, {'f', 16384u}}) {
+    BodyBuilder b;
+    for (uint8_t v : history) b.Literal(v);
+    if (form == 's') b.Short(distance, 4);
+    if (form == 'n') b.Near(distance, 18);
+    if (form == 'f') b.Far(distance, 4096);
+    Bytes want = history;
+    const size_t n = form == 's' ? 4 : form == 'n' ? 18 : 4096;
+    for (size_t i = 0; i < n; ++i) want.push_back(want[want.size() - distance]);
+    EXPECT_EQ(Decode(Container(b.Body(), static_cast<int32_t>(want.size()))).bytes, want) << form;
+  }
+}
+
+TEST(UnpackOverlap, CopiesKeepTheirByteAtATimeMeaning) {
+  for (unsigned period = 1; period <= 40; ++period) {
+    BodyBuilder b;
+    Bytes want;
+    for (unsigned i = 0; i < period; ++i) {
+      b.Literal(static_cast<uint8_t>('a' + i % 26 + i / 26));
+      want.push_back(static_cast<uint8_t>('a' + i % 26 + i / 26));
+    }
+    for (unsigned n : {2u, 3u, 4u}) if (period <= 32) b.Short(period, n);
+    b.Near(period, 17).Far(period, 1024).Far(period, 77);
+    while (static_cast<int64_t>(want.size()) < b.Produced()) want.push_back(want[want.size() - period]);
+    EXPECT_EQ(Decode(Container(b.Body(), static_cast<int32_t>(want.size()))).bytes, want) << period;
+  }
+}
+
+TEST(UnpackEnd, ZeroSizeTakesAFlagByteAndWritesNothing) {
+  for (Bytes body : {Bytes{}, Bytes{0xFF}}) {
+    Bytes c = Container(body, 0);
+    c.push_back(0xEE);  // trailing bytes of the source stay unread
+    Decoded d = Decode(c);
+    EXPECT_TRUE(d.writes.empty());
+    EXPECT_EQ(d.sourceRead, 16 + body.size());
+  }
+}
+
+TEST(UnpackEnd, TrailingFlagAfterAFullGroupIsOptional) {
+  BodyBuilder b;
+  for (char c : std::string("ABCD")) b.Literal(static_cast<uint8_t>(c));
+  b.Short(4, 4).Literal('E').Near(5, 6).Far(12, 12);
+  ASSERT_EQ(b.Tokens(), 8);
+  Bytes without = Decode(Container(b.Body(), 27)).bytes;
+  b.TrailingFlag();
+  Bytes with = Decode(Container(b.Body(), 27)).bytes;
+  EXPECT_EQ(without, Ascii("ABCDABCDEABCDEADABCDEABCDEA"));
+  EXPECT_EQ(with, without);
+}
+
+TEST(UnpackEnd, LastTokenRunningPastTheSizeIsCompletedAndWritten) {
+  BodyBuilder b;
+  b.Literal('Q').Far(1, 4096);
+  Decoded d = Decode(Container(b.Body(), 2));
+  EXPECT_EQ(d.bytes, Bytes(4097, 'Q'));
+  EXPECT_EQ(d.writes, std::vector<int32_t>{4097});
+}
+
+TEST(UnpackEnd, SourceLongerThanTheContainerIsNotReadFurther) {
+  BodyBuilder b;
+  b.Literal('Z').Short(1, 3);
+  Bytes c = Container(b.Body(), 4);
+  c.insert(c.end(), 100, 0xAB);
+  Decoded d = Decode(c);
+  EXPECT_EQ(d.bytes, Ascii("ZZZZ"));
+  EXPECT_EQ(d.sourceRead, 16 + b.Body().size());
+}
+
+// Output sizes and the writes they make: blocks of 1 MiB once the window reaches 2 MiB, then
+// one final write.
+struct PatternCase {
+  int32_t size;
+  std::vector<int32_t> writes;
+};
+
+class UnpackWritePattern : public ::testing::TestWithParam<PatternCase> {};
+
+TEST_P(UnpackWritePattern, FlushesInMebibyteBlocks) {
+  const PatternCase& c = GetParam();
+  BodyBuilder b;
+  b.Literal(1).Literal(2).Literal(3).Far(3, 255).FillTo(c.size);
+  Decoded d = Decode(Container(b.Body(), c.size));
+  EXPECT_EQ(d.writes, c.writes);
+  ASSERT_EQ(d.bytes.size(), static_cast<size_t>(c.size));
+  EXPECT_EQ(d.bytes, ReferenceDecode(Container(b.Body(), c.size)));
+}
+
+constexpr int32_t MiB = 1 << 20;
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, UnpackWritePattern,
+    ::testing::Values(PatternCase{1351168, {1351168}}, PatternCase{2 * MiB - 1, {2 * MiB - 1}},
+                      PatternCase{2 * MiB, {MiB, MiB}}, PatternCase{2 * MiB + 1, {MiB, MiB + 1}},
+                      PatternCase{3 * MiB, {MiB, MiB, MiB}},
+                      PatternCase{5 * MiB + 12345, {MiB, MiB, MiB, MiB, MiB + 12345}}));
+
+// A destination that takes only its first `accept` writes.
+class FailingStream : public RecordingStream {
+ public:
+  explicit FailingStream(int accept) : accept_(accept) {}
+  int32_t Write(const void* buffer, int32_t count) override {
+    if (accept_-- <= 0) return count / 2;
+    return RecordingStream::Write(buffer, count);
+  }
+
+ private:
+  int accept_;
+};
+
+TEST(UnpackFailures, ShortWriteRaisesWriteErrorAndKeepsEarlierBlocks) {
+  BodyBuilder b;
+  b.Literal(9).FillTo(3 * MiB);
+  TMemoryStream source(Container(b.Body(), 3 * MiB));
+  FailingStream out(1);
+  EXPECT_THROW(UnpackResource(source, out), EWriteError);
+  EXPECT_EQ(out.writes, std::vector<int32_t>{MiB});
+}
+
+// Containers that must fail with EReadError before anything is written.
+struct BadCase {
+  const char* name;
+  Bytes container;
+};
+
+Bytes WithHeader(int32_t packedSize, int32_t decodedSize, Bytes body) {
+  Bytes c(16);
+  packed::WriteHeader(c.data(), packedSize, decodedSize);
+  c.insert(c.end(), body.begin(), body.end());
+  return c;
+}
+
+class UnpackMalformed : public ::testing::TestWithParam<BadCase> {};
+
+TEST_P(UnpackMalformed, FailsWithReadErrorWritingNothing) {
+  TMemoryStream source(GetParam().container);
+  RecordingStream out;
+  try {
+    UnpackResource(source, out);
+    FAIL() << "no failure";
+  } catch (const EReadError& e) {
+    EXPECT_EQ(e.Message(), "ストリームからの読み込みエラー");
+  }
+  EXPECT_TRUE(out.writes.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Containers, UnpackMalformed,
+    ::testing::Values(
+        BadCase{"TenBytes", Bytes(10, 0)},
+        BadCase{"ShortBody", WithHeader(19, 42, {0x3C, 0x41, 0x42, 0x06})},
+        BadCase{"NegativePackedSize", WithHeader(-1, 4, {0x00, 1, 2, 3, 4})},
+        BadCase{"NegativeDecodedSize", WithHeader(1, -5, {0x00})},
+        BadCase{"HugePackedSize", WithHeader(0x7FFFFFFF, 4, {0x00, 1, 2, 3, 4})},
+        BadCase{"CopyBeforeFirstByte", WithHeader(2, 2, {0x80, 0x00})},
+        BadCase{"FarCopyBeyondHistory", WithHeader(6, 10, {0x40, 'A', 'B', 0xC0, 0x02, 0x05})},
+        BadCase{"LiteralsPastSpareBytes", WithHeader(1, 1000, {0x00})},
+        BadCase{"RunPastSpareBytes", WithHeader(2, 1000, {0x80, 0x7F})},
+        BadCase{"HugeDecodedSizeShortBody", WithHeader(5, 0x7FFFFFFF, {0x20, 'A', 'B', 0x02, 'C'})}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+#if !defined(__SANITIZE_ADDRESS__)
+// Runs in the death-test child: with little address space the 2 GiB input buffer cannot be had.
+void DecodeUnderMemoryLimit() {
+  const Bytes c = WithHeader(0x7FFFFF00, 4, {0x00, 1, 2, 3, 4});
+  rlimit limit{};
+  limit.rlim_cur = limit.rlim_max = rlim_t{512} << 20;
+  setrlimit(RLIMIT_AS, &limit);
+  TMemoryStream source(c);
+  RecordingStream out;
+  try {
+    UnpackResource(source, out);
+  } catch (const EOutOfMemory&) {
+    _exit(source.Position() == 16 && out.writes.empty() ? 0 : 2);
+  } catch (...) {
+    _exit(3);
+  }
+  _exit(4);
+}
+#endif
+
+TEST(UnpackMemory, AllocationFailureRaisesOutOfMemoryBeforeTheBody) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizer's allocator reports instead of failing";
+#else
+  EXPECT_EXIT(DecodeUnderMemoryLimit(), ::testing::ExitedWithCode(0), "");
+#endif
+}
+
+// Random well-formed streams that use every form at every distance, long enough for the
+// unchecked fast path, the flushes and the checked tail.
+Bytes RandomBody(std::mt19937& rng, int32_t size, int32_t& produced) {
+  BodyBuilder b;
+  auto pick = [&rng](uint32_t lo, uint32_t hi) { return lo + rng() % (hi - lo + 1); };
+  b.Literal(static_cast<uint8_t>(rng()));
+  while (b.Produced() < size) {
+    const uint32_t have = static_cast<uint32_t>(std::min<int64_t>(b.Produced(), 16384));
+    switch (rng() % 6) {
+      case 0: b.Literal(static_cast<uint8_t>(rng() % 4)); break;
+      case 1: {
+        Bytes run(pick(9, 40));
+        for (auto& v : run) v = static_cast<uint8_t>(rng());
+        b.Run(run);
+        break;
+      }
+      case 2: b.Short(pick(1, std::min(have, 32u)), pick(2, 4)); break;
+      case 3: b.Near(pick(1, std::min(have, 1024u)), pick(3, 18)); break;
+      case 4: b.Far(pick(1, std::min(have, rng() % 2 ? 20u : 16384u)), pick(3, 255)); break;
+      default: {
+        static const unsigned longs[] = {256, 1024, 4096};
+        b.Far(pick(1, std::min(have, 64u)), longs[rng() % 3]);
+      }
+    }
+  }
+  produced = static_cast<int32_t>(b.Produced());
+  return b.Body();
+}
+
+TEST(UnpackAgreement, RandomStreamsMatchTheReferenceDecoder) {
+  std::mt19937 rng(20240601);
+  for (int32_t size : {1, 100, 70000, 2 * MiB + 5000, 4 * MiB}) {
+    int32_t produced = 0;
+    Bytes body = RandomBody(rng, size, produced);
+    for (int32_t d : {size, produced}) {
+      Bytes c = Container(body, d);
+      EXPECT_EQ(Decode(c).bytes, ReferenceDecode(c)) << size << " " << d;
+    }
+  }
+}
+
+TEST(UnpackAgreement, GarbageFailsCleanlyOrMatchesTheReference) {
+  std::mt19937 rng(7);
+  for (int round = 0; round < 3000; ++round) {
+    Bytes body(rng() % 300);
+    for (auto& v : body) v = static_cast<uint8_t>(rng() % 3 ? rng() % 8 : rng());
+    // Start with literals so that copies have something to reach.
+    if (!body.empty()) body[0] &= 0x0F;
+    Bytes c = Container(body, static_cast<int32_t>(rng() % 5000));
+    Bytes want;
+    bool refFails = false;
+    try {
+      want = ReferenceDecode(c);
+    } catch (const EReadError&) {
+      refFails = true;
+    }
+    try {
+      Bytes got = Decode(c).bytes;
+      EXPECT_FALSE(refFails) << round;
+      EXPECT_EQ(got, want) << round;
+    } catch (const EReadError&) {
+      EXPECT_TRUE(refFails) << round;
+    }
+  }
+}
+
+}  // namespace
