@@ -1,0 +1,123 @@
+// packres on the command line: round trips, and one-line failures with a non-zero exit.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "payload/unpack.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+class Packres : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/packres-test.XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+
+  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+
+  void Write(const std::string& name, const Bytes& bytes) const {
+    std::ofstream(Path(name), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                      static_cast<std::streamsize>(bytes.size()));
+  }
+  Bytes Read(const std::string& name) const {
+    std::ifstream in(Path(name), std::ios::binary);
+    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  }
+  std::string Text(const std::string& name) const {
+    Bytes b = Read(name);
+    return std::string(b.begin(), b.end());
+  }
+
+  // Runs packres with the arguments; keeps stdout and stderr in files; returns the exit code.
+  int Run(const std::string& args) {
+    std::string cmd = std::string(PACKRES) + " " + args + " >'" + Path("stdout") + "' 2>'" + Path("stderr") + "'";
+    int status = std::system(cmd.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  std::string dir_;
+};
+
+Bytes Sample() {
+  Bytes b;
+  for (int i = 0; i < 50000; ++i) b.push_back(static_cast<uint8_t>((i * i) >> 7 ^ (i & 0x30)));
+  return b;
+}
+
+TEST_F(Packres, PackUnpackInfoRoundTrip) {
+  Write("in.bin", Sample());
+  ASSERT_EQ(Run(Path("in.bin") + " " + Path("x")), 2);  // no command word
+  ASSERT_EQ(Run("pack " + Path("in.bin") + " " + Path("c.pack")), 0) << Text("stderr");
+  ASSERT_EQ(Run("unpack " + Path("c.pack") + " " + Path("out.bin")), 0) << Text("stderr");
+  EXPECT_EQ(Read("out.bin"), Sample());
+  ASSERT_EQ(Run("info " + Path("c.pack")), 0);
+  const Bytes c = Read("c.pack");
+  EXPECT_NE(Text("stdout").find("decoded 50000 bytes"), std::string::npos) << Text("stdout");
+  EXPECT_NE(Text("stdout").find("packed body " + std::to_string(c.size() - 16) + " bytes"), std::string::npos);
+}
+
+TEST_F(Packres, HelpGoesToStandardOutput) {
+  EXPECT_EQ(Run("--help"), 0);
+  EXPECT_NE(Text("stdout").find("packres pack IN OUT"), std::string::npos);
+  EXPECT_TRUE(Text("stderr").empty());
+}
+
+struct CliCase {
+  const char* name;
+  std::string args;  // $D is replaced by the test's folder
+  int exitCode;
+  const char* message;
+};
+
+class PackresFailures : public Packres, public ::testing::WithParamInterface<CliCase> {};
+
+TEST_P(PackresFailures, ReportOneLineAndFail) {
+  Write("short", Bytes(10, 1));
+  Bytes badSig(40, 0);
+  Write("badsig", badSig);
+  Bytes truncated(16 + 5, 0);
+  packed::WriteHeader(truncated.data(), 100, 10);
+  Write("truncated", truncated);
+  Bytes corrupt = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x80, 0x00};
+  packed::WriteHeader(corrupt.data(), 2, 5);
+  Write("corrupt", corrupt);
+  Bytes negative(20, 0);
+  packed::WriteHeader(negative.data(), -4, 5);
+  Write("negative", negative);
+
+  std::string args = GetParam().args;
+  for (size_t at; (at = args.find("$D")) != std::string::npos;) args.replace(at, 2, dir_);
+  EXPECT_EQ(Run(args), GetParam().exitCode);
+  const std::string err = Text("stderr");
+  EXPECT_NE(err.find(GetParam().message), std::string::npos) << err;
+  ASSERT_FALSE(err.empty());
+  EXPECT_EQ(err.find('\n'), err.size() - 1) << "more than one line: " << err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PackresFailures,
+    ::testing::Values(CliCase{"NoArguments", "", 2, "bad arguments"},
+                      CliCase{"UnknownCommand", "squash $D/short $D/x", 2, "bad arguments"},
+                      CliCase{"MissingOperand", "pack $D/short", 2, "bad arguments"},
+                      CliCase{"MissingInput", "pack $D/none $D/x", 1, "cannot open"},
+                      CliCase{"UnwritableOutput", "pack $D/short $D/no/such/dir/x", 1, "cannot create"},
+                      CliCase{"InfoOnTenBytes", "info $D/short", 1, "not a container"},
+                      CliCase{"InfoOnBadSignature", "info $D/badsig", 1, "bad signature"},
+                      CliCase{"UnpackTruncated", "unpack $D/truncated $D/x", 1, "truncated"},
+                      CliCase{"UnpackCorruptBody", "unpack $D/corrupt $D/x", 1, "corrupt"},
+                      CliCase{"UnpackNegativeSize", "unpack $D/negative $D/x", 1, "negative size"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
