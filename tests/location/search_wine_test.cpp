@@ -1,0 +1,126 @@
+// The fixed-disk search on the real platform calls, over Wine drives that the runner maps to
+// test folders: B: floppy, D: cdrom, E: network (each holding the marker in its root), and the
+// hard disks F:, G:, H:, I: laid out by this folder's CMakeLists.txt. C: is the prefix's own
+// fixed disk, holding no marker. Folders with one entry each keep the listing order fixed;
+// where a folder has two, only order-independent outcomes are checked.
+#include <windows.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "location/listing_api.h"
+#include "location/search.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+int failures = 0;
+Strings progress;
+
+void Check(bool ok, const char* what) {
+  if (!ok) {
+    std::printf("FAILED: %s\n", what);
+    ++failures;
+  }
+}
+
+void Print(const char* title, const Strings& list) {
+  std::printf("  %s:", title);
+  for (const std::string& s : list) std::printf(" [%s]", s.c_str());
+  std::printf("\n");
+}
+
+void ExpectWalk(const std::string& root, const std::string& found, const Strings& calls, const char* what) {
+  progress.clear();
+  StopSearch = false;
+  FoundDir.clear();
+  SearchFolder(root);
+  Check(FoundDir == found, what);
+  Check(progress == calls, what);
+  if (FoundDir != found || progress != calls) {
+    std::printf("  FoundDir [%s]\n", FoundDir.c_str());
+    Print("progress", progress);
+  }
+}
+
+void DriveTypes() {
+  DriveTypeApi& drives = DriveTypeBackend();
+  const std::pair<const char*, uint32_t> cases[] = {{"B:", kDriveRemovable}, {"C:", kDriveFixed},
+                                                    {"D:", kDriveCdrom},     {"E:", kDriveRemote},
+                                                    {"F:", kDriveFixed},     {"Q:", kDriveNoRootDir}};
+  for (const auto& [name, type] : cases) {
+    uint32_t got = drives.DriveType(name);
+    if (got != type) std::printf("  %s: type %u, expected %u\n", name, got, type);
+    Check(got == type, "drive type of a two-character drive name");
+  }
+}
+
+void UpperCasing() {
+  ListingApi& api = ListingBackend();
+  // "ヂ" is 83 61: its trail byte is a lower-case letter and must stay as it is.
+  Check(api.UpperCase("mg_data.mbl") == "MG_DATA.MBL", "ASCII letters upper-cased");
+  Check(api.UpperCase("ヂmg_data.mbl") == "ヂMG_DATA.MBL", "double-byte characters left whole");
+}
+
+void Walks() {
+  ExpectWalk("H:\\", "", {"H:\\", "H:\\\\MG_DATA.MBL"}, "a folder named like the marker is walked, not matched");
+  // G:\X holds the marker and a subfolder Sub holding it too: whichever is listed first, X wins.
+  progress.clear();
+  StopSearch = false;
+  FoundDir.clear();
+  SearchFolder("G:\\");
+  Check(FoundDir == "G:\\\\X", "nearest-root match wins in either listing order");
+  Check(progress.size() <= 3 && progress[0] == "G:\\" && progress[1] == "G:\\\\X", "walk of G:");
+
+  // Abort during the progress call for I:\\A\B: B is still listed and holds the marker.
+  SetSearchProgressHook([](const std::string& folder) {
+    progress.push_back(folder);
+    if (folder == "I:\\\\A\\B") StopSearch = true;
+  });
+  ExpectWalk("I:\\", "I:\\\\A\\B", {"I:\\", "I:\\\\A", "I:\\\\A\\B"}, "abort still lists the current folder");
+  SetSearchProgressHook([](const std::string& folder) { progress.push_back(folder); });
+}
+
+void Sweep() {
+  progress.clear();
+  auto start = std::chrono::steady_clock::now();
+  SearchFixedDisks();
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::printf("sweep: %zu folders walked in %.2f s\n", progress.size(), seconds);
+
+  Check(FoundDir == "F:\\\\.hidden\\ソフト", "sweep finds the folder on F:");
+  Check(!progress.empty() && progress[0] == "C:\\", "sweep starts with C:");
+  size_t f = 0;
+  while (f < progress.size() && progress[f] != "F:\\") ++f;
+  Strings tail(progress.begin() + static_cast<long>(std::min(f, progress.size())), progress.end());
+  Check(tail == (Strings{"F:\\", "F:\\\\.hidden", "F:\\\\.hidden\\ソフト"}), "walk of F: in pre-order");
+  for (size_t i = 0; i < f; ++i)
+    if (progress[i][0] != 'C') {
+      std::printf("  walked %s before F:\n", progress[i].c_str());
+      Check(false, "only fixed disks are walked");
+      break;
+    }
+  if (FoundDir != "F:\\\\.hidden\\ソフト") std::printf("  FoundDir [%s]\n", FoundDir.c_str());
+  Print("tail", tail);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  SetSearchProgressHook([](const std::string& folder) { progress.push_back(folder); });
+  std::string mode = argc > 1 ? argv[1] : "";
+  if (mode == "walks") {
+    DriveTypes();
+    UpperCasing();
+    Walks();
+  } else if (mode == "sweep") {
+    Sweep();
+  } else {
+    std::printf("usage: search_wine_test walks|sweep\n");
+    return 2;
+  }
+  std::printf("%d failure(s)\n", failures);
+  return failures == 0 ? 0 : 1;
+}
