@@ -1,0 +1,25 @@
+// Access keys marked in captions.
+#include "ui/caption.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct KeyCase {
+  const char* caption;
+  char key;
+};
+
+class AccessKey : public ::testing::TestWithParam<KeyCase> {};
+
+TEST_P(AccessKey, IsTheCharacterAfterTheMark) { EXPECT_EQ(AccessKeyOf(GetParam().caption), GetParam().key); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Captions, AccessKey,
+    ::testing::Values(KeyCase{"はい(&Y)", 'Y'}, KeyCase{"中止(&a)", 'A'}, KeyCase{"OK", 0}, KeyCase{"&", 0},
+                      KeyCase{"A&&B", 0}, KeyCase{"A&&&B", 'B'}, KeyCase{"&1st", '1'},
+                      // A trail byte 0x26 does not exist in Shift-JIS, but 0x5C-style traps do:
+                      // the scan steps over whole characters.
+                      KeyCase{"ソ&N", 'N'}, KeyCase{"&あ", 0}, KeyCase{"ディレクトリ名(&N):", 'N'}));
+
+}  // namespace

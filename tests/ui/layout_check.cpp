@@ -1,0 +1,210 @@
+// Brings up a form from a layout table under Wine and checks what the platform sees: window
+// class, caption, control names, positions, fonts, handler order, and the modal loop's keys.
+//   ui_layout_check        exit code: number of failed checks
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "base/failure.h"
+#include "ui/application.h"
+#include "ui/form.h"
+
+namespace {
+
+int failures = 0;
+
+void Check(bool ok, const char* what) {
+  if (!ok) {
+    std::printf("FAILED: %s\n", what);
+    ++failures;
+  }
+}
+
+template <typename T>
+void CheckEq(T got, T want, const char* what) {
+  if (!(got == want)) {
+    std::printf("FAILED: %s (got %ld, want %ld)\n", what, static_cast<long>(got), static_cast<long>(want));
+    ++failures;
+  }
+}
+
+std::string NameProperty(HWND window) {
+  auto atom = static_cast<ATOM>(reinterpret_cast<UINT_PTR>(GetPropA(window, "ControlName")));
+  char name[64] = {};
+  if (atom) GlobalGetAtomNameA(atom, name, sizeof name);
+  return name;
+}
+
+RECT ClientBounds(HWND window) {
+  RECT r{};
+  GetWindowRect(window, &r);
+  MapWindowPoints(nullptr, GetParent(window), reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+class TCheckForm : public TForm {
+ public:
+  TCheckForm();
+
+  void FormCreate() { ++creates; }
+  void FormShow() {
+    ++shows;
+    visibleDuringShow = IsWindowVisible(Handle()) != FALSE;
+  }
+  void Button1Click() { ++clicks1; }
+  void Button2Click() { ++clicks2; }
+  void FailClick() {
+    Close();  // taken when control is back in the modal loop
+    throw EAbort();
+  }
+
+  int creates = 0, shows = 0, clicks1 = 0, clicks2 = 0;
+  bool visibleDuringShow = true;
+};
+
+const TLayoutRow<TCheckForm> kLayout[] = {
+    {"Label1", TControlKind::Label, 8, 16, 399, 12, "インストール先フォルダ", -1, nullptr},
+    {"Button1", TControlKind::Button, 8, 112, 89, 33, "自動検索", 0, &TCheckForm::Button1Click},
+    {"Button2", TControlKind::Button, 120, 112, 91, 33, "手動(&B)", 1, &TCheckForm::Button2Click},
+    {"Button3", TControlKind::Button, 328, 112, 81, 33, "終了", 2, &TCheckForm::FailClick},
+    {"Edit1", TControlKind::Edit, 8, 150, 200, 20, "C:\\ソフト", 3, nullptr},
+    {"Image1", TControlKind::Image, 220, 150, 64, 32, nullptr, -1, nullptr},
+    {"List1", TControlKind::ListBox, 8, 180, 120, 40, nullptr, 4, nullptr},
+    {"Combo1", TControlKind::ComboBox, 140, 180, 120, 19, nullptr, 5, nullptr},
+};
+
+TCheckForm::TCheckForm()
+    : TForm(TFormSpec{"TCheckForm", "インストール先不明", TBorderStyle::Dialog, 100, 80, 418, 230, true}) {
+  CreateControls(this, kLayout);
+  OnCreate = [this] { FormCreate(); };
+  OnShow = [this] { FormShow(); };
+}
+
+TCheckForm* CheckForm = nullptr;
+
+void CheckLayout(TCheckForm& form) {
+  HWND window = FindWindowA("TCheckForm", "インストール先不明");
+  Check(window == form.Handle(), "window found by class and caption");
+  CheckEq(form.ClientWidth(), 418, "client width");
+  CheckEq(form.ClientHeight(), 230, "client height");
+  Check(GetWindow(window, GW_OWNER) == Application->Handle(), "owned by the application window");
+
+  for (const auto& control : form.Controls()) {
+    Check(NameProperty(control->Handle()) == control->Name(), "ControlName property");
+    Check(GetParent(control->Handle()) == window, "control is a child window");
+  }
+  HWND button = form.Find<TButton>("Button1")->Handle();
+  RECT r = ClientBounds(button);
+  CheckEq(r.left, 8L, "Button1 left");
+  CheckEq(r.top, 112L, "Button1 top");
+  CheckEq(r.right - r.left, 89L, "Button1 width");
+  CheckEq(r.bottom - r.top, 33L, "Button1 height");
+  char text[64] = {};
+  GetWindowTextA(button, text, sizeof text);
+  Check(std::string(text) == "自動検索", "Button1 caption");
+
+  LOGFONTA font{};
+  GetObjectA(reinterpret_cast<HFONT>(SendMessageA(button, WM_GETFONT, 0, 0)), sizeof font, &font);
+  Check(std::string(font.lfFaceName) == "ＭＳ Ｐゴシック", "button font face");
+  CheckEq(font.lfHeight, -12L, "button font height");
+  CheckEq(static_cast<int>(font.lfCharSet), SHIFTJIS_CHARSET, "button font charset");
+
+  TLabel* label = form.Find<TLabel>("Label1");
+  CheckEq(label->Left(), 8, "Label1 left");
+  CheckEq(label->Top(), 16, "Label1 top");
+  TEXTMETRICA metrics{};
+  {
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, form.Font());
+    GetTextMetricsA(dc, &metrics);
+    SelectObject(dc, old);
+    ReleaseDC(nullptr, dc);
+  }
+  const int lineHeight = static_cast<int>(metrics.tmHeight);
+  CheckEq(label->Height(), lineHeight, "Label1 sized to one line of its text");
+  Check(label->Width() > 40 && label->Width() < 399, "Label1 width follows its text");
+  int before = label->Width();
+  label->SetCaption("インストール先フォルダ・インストール先フォルダ");
+  Check(label->Width() > before, "Label1 grows with its text");
+  CheckEq(label->Height(), lineHeight, "Label1 does not wrap");
+
+  TComboBox* combo = form.Find<TComboBox>("Combo1");
+  // The platform keeps the closed box at least a line of the font high.
+  Check(combo->Height() >= 19 && combo->Height() <= lineHeight + 8, "combo box closed height");
+  combo->AddItem("c: [data]");
+  combo->AddItem("d: [game]");
+  combo->SetItemIndex(1);
+  CheckEq(combo->Count(), 2, "combo count");
+  Check(combo->ItemText(1) == "d: [game]", "combo text");
+  CheckEq(combo->ItemIndex(), 1, "combo index");
+
+  TListBox* list = form.Find<TListBox>("List1");
+  list->SetItemHeight(17);
+  list->AddItem("C:\\", nullptr, 0);
+  list->AddItem("ソフト", nullptr, 8);
+  CheckEq(list->Count(), 2, "list count");
+  Check(list->ItemText(1) == "ソフト", "list text");
+
+  TCanvas& canvas = form.Find<TImage>("Image1")->Canvas();
+  CheckEq(canvas.Width(), 64, "canvas width follows the control");
+  canvas.Brush.Color = RGB(0, 0, 200);
+  canvas.FillRect(0, 3, 64, 4);
+  CheckEq(canvas.Pixel(10, 3), static_cast<COLORREF>(RGB(0, 0, 200)), "filled row");
+  CheckEq(canvas.Pixel(10, 4), static_cast<COLORREF>(RGB(255, 255, 255)), "row below untouched");
+  canvas.Brush.Style = TBrushStyle::Clear;
+  canvas.Font.Height = 16;
+  canvas.Font.Color = RGB(255, 255, 255);
+  canvas.TextOut(0, 0, "あ");
+}
+
+void CheckModal(TCheckForm& form) {
+  HWND b1 = form.Find<TButton>("Button1")->Handle();
+  form.Find<TButton>("Button1")->ModalResult = mrOk;
+
+  // Enter on the focused first tab stop presses it.
+  PostMessageA(b1, WM_KEYDOWN, VK_RETURN, 0);
+  CheckEq(form.ShowModal(), static_cast<int>(mrOk), "Enter presses the focused button");
+  CheckEq(form.clicks1, 1, "Button1 handler ran once");
+  CheckEq(form.shows, 1, "OnShow ran at the showing");
+  Check(!form.visibleDuringShow, "OnShow runs before the window is visible");
+  Check(!form.Visible(), "hidden after the modal showing");
+
+  // The close box gives Cancel.
+  PostMessageA(form.Handle(), WM_CLOSE, 0, 0);
+  CheckEq(form.ShowModal(), static_cast<int>(mrCancel), "close box gives 2");
+
+  // Tab moves to Button2; Enter presses it; Escape presses the cancel button.
+  form.Find<TButton>("Button2")->SetCancel(true);
+  form.Find<TButton>("Button2")->ModalResult = mrNo;
+  PostMessageA(b1, WM_KEYDOWN, VK_TAB, 0);
+  PostMessageA(b1, WM_KEYDOWN, VK_ESCAPE, 0);
+  CheckEq(form.ShowModal(), static_cast<int>(mrNo), "Escape presses the cancel button");
+  CheckEq(form.clicks2, 1, "Button2 handler ran");
+
+  // Access key (Alt+B) presses the button marked "&B".
+  PostMessageA(b1, WM_SYSCHAR, 'b', 0);
+  CheckEq(form.ShowModal(), static_cast<int>(mrNo), "access key presses its button");
+  CheckEq(form.clicks2, 2, "Button2 handler ran again");
+
+  // A failure in a handler stays inside the layer; the close request made before it is taken.
+  PostMessageA(b1, WM_KEYDOWN, VK_TAB, 0);
+  PostMessageA(b1, WM_KEYDOWN, VK_TAB, 0);
+  PostMessageA(b1, WM_KEYDOWN, VK_RETURN, 0);
+  CheckEq(form.ShowModal(), static_cast<int>(mrCancel), "close request inside a failing handler is taken");
+}
+
+}  // namespace
+
+int main() {
+  Application->Initialize();
+  // The first byte is left as it is: "ui_layout_check.exe" keeps its small "u".
+  Check(Application->Title() == "ui_layout_check", "title from the executable name");
+  Application->CreateForm(CheckForm);
+  CheckEq(CheckForm->creates, 1, "OnCreate ran once at construction");
+  CheckEq(static_cast<int>(Application->MainForm() == CheckForm), 1, "first form is the main form");
+  CheckLayout(*CheckForm);
+  CheckModal(*CheckForm);
+  std::printf("%d failure(s)\n", failures);
+  return failures == 0 ? 0 : 1;
+}

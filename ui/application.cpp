@@ -1,0 +1,159 @@
+// The application object and the message loop.
+#include "ui/application.h"
+
+#include <algorithm>
+
+#include "base/sjis.h"
+#include "dialogs/error_report.h"
+#include "ui/app_title.h"
+
+namespace {
+
+TApplication theApplication;
+
+bool SystemLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != FALSE; }
+
+bool IsKeyMessage(UINT message) { return message >= WM_KEYFIRST && message <= WM_KEYLAST; }
+
+}  // namespace
+
+TApplication* Application = &theApplication;
+
+TApplication::~TApplication() {
+  // Forms go before the application window that owns them.
+  for (auto it = forms_.rbegin(); it != forms_.rend(); ++it) it->reset();
+  forms_.clear();
+  if (handle_) DestroyWindow(handle_);
+}
+
+void TApplication::Initialize() {
+  sjis::SetLeadBytePredicate(SystemLeadByte);
+  Title();
+  if (handle_) return;
+  TWindow::RegisterClass("TApplication", nullptr, 0, nullptr, LoadIconA(GetModuleHandleA(nullptr), "MAINICON"));
+  int x = GetSystemMetrics(SM_CXSCREEN) / 2, y = GetSystemMetrics(SM_CYSCREEN) / 2;
+  handle_ = CreateWindowExA(0, "TApplication", title_.c_str(),
+                            WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, x, y, 0, 0,
+                            nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+}
+
+const std::string& TApplication::Title() {
+  if (!titleFormed_) {
+    char path[256] = {};
+    GetModuleFileNameA(nullptr, path, sizeof path - 1);
+    OemToCharBuffA(path, path, static_cast<DWORD>(lstrlenA(path)));
+    title_ = ApplicationTitleFromPath(path);
+    titleFormed_ = true;
+  }
+  return title_;
+}
+
+void TApplication::AddForm(std::unique_ptr<TForm> form) {
+  if (!mainForm_) mainForm_ = form.get();
+  forms_.push_back(std::move(form));
+}
+
+bool TApplication::ProcessMessage(bool wait) {
+  MSG message;
+  if (wait) {
+    if (GetMessageA(&message, nullptr, 0, 0) <= 0) {
+      terminated_ = true;
+      return false;
+    }
+  } else {
+    if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) return false;
+    if (message.message == WM_QUIT) {
+      terminated_ = true;
+      return false;
+    }
+  }
+  if (IsKeyMessage(message.message) && message.hwnd) {
+    // The form sees dialog keys (Tab, Enter, Escape, access keys) before its controls.
+    HWND root = GetAncestor(message.hwnd, GA_ROOT);
+    if (dynamic_cast<TForm*>(TWindow::FromHandle(root)) &&
+        SendMessageA(root, CM_DIALOGKEY, 0, reinterpret_cast<LPARAM>(&message))) {
+      return true;
+    }
+  }
+  TranslateMessage(&message);
+  DispatchMessageA(&message);
+  return true;
+}
+
+void TApplication::ProcessMessages() {
+  while (ProcessMessage(false)) {
+  }
+}
+
+void TApplication::HandleMessage() { ProcessMessage(true); }
+
+void TApplication::Run() {
+  if (!mainForm_) return;
+  mainForm_->Show();
+  while (!terminated_) {
+    try {
+      HandleMessage();
+    } catch (const Exception& failure) {
+      HandleException(failure);
+    }
+  }
+}
+
+void TApplication::Terminate() {
+  PostQuitMessage(0);
+}
+
+void TApplication::HandleException(const Exception& failure) { ReportError(failure); }
+
+bool TApplication::HelpContext(int context) {
+  lastHelpContext_ = context;
+  MessageBeep(MB_OK);
+  return false;
+}
+
+bool RunStartupGuarded(const std::function<void()>& steps) {
+  try {
+    steps();
+    return true;
+  } catch (const Exception& failure) {
+    ShowErrorBox(failure);
+    return false;
+  }
+}
+
+// ---- TTaskWindowsDisabled ----
+
+namespace {
+
+struct DisableContext {
+  HWND except;
+  std::vector<HWND>* disabled;
+};
+
+BOOL CALLBACK DisableOne(HWND window, LPARAM parameter) {
+  auto* context = reinterpret_cast<DisableContext*>(parameter);
+  if (window != context->except && IsWindowVisible(window) && IsWindowEnabled(window)) {
+    context->disabled->push_back(window);
+    EnableWindow(window, FALSE);
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+TTaskWindowsDisabled::TTaskWindowsDisabled(HWND except) : active_(GetActiveWindow()), focus_(GetFocus()) {
+  DisableContext context{except, &disabled_};
+  EnumThreadWindows(GetCurrentThreadId(), DisableOne, reinterpret_cast<LPARAM>(&context));
+}
+
+TTaskWindowsDisabled::~TTaskWindowsDisabled() { Restore(); }
+
+void TTaskWindowsDisabled::Restore() {
+  if (restored_) return;
+  restored_ = true;
+  for (HWND window : disabled_) {
+    if (IsWindow(window)) EnableWindow(window, TRUE);
+  }
+  if (active_ && IsWindow(active_) && IsWindowVisible(active_)) SetActiveWindow(active_);
+  if (focus_ && IsWindow(focus_) && IsWindowVisible(focus_)) SetFocus(focus_);
+}

@@ -1,0 +1,92 @@
+// The application object: its title, the hidden application window that owns the forms, the
+// forms it creates, the message loop and the way failures are reported.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/failure.h"
+#include "ui/form.h"
+
+class TApplication {
+ public:
+  TApplication() = default;
+  TApplication(const TApplication&) = delete;
+  TApplication& operator=(const TApplication&) = delete;
+  ~TApplication();
+
+  // Sets the Shift-JIS lead-byte test from the system, forms the title and creates the
+  // application window.
+  void Initialize();
+
+  // Formed once from the executable's file name ("SETUP.exe" gives "Setup").
+  const std::string& Title();
+  HWND Handle() const { return handle_; }
+
+  // Creates a form owned by the application; the first one becomes the main form.
+  template <class F>
+  F* CreateForm(F*& reference) {
+    auto form = std::make_unique<F>();
+    reference = form.get();
+    AddForm(std::move(form));
+    reference->AfterConstruction();
+    return reference;
+  }
+  TForm* MainForm() const { return mainForm_; }
+
+  // Shows the main form (its OnShow runs before it is displayed), then handles messages until
+  // the application is terminated; a failure that escapes the loop is reported and it goes on.
+  void Run();
+  // Handles every waiting message without waiting for new ones.
+  void ProcessMessages();
+  // Waits for one message and handles it.
+  void HandleMessage();
+  void Terminate();
+  bool Terminated() const { return terminated_; }
+
+  void HandleException(const Exception& failure);
+  // The system ships no help file: a help request only gives the default beep. Returns false.
+  bool HelpContext(int context);
+  int LastHelpContext() const { return lastHelpContext_; }
+
+ private:
+  void AddForm(std::unique_ptr<TForm> form);
+  // One message through key handling and dispatch; false when none was waiting (or WM_QUIT).
+  bool ProcessMessage(bool wait);
+
+  std::string title_;
+  bool titleFormed_ = false;
+  HWND handle_ = nullptr;
+  std::vector<std::unique_ptr<TForm>> forms_;
+  TForm* mainForm_ = nullptr;
+  bool terminated_ = false;
+  int lastHelpContext_ = 0;
+};
+
+extern TApplication* Application;
+
+// The entry point's guard: runs the start-up steps; a failure of the family is shown in the
+// error box under the application title and the guard returns false.
+bool RunStartupGuarded(const std::function<void()>& steps);
+
+// Disables the program's visible, enabled top-level windows (all but one) for its lifetime and
+// enables them again afterwards, giving the active window and the focus back.
+class TTaskWindowsDisabled {
+ public:
+  explicit TTaskWindowsDisabled(HWND except);
+  TTaskWindowsDisabled(const TTaskWindowsDisabled&) = delete;
+  TTaskWindowsDisabled& operator=(const TTaskWindowsDisabled&) = delete;
+  ~TTaskWindowsDisabled();
+  // Enables the windows again now (before the modal window hides, so activation can return).
+  void Restore();
+
+ private:
+  std::vector<HWND> disabled_;
+  HWND active_;
+  HWND focus_;
+  bool restored_ = false;
+};

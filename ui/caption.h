@@ -1,0 +1,11 @@
+// Access keys in captions: "&" marks the next character; "&&" stands for a plain "&".
+#pragma once
+
+#include <string_view>
+
+// The marked access key as an upper-case ASCII letter or digit, or 0 when there is none.
+// Double-byte characters are stepped over whole, so a trail byte is never taken for "&".
+char AccessKeyOf(std::string_view caption);
+
+// Folds an ASCII letter to upper case; other bytes unchanged.
+char UpperAsciiChar(char c);

@@ -1,0 +1,417 @@
+// Buttons, labels, edit box, image and the owner-drawn lists.
+#include "ui/controls.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "base/failure.h"
+#include "ui/caption.h"
+#include "ui/form.h"
+
+namespace {
+
+constexpr const char* kControlNameProperty = "ControlName";
+
+void RegisterControlClasses() {
+  static bool registered = false;
+  if (registered) return;
+  TWindow::RegisterClass("TButton", "BUTTON");
+  TWindow::RegisterClass("TLabel", "STATIC");
+  TWindow::RegisterClass("TEdit", "EDIT");
+  TWindow::RegisterClass("TListBox", "LISTBOX");
+  TWindow::RegisterClass("TComboBox", "COMBOBOX");
+  TWindow::RegisterClass("TImage", nullptr, CS_HREDRAW | CS_VREDRAW);
+  registered = true;
+}
+
+int NextControlId(TForm* owner) { return 100 + static_cast<int>(owner->Controls().size()); }
+
+RECT BoundsInParent(HWND window) {
+  RECT r{};
+  GetWindowRect(window, &r);
+  MapWindowPoints(nullptr, GetParent(window), reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+}  // namespace
+
+// ---- TControl ----
+
+TControl::TControl(TForm* owner, std::string name) : owner_(owner), name_(std::move(name)) {}
+
+void TControl::CreateControl(const char* className, DWORD style, DWORD exStyle, int left, int top, int width,
+                             int height, const std::string& caption) {
+  RegisterControlClasses();
+  CreateHandle(exStyle, className, caption, style | WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, left, top, width,
+               height, owner_->Handle(),
+               reinterpret_cast<HMENU>(static_cast<INT_PTR>(NextControlId(owner_))));
+  nameAtom_ = std::make_unique<ui::GlobalAtom>(name_.c_str());
+  SetPropA(Handle(), kControlNameProperty, reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(nameAtom_->Get())));
+  SendMessageA(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(Font()), FALSE);
+}
+
+int TControl::Left() const { return BoundsInParent(Handle()).left; }
+int TControl::Top() const { return BoundsInParent(Handle()).top; }
+int TControl::Width() const {
+  RECT r = BoundsInParent(Handle());
+  return r.right - r.left;
+}
+int TControl::Height() const {
+  RECT r = BoundsInParent(Handle());
+  return r.bottom - r.top;
+}
+
+void TControl::SetBounds(int left, int top, int width, int height) {
+  SetWindowPos(Handle(), nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+std::string TControl::Caption() const {
+  int length = GetWindowTextLengthA(Handle());
+  std::string text(static_cast<size_t>(length) + 1, '\0');
+  int got = GetWindowTextA(Handle(), text.data(), length + 1);
+  text.resize(static_cast<size_t>(std::max(got, 0)));
+  return text;
+}
+
+void TControl::SetCaption(const std::string& caption) {
+  if (Caption() != caption) SetWindowTextA(Handle(), caption.c_str());
+}
+
+bool TControl::Visible() const { return (GetWindowLongA(Handle(), GWL_STYLE) & WS_VISIBLE) != 0; }
+void TControl::SetVisible(bool visible) { ShowWindow(Handle(), visible ? SW_SHOWNA : SW_HIDE); }
+bool TControl::Enabled() const { return IsWindowEnabled(Handle()) != FALSE; }
+void TControl::SetEnabled(bool enabled) {
+  // A control that loses its enabled state while focused would leave the focus nowhere.
+  if (!enabled && GetFocus() == Handle()) owner_->SelectNext(true);
+  EnableWindow(Handle(), enabled);
+}
+
+bool TControl::CanFocus() const {
+  return tabOrder_ >= 0 && Visible() && Enabled() && IsWindowVisible(owner_->Handle());
+}
+
+void TControl::SetFocus() { ::SetFocus(Handle()); }
+
+HFONT TControl::Font() const { return ownFont_ ? ownFont_ : owner_->Font(); }
+
+void TControl::SetOwnFont(HFONT font) {
+  ownFont_ = font;
+  SendMessageA(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(Font()), TRUE);
+  FontChanged();
+}
+
+char TControl::AccessKey() const { return 0; }
+
+bool TControl::Reflected(UINT, WPARAM, LPARAM, LRESULT&) { return false; }
+
+// ---- TButton ----
+
+TButton::TButton(TForm* owner, std::string name, int left, int top, int width, int height,
+                 const std::string& caption)
+    : TControl(owner, std::move(name)) {
+  CreateControl("TButton", WS_TABSTOP | BS_PUSHBUTTON, 0, left, top, width, height, caption);
+}
+
+void TButton::SetDefault(bool isDefault) {
+  default_ = isDefault;
+  SendMessageA(Handle(), BM_SETSTYLE, isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
+}
+
+void TButton::Click() {
+  if (!Enabled() || !Visible()) return;
+  if (ModalResult != 0) Owner()->SetModalResult(ModalResult);
+  if (OnClick) OnClick();
+}
+
+char TButton::AccessKey() const { return AccessKeyOf(Caption()); }
+
+bool TButton::Reflected(UINT message, WPARAM wParam, LPARAM, LRESULT& result) {
+  if (message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED) {
+    Click();
+    result = 0;
+    return true;
+  }
+  return false;
+}
+
+// ---- TLabel ----
+
+TLabel::TLabel(TForm* owner, std::string name, int left, int top, int width, int height,
+               const std::string& caption)
+    : TControl(owner, std::move(name)) {
+  CreateControl("TLabel", SS_LEFTNOWORDWRAP, 0, left, top, width, height, caption);
+  AdjustSize();
+}
+
+void TLabel::SetCaption(const std::string& caption) {
+  TControl::SetCaption(caption);
+  AdjustSize();
+}
+
+void TLabel::SetAutoSize(bool autoSize) {
+  autoSize_ = autoSize;
+  AdjustSize();
+}
+
+void TLabel::SetWordWrap(bool wordWrap) {
+  wordWrap_ = wordWrap;
+  ApplyStyle();
+  AdjustSize();
+}
+
+void TLabel::SetShowAccelChar(bool show) {
+  showAccelChar_ = show;
+  ApplyStyle();
+  AdjustSize();
+}
+
+void TLabel::ApplyStyle() {
+  LONG style = GetWindowLongA(Handle(), GWL_STYLE);
+  style &= ~(SS_TYPEMASK | SS_NOPREFIX);
+  style |= wordWrap_ ? SS_LEFT : SS_LEFTNOWORDWRAP;
+  if (!showAccelChar_) style |= SS_NOPREFIX;
+  SetWindowLongA(Handle(), GWL_STYLE, style);
+  InvalidateRect(Handle(), nullptr, TRUE);
+}
+
+void TLabel::AdjustSize() {
+  if (!autoSize_) return;
+  std::string text = Caption();
+  // An empty label keeps the size of one space so that it stays visible and findable.
+  if (text.empty()) text = " ";
+  ui::WindowDc dc(Handle());
+  ui::SelectedObject font(dc.Get(), Font());
+  RECT r{0, 0, wordWrap_ ? Width() : 0, 0};
+  UINT flags = DT_CALCRECT | DT_EXPANDTABS | (wordWrap_ ? DT_WORDBREAK : 0) | (showAccelChar_ ? 0 : DT_NOPREFIX);
+  DrawTextA(dc.Get(), text.c_str(), static_cast<int>(text.size()), &r, flags);
+  SetWindowPos(Handle(), nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+char TLabel::AccessKey() const { return showAccelChar_ ? AccessKeyOf(Caption()) : 0; }
+
+void TLabel::AccessKeyPressed() {
+  TControl* target = FocusControl;
+  if (!target) {
+    // The next tab stop after the label in creation order.
+    bool after = false;
+    for (const auto& control : Owner()->Controls()) {
+      if (control.get() == this) {
+        after = true;
+      } else if (after && control->CanFocus()) {
+        target = control.get();
+        break;
+      }
+    }
+  }
+  if (target && target->CanFocus()) {
+    target->SetFocus();
+    if (auto* edit = dynamic_cast<TEdit*>(target)) edit->SelectAll();
+  }
+}
+
+bool TLabel::Reflected(UINT message, WPARAM wParam, LPARAM, LRESULT& result) {
+  if (message == WM_CTLCOLORSTATIC) {
+    HDC dc = reinterpret_cast<HDC>(wParam);
+    SetTextColor(dc, Owner()->FontColor());
+    SetBkMode(dc, TRANSPARENT);
+    result = reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+    return true;
+  }
+  return false;
+}
+
+// ---- TEdit ----
+
+TEdit::TEdit(TForm* owner, std::string name, int left, int top, int width, int height, const std::string& text)
+    : TControl(owner, std::move(name)) {
+  CreateControl("TEdit", WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, left, top, width, height, text);
+}
+
+void TEdit::SelectAll() { SendMessageA(Handle(), EM_SETSEL, 0, -1); }
+
+bool TEdit::Reflected(UINT message, WPARAM wParam, LPARAM, LRESULT& result) {
+  if (message == WM_COMMAND && HIWORD(wParam) == EN_CHANGE) {
+    if (OnChange) OnChange();
+    result = 0;
+    return true;
+  }
+  return false;
+}
+
+// ---- TImage ----
+
+TImage::TImage(TForm* owner, std::string name, int left, int top, int width, int height)
+    : TControl(owner, std::move(name)) {
+  CreateControl("TImage", 0, 0, left, top, width, height, "");
+}
+
+TCanvas& TImage::Canvas() {
+  if (!canvas_) canvas_ = std::make_unique<TCanvas>(Width(), Height());
+  InvalidateRect(Handle(), nullptr, FALSE);  // whatever is drawn next shows at the next paint
+  return *canvas_;
+}
+
+void TImage::SetIcon(HICON icon) {
+  icon_ = icon;
+  InvalidateRect(Handle(), nullptr, TRUE);
+}
+
+LRESULT TImage::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(Handle(), &ps);
+      RECT client;
+      GetClientRect(Handle(), &client);
+      FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
+      if (canvas_) {
+        BitBlt(dc, 0, 0, canvas_->Width(), canvas_->Height(), canvas_->Handle(), 0, 0, SRCCOPY);
+      } else if (icon_) {
+        DrawIcon(dc, 0, 0, icon_);
+      }
+      EndPaint(Handle(), &ps);
+      return 0;
+    }
+    default:
+      return TControl::WndProc(message, wParam, lParam);
+  }
+}
+
+// ---- TItemList ----
+
+std::string TItemList::ItemText(int index) const {
+  LRESULT length = SendMessageA(Handle(), GetTextLengthMessage(), static_cast<WPARAM>(index), 0);
+  if (length < 0) return std::string();
+  std::string text(static_cast<size_t>(length) + 1, '\0');
+  LRESULT got = SendMessageA(Handle(), GetTextMessage(), static_cast<WPARAM>(index),
+                             reinterpret_cast<LPARAM>(text.data()));
+  text.resize(got < 0 ? 0 : static_cast<size_t>(got));
+  return text;
+}
+
+int TItemList::AddItem(const std::string& text, HBITMAP bitmap, int indent) {
+  items_.push_back(Item{bitmap, indent});
+  LRESULT index = SendMessageA(Handle(), AddMessage(), 0, reinterpret_cast<LPARAM>(text.c_str()));
+  if (index < 0) {
+    items_.pop_back();
+    throw EOutOfMemory();
+  }
+  return static_cast<int>(index);
+}
+
+void TItemList::Clear() {
+  SendMessageA(Handle(), ResetMessage(), 0, 0);
+  items_.clear();
+}
+
+int TItemList::ItemIndex() const { return static_cast<int>(SendMessageA(Handle(), GetCurSelMessage(), 0, 0)); }
+
+void TItemList::SetItemIndex(int index) { SendMessageA(Handle(), SetCurSelMessage(), static_cast<WPARAM>(index), 0); }
+
+void TItemList::SetTextColor(COLORREF color) {
+  textColor_ = color;
+  ownTextColor_ = true;
+  InvalidateRect(Handle(), nullptr, TRUE);
+}
+
+bool TItemList::Reflected(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  switch (message) {
+    case WM_COMMAND:
+      if (IsChangeNotification(HIWORD(wParam))) {
+        if (OnChange) OnChange();
+        result = 0;
+        return true;
+      }
+      return HandleNotification(HIWORD(wParam));
+    case WM_DRAWITEM:
+      DrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+      result = TRUE;
+      return true;
+    default:
+      return false;
+  }
+}
+
+void TItemList::DrawItem(const DRAWITEMSTRUCT& item) {
+  HDC dc = item.hDC;
+  RECT r = item.rcItem;
+  bool selected = (item.itemState & ODS_SELECTED) != 0;
+  FillRect(dc, &r, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+  if (item.itemID == static_cast<UINT>(-1) || item.itemID >= items_.size()) {
+    if (item.itemState & ODS_FOCUS) DrawFocusRect(dc, &r);
+    return;
+  }
+  const Item& entry = items_[item.itemID];
+  int x = r.left + 2 + entry.indent;
+  if (entry.bitmap) {
+    BITMAP info{};
+    GetObjectA(entry.bitmap, sizeof info, &info);
+    ui::MemoryDc source(dc);
+    ui::SelectedObject picture(source.Get(), entry.bitmap);
+    int y = r.top + ((r.bottom - r.top) - info.bmHeight) / 2;
+    // The bottom-left pixel's colour is the bitmap's transparent background.
+    TransparentBlt(dc, x, y, info.bmWidth, info.bmHeight, source.Get(), 0, 0, info.bmWidth, info.bmHeight,
+                   GetPixel(source.Get(), 0, info.bmHeight - 1));
+    x += info.bmWidth + 4;
+  }
+  std::string text = ItemText(static_cast<int>(item.itemID));
+  ui::SelectedObject font(dc, Font());
+  ::SetTextColor(dc, selected ? GetSysColor(COLOR_HIGHLIGHTTEXT)
+                              : (ownTextColor_ ? textColor_ : GetSysColor(COLOR_WINDOWTEXT)));
+  SetBkMode(dc, TRANSPARENT);
+  RECT textRect{x, r.top, r.right, r.bottom};
+  DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &textRect,
+            DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_LEFT);
+  if (item.itemState & ODS_FOCUS) DrawFocusRect(dc, &r);
+}
+
+// ---- TListBox ----
+
+TListBox::TListBox(TForm* owner, std::string name, int left, int top, int width, int height)
+    : TItemList(owner, std::move(name)) {
+  CreateControl("TListBox", WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS,
+                WS_EX_CLIENTEDGE, left, top, width, height, "");
+}
+
+void TListBox::SetItemHeight(int height) {
+  int left = Left(), top = Top(), width = Width(), outer = Height();
+  SendMessageA(Handle(), LB_SETITEMHEIGHT, 0, height);
+  // Integral height is applied on resizing: size again so it follows the new item height.
+  SetBounds(left, top, width, outer);
+}
+
+bool TListBox::HandleNotification(WORD code) {
+  if (code == LBN_DBLCLK) {
+    if (OnDblClick) OnDblClick();
+    return true;
+  }
+  return false;
+}
+
+// ---- TComboBox ----
+
+namespace {
+constexpr int kDropDownExtra = 200;  // the dropped list's height below the box
+}
+
+TComboBox::TComboBox(TForm* owner, std::string name, int left, int top, int width, int height)
+    : TItemList(owner, std::move(name)) {
+  CreateControl("TComboBox", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS, 0,
+                left, top, width, height + kDropDownExtra, "");
+  SetBounds(left, top, width, height);
+}
+
+void TComboBox::SetBounds(int left, int top, int width, int height) {
+  // The box's own height is set through its selection field; the window also holds the list.
+  int border = Height() - static_cast<int>(SendMessageA(Handle(), CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0));
+  if (border < 0) border = 6;
+  if (height - border > 0) SendMessageA(Handle(), CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), height - border);
+  SetWindowPos(Handle(), nullptr, left, top, width, height + kDropDownExtra, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TComboBox::SetItemHeight(int height) { SendMessageA(Handle(), CB_SETITEMHEIGHT, 0, height); }
+
+bool TComboBox::DroppedDown() const { return SendMessageA(Handle(), CB_GETDROPPEDSTATE, 0, 0) != 0; }

@@ -1,0 +1,130 @@
+// The one window procedure of the layer. A failure raised by any handler stops here and goes to
+// the application's error report; nothing is ever thrown into the platform.
+#include "ui/window.h"
+
+#include <map>
+#include <new>
+#include <stdexcept>
+
+#include "base/failure.h"
+#include "ui/application.h"
+
+namespace {
+
+struct ClassInfo {
+  WNDPROC baseProc;
+};
+
+// Class atom -> the system procedure it extends (DefWindowProcA for plain classes).
+std::map<ATOM, ClassInfo>& Classes() {
+  static std::map<ATOM, ClassInfo> classes;
+  return classes;
+}
+
+WNDPROC BaseProcOf(HWND window) {
+  ATOM atom = static_cast<ATOM>(GetClassLongPtrA(window, GCW_ATOM));
+  auto it = Classes().find(atom);
+  return it == Classes().end() ? DefWindowProcA : it->second.baseProc;
+}
+
+}  // namespace
+
+TWindow::~TWindow() {
+  if (handle_) {
+    HWND window = handle_;
+    DestroyWindow(window);
+    // Should the platform refuse, never leave it pointing at a dead object.
+    if (IsWindow(window)) SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+    handle_ = nullptr;
+  }
+}
+
+TWindow* TWindow::FromHandle(HWND window) {
+  if (!window) return nullptr;
+  if (reinterpret_cast<WNDPROC>(GetWindowLongPtrA(window, GWLP_WNDPROC)) != &TWindow::Thunk) return nullptr;
+  return reinterpret_cast<TWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+}
+
+void TWindow::RegisterClass(const char* className, const char* baseClass, UINT style, HBRUSH background,
+                            HICON icon) {
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  WNDCLASSEXA existing{};
+  existing.cbSize = sizeof existing;
+  if (GetClassInfoExA(instance, className, &existing)) return;
+
+  WNDCLASSEXA wc{};
+  wc.cbSize = sizeof wc;
+  WNDPROC baseProc = DefWindowProcA;
+  if (baseClass) {
+    if (!GetClassInfoExA(nullptr, baseClass, &wc)) throw std::runtime_error("window class not found");
+    wc.cbSize = sizeof wc;
+    baseProc = wc.lpfnWndProc;
+    wc.style &= ~CS_GLOBALCLASS;
+  } else {
+    wc.style = style;
+    wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    wc.hbrBackground = background;
+    wc.hIcon = icon;
+  }
+  wc.lpfnWndProc = &TWindow::Thunk;
+  wc.hInstance = instance;
+  wc.lpszClassName = className;
+  wc.lpszMenuName = nullptr;
+  wc.hIconSm = nullptr;
+  ATOM atom = RegisterClassExA(&wc);
+  if (!atom) throw std::runtime_error("window class could not be registered");
+  Classes()[atom] = ClassInfo{baseProc};
+}
+
+void TWindow::CreateHandle(DWORD exStyle, const char* className, const std::string& text, DWORD style, int x,
+                           int y, int width, int height, HWND parent, HMENU menuOrId) {
+  HWND window = CreateWindowExA(exStyle, className, text.c_str(), style, x, y, width, height, parent, menuOrId,
+                                GetModuleHandleA(nullptr), this);
+  if (!window) throw std::runtime_error("window could not be created");
+  handle_ = window;
+}
+
+LRESULT TWindow::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  return DefaultHandler(message, wParam, lParam);
+}
+
+LRESULT TWindow::DefaultHandler(UINT message, WPARAM wParam, LPARAM lParam) {
+  return CallWindowProcA(baseProc_ ? baseProc_ : DefWindowProcA, handle_, message, wParam, lParam);
+}
+
+LRESULT CALLBACK TWindow::Thunk(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  TWindow* self;
+  if (message == WM_NCCREATE) {
+    self = static_cast<TWindow*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+    if (self) {
+      self->handle_ = window;
+      self->baseProc_ = BaseProcOf(window);
+      SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+  } else {
+    self = reinterpret_cast<TWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  }
+  // Messages that come before WM_NCCREATE (WM_GETMINMAXINFO) have no object yet.
+  if (!self) return CallWindowProcA(BaseProcOf(window), window, message, wParam, lParam);
+
+  if (message == WM_NCDESTROY) {
+    LRESULT result = self->DefaultHandler(message, wParam, lParam);
+    SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+    self->handle_ = nullptr;
+    self->HandleDestroyed();
+    return result;
+  }
+
+  try {
+    return self->WndProc(message, wParam, lParam);
+  } catch (const Exception& failure) {
+    Application->HandleException(failure);
+  } catch (const std::bad_alloc&) {
+    Application->HandleException(EOutOfMemory());
+  } catch (const std::exception& failure) {
+    Application->HandleException(Exception(failure.what()));
+  } catch (...) {
+    Application->HandleException(Exception("?"));
+  }
+  return 0;
+}

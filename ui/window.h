@@ -1,0 +1,51 @@
+// The base of every window object: the one window-procedure thunk, class registration and the
+// failure boundary around handler dispatch.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// Private messages of the layer.
+enum : UINT {
+  CM_BASE = WM_APP + 0x100,
+  CM_CREATED = CM_BASE,  // run the form's creation handler
+  CM_SHOWING,            // run the form's show handler, before the window becomes visible
+  CM_DIALOGKEY,          // lParam: MSG* of a key message for the form; returns nonzero when used
+};
+
+class TWindow {
+ public:
+  TWindow() = default;
+  TWindow(const TWindow&) = delete;
+  TWindow& operator=(const TWindow&) = delete;
+  virtual ~TWindow();
+
+  HWND Handle() const { return handle_; }
+
+  // The object behind a window made by this layer, or nullptr for any other window.
+  static TWindow* FromHandle(HWND window);
+
+  // Registers className once. With a baseClass (a system class such as "BUTTON") the new class
+  // is a superclass of it: same behaviour, this layer's window procedure in front.
+  static void RegisterClass(const char* className, const char* baseClass, UINT style = 0,
+                            HBRUSH background = nullptr, HICON icon = nullptr);
+
+ protected:
+  // Creates the window; the class must have been registered with RegisterClass.
+  void CreateHandle(DWORD exStyle, const char* className, const std::string& text, DWORD style, int x,
+                    int y, int width, int height, HWND parent, HMENU menuOrId);
+
+  // Every message of the window arrives here, inside the failure boundary.
+  virtual LRESULT WndProc(UINT message, WPARAM wParam, LPARAM lParam);
+  // The class's own handling: the system class's procedure, or DefWindowProc.
+  LRESULT DefaultHandler(UINT message, WPARAM wParam, LPARAM lParam);
+  // Called after the window is gone (WM_NCDESTROY).
+  virtual void HandleDestroyed() {}
+
+ private:
+  static LRESULT CALLBACK Thunk(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+  HWND handle_ = nullptr;
+  WNDPROC baseProc_ = nullptr;
+};
