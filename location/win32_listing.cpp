@@ -1,7 +1,7 @@
 // The drive-type and listing interfaces over KERNEL32 and USER32.
 #include <windows.h>
 
-#include <vector>
+#include <memory>
 
 #include "location/listing_api.h"
 
@@ -12,9 +12,16 @@ bool Excluded(DWORD attr, uint32_t mask) {
   return (attr & ~mask & (faHidden | faSysFile | faVolumeID | faDirectory)) != 0;
 }
 
+// One open listing; closes its search handle when destroyed.
 struct Find {
-  HANDLE handle;
-  uint32_t mask;
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  uint32_t mask = faAnyFile;
+  Find() = default;
+  Find(const Find&) = delete;
+  Find& operator=(const Find&) = delete;
+  ~Find() {
+    if (handle != INVALID_HANDLE_VALUE) ::FindClose(handle);
+  }
 };
 
 void Fill(const WIN32_FIND_DATAA& data, SearchRec& rec) {
@@ -27,19 +34,16 @@ class Win32Listing : public ListingApi, public DriveTypeApi {
   uint32_t DriveType(const std::string& driveName) override { return GetDriveTypeA(driveName.c_str()); }
 
   ListingHandle FindFirst(const std::string& pattern, uint32_t attrMask, SearchRec& rec) override {
+    // Allocated before the search opens, so that every later way out closes the handle.
+    auto find = std::make_unique<Find>();
+    find->mask = attrMask;
     WIN32_FIND_DATAA data;
-    HANDLE h = FindFirstFileA(pattern.c_str(), &data);
-    if (h == INVALID_HANDLE_VALUE) return kNoListing;
-    Find* find = new Find{h, attrMask};
-    while (Excluded(data.dwFileAttributes, attrMask)) {
-      if (!FindNextFileA(h, &data)) {
-        ::FindClose(h);
-        delete find;
-        return kNoListing;
-      }
-    }
+    find->handle = FindFirstFileA(pattern.c_str(), &data);
+    if (find->handle == INVALID_HANDLE_VALUE) return kNoListing;
+    while (Excluded(data.dwFileAttributes, attrMask))
+      if (!FindNextFileA(find->handle, &data)) return kNoListing;
     Fill(data, rec);
-    return reinterpret_cast<ListingHandle>(find);
+    return reinterpret_cast<ListingHandle>(find.release());
   }
 
   bool FindNext(ListingHandle listing, SearchRec& rec) override {
@@ -52,16 +56,12 @@ class Win32Listing : public ListingApi, public DriveTypeApi {
     return true;
   }
 
-  void FindClose(ListingHandle listing) override {
-    Find* find = reinterpret_cast<Find*>(listing);
-    ::FindClose(find->handle);
-    delete find;
-  }
+  void FindClose(ListingHandle listing) override { delete reinterpret_cast<Find*>(listing); }
 
   std::string UpperCase(const std::string& name) override {
-    std::vector<char> buffer(name.begin(), name.end());
-    if (!buffer.empty()) CharUpperBuffA(buffer.data(), static_cast<DWORD>(buffer.size()));
-    return std::string(buffer.begin(), buffer.end());
+    std::string upper = name;
+    if (!upper.empty()) CharUpperBuffA(&upper[0], static_cast<DWORD>(upper.size()));
+    return upper;
   }
 };
 

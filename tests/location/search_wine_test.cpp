@@ -64,6 +64,34 @@ void UpperCasing() {
   Check(api.UpperCase("ヂmg_data.mbl") == "ヂMG_DATA.MBL", "double-byte characters left whole");
 }
 
+Strings Names(const std::string& pattern, uint32_t mask) {
+  ListingApi& api = ListingBackend();
+  Strings names;
+  SearchRec rec;
+  ListingHandle h = api.FindFirst(pattern, mask, rec);
+  if (h == kNoListing) return names;
+  do names.push_back(rec.Name + (rec.Attr & faHidden ? " hidden" : "") + (rec.Attr & faDirectory ? " dir" : ""));
+  while (api.FindNext(h, rec));
+  api.FindClose(h);
+  return names;
+}
+
+// The platform shows dot names as hidden: the mask decides whether they are listed.
+void AttributeMask() {
+  Strings all = Names("F:\\*.*", faAnyFile);
+  Strings visible = Names("F:\\*.*", faAnyFile & ~faHidden);
+  bool inAll = false, inVisible = false;
+  for (const std::string& n : all) inAll |= n == ".hidden hidden dir";
+  for (const std::string& n : visible) inVisible |= n.rfind(".hidden", 0) == 0;
+  Check(inAll, "a hidden folder is listed with mask 63");
+  Check(!inVisible, "a hidden folder is passed over without the hidden bit");
+  if (!inAll || inVisible) {
+    Print("mask 63", all);
+    Print("mask 61", visible);
+  }
+  Check(Names("Q:\\*.*", faAnyFile).empty(), "listing a missing drive fails");
+}
+
 void Walks() {
   ExpectWalk("H:\\", "", {"H:\\", "H:\\\\MG_DATA.MBL"}, "a folder named like the marker is walked, not matched");
   // G:\X holds the marker and a subfolder Sub holding it too: whichever is listed first, X wins.
@@ -114,6 +142,7 @@ int main(int argc, char** argv) {
   if (mode == "walks") {
     DriveTypes();
     UpperCasing();
+    AttributeMask();
     Walks();
   } else if (mode == "sweep") {
     Sweep();
