@@ -1,0 +1,109 @@
+// The main window: centred at creation, the banner painted and the game folder made sure of when
+// shown, and the update, change-destination and exit commands.
+#include "windows/Unit1.h"
+
+#include "dialogs/message_dialog.h"
+#include "location/game_dir.h"
+#include "payload/extract.h"
+#include "ui/application.h"
+#include "windows/Unit3.h"
+#include "windows/layout_math.h"
+
+TForm1* Form1 = nullptr;
+std::string GameDir;
+
+namespace {
+
+const TFormSpec kForm1 = {"TForm1", "アップデーター", TBorderStyle::Sizeable, 585, 1026, 538, 291, false};
+
+const TLayoutRow<TForm1> kForm1Controls[] = {
+    // Name      Kind                  Left  Top  Width  Height  Caption               Tab  On click
+    {"Image1", TControlKind::Image, 8, 8, 512, 193, nullptr, -1, nullptr},
+    {"Button1", TControlKind::Button, 8, 216, 113, 33, "アップデート開始", 0, &TForm1::Button1Click},
+    {"Button3", TControlKind::Button, 432, 216, 83, 33, "終了", 1, &TForm1::Button3Click},
+    {"Button4", TControlKind::Button, 296, 216, 113, 33, "アップデート先変更", 2, &TForm1::Button4Click},
+};
+
+struct BannerLine {
+  int Y;
+  const char* Text;
+};
+
+const BannerLine kBannerLines[] = {
+    {10, "『ヴェルドラン』をお買い求めいただき、まことにありがとうございます。"},
+    {30, "このたびは、製品の不具合により、お客様各位にご迷惑を"},
+    {50, "おかけしましたこと、深くお詫び申し上げます。"},
+    {75, "本プログラムは『ヴェルドラン』の不具合を修正するものです。"},
+    {110, "[アップデート開始] ボタンでアップデートを開始します。"},
+    {150, "※アップデート適用後、セーブデータは引き続きご利用いただけますが、"},
+    {170, "　稀に表示の不具合などがみられることがあります。ご了承ください。"},
+};
+
+// The two replacement files, in the order they are written.
+struct Payload {
+  const char* ResourceName;
+  const char* FileName;
+};
+
+const Payload kPayloads[] = {
+    {"EXE", "VELDRAN.EXE"},
+    {"DAT2", "mg_data2.mbl"},
+};
+
+}  // namespace
+
+TForm1::TForm1() : TForm(kForm1) {
+  CreateControls(this, kForm1Controls);
+  Image1 = Find<TImage>("Image1");
+  Button1 = Find<TButton>("Button1");
+  Button3 = Find<TButton>("Button3");
+  Button4 = Find<TButton>("Button4");
+  OnCreate = [this] { FormCreate(); };
+  OnShow = [this] { FormShow(); };
+}
+
+void TForm1::FormCreate() {
+  SetLeft(CenteredPosition(GetSystemMetrics(SM_CXSCREEN), Width()));
+  SetTop(CenteredPosition(GetSystemMetrics(SM_CYSCREEN), Height()));
+  LoadGameDir(GameDir);
+}
+
+void TForm1::FormShow() {
+  PaintBanner();
+  if (GameDir.empty()) {
+    Form3->ShowModal();
+    LoadGameDir(GameDir);
+    if (GameDir.empty()) Close();
+  }
+}
+
+void TForm1::PaintBanner() {
+  TCanvas& canvas = Image1->Canvas();
+  const int h = Image1->Height();
+  const int w = Image1->Width();
+  for (int i = 0; i < h; ++i) {
+    canvas.Brush.Color = BannerRowColor(i, h);
+    canvas.FillRect(0, i, w, i + 1);
+  }
+  canvas.Brush.Style = TBrushStyle::Clear;
+  canvas.Font.Height = 16;
+  canvas.Font.Color = RGB(255, 255, 255);
+  for (const BannerLine& line : kBannerLines) canvas.TextOut(10, line.Y, line.Text);
+  Image1->Invalidate();
+}
+
+void TForm1::Button1Click() {
+  Button1->SetEnabled(false);
+  Button4->SetEnabled(false);
+  Button3->SetEnabled(false);
+  // Let the disabled buttons be drawn; the extraction below handles no messages.
+  Application->ProcessMessages();
+  for (const Payload& payload : kPayloads) ExtractResource(payload.ResourceName, GameDir + payload.FileName);
+  ShowMessageDialog("アップデート完了しました", DialogKind::Information, DialogButton::OK, 0);
+  Close();
+}
+
+void TForm1::Button3Click() { Close(); }
+
+// A folder recorded here reaches only the registry: this run keeps updating GameDir as loaded.
+void TForm1::Button4Click() { Form3->ShowModal(); }

@@ -1,0 +1,130 @@
+// The finder dialog: automatic search with abort, manual choice, exit.
+#include "windows/Unit3.h"
+
+#include <windows.h>
+
+#include "dialogs/folder_chooser.h"
+#include "dialogs/message_dialog.h"
+#include "location/game_dir.h"
+#include "ui/application.h"
+#include "windows/layout_math.h"
+
+TForm3* Form3 = nullptr;
+
+namespace {
+
+const char kSearchCaption[] = "自動検索";
+const char kAbortCaption[] = "中止";
+
+const TFormSpec kForm3 = {"TForm3", "インストール先不明", TBorderStyle::Dialog, 1074, 381, 418, 175, true};
+
+const TLayoutRow<TForm3> kForm3Controls[] = {
+    // Name      Kind                  Left  Top  Width  Height  Caption  Tab  On click
+    {"Label1", TControlKind::Label, 8, 16, 399, 12,
+     "インストールが正常に行われていないか、ドライブ構成が変更されたなどの理由", -1, nullptr},
+    {"Label2", TControlKind::Label, 8, 32, 381, 12,
+     "により、ここでインストール先フォルダを指定していただく必要がございます。", -1, nullptr},
+    {"Label3", TControlKind::Label, 8, 56, 213, 12, "・[自動検索] では多少時間がかかります。", -1, nullptr},
+    {"Label4", TControlKind::Label, 8, 72, 375, 12,
+     "・固定ディスク（通常のハードディスク）以外にインストールされている場合、", -1, nullptr},
+    {"Label5", TControlKind::Label, 16, 88, 177, 12, "[手動設定] を行う必要があります。", -1, nullptr},
+    {"Label6", TControlKind::Label, 8, 152, 4, 12, "", -1, nullptr},
+    {"Button1", TControlKind::Button, 8, 112, 89, 33, kSearchCaption, 0, &TForm3::Button1Click},
+    {"Button2", TControlKind::Button, 120, 112, 91, 33, "手動設定", 1, &TForm3::Button2Click},
+    {"Button3", TControlKind::Button, 328, 112, 81, 33, "終了", 2, &TForm3::Button3Click},
+};
+
+// The manual choice looks for the marker in lower case; file names match without regard to case.
+const char kChosenMarker[] = "mg_data.mbl";
+
+// Marks a sweep as running for as long as it is on the stack, failures included.
+class SweepInProgress {
+ public:
+  explicit SweepInProgress(bool& flag) : flag_(flag) { flag_ = true; }
+  SweepInProgress(const SweepInProgress&) = delete;
+  SweepInProgress& operator=(const SweepInProgress&) = delete;
+  ~SweepInProgress() { flag_ = false; }
+
+ private:
+  bool& flag_;
+};
+
+bool FileExists(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+}  // namespace
+
+TForm3::TForm3() : TForm(kForm3) {
+  CreateControls(this, kForm3Controls);
+  Label1 = Find<TLabel>("Label1");
+  Label2 = Find<TLabel>("Label2");
+  Label3 = Find<TLabel>("Label3");
+  Label4 = Find<TLabel>("Label4");
+  Label5 = Find<TLabel>("Label5");
+  Label6 = Find<TLabel>("Label6");
+  Button1 = Find<TButton>("Button1");
+  Button2 = Find<TButton>("Button2");
+  Button3 = Find<TButton>("Button3");
+  OnShow = [this] { FormShow(); };
+  SetSearchProgressHook([this](const std::string& folder) { ShowSearchProgress(folder); });
+}
+
+void TForm3::FormShow() {
+  SetLeft(CenteredPosition(GetSystemMetrics(SM_CXSCREEN), Width()));
+  SetTop(CenteredPosition(GetSystemMetrics(SM_CYSCREEN), Height()));
+}
+
+void TForm3::BecomeIdle() {
+  Button1->SetCaption(kSearchCaption);
+  Button2->SetEnabled(true);
+  Button3->SetEnabled(true);
+}
+
+void TForm3::Button1Click() {
+  if (Button1->Caption() != kSearchCaption) {
+    // Reached from a progress call of the running sweep: ask it to wind down.
+    StopSearch = true;
+    BecomeIdle();
+    return;
+  }
+  // A start clicked while an aborted sweep is still winding down would run inside it and clear
+  // its stop flag; it is refused until that sweep has returned.
+  if (sweeping_) return;
+
+  Button1->SetCaption(kAbortCaption);
+  Button2->SetEnabled(false);
+  Button3->SetEnabled(false);
+  {
+    SweepInProgress guard(sweeping_);
+    SearchFixedDisks();
+  }
+
+  if (!FoundDir.empty()) {
+    SaveGameDir(FoundDir + "\\");
+    // A later showing (from the change-destination command) starts idle.
+    BecomeIdle();
+    Close();
+    return;
+  }
+  ShowMessageDialog("ＨＤＤ上にアップデート対象を発見できませんでした。", DialogKind::Information,
+                    DialogButton::Abort, 0);
+  BecomeIdle();
+}
+
+void TForm3::ShowSearchProgress(const std::string& folder) {
+  Label6->SetCaption("検索中 " + folder);
+  UpdateWindow(Handle());
+  Application->ProcessMessages();
+}
+
+void TForm3::Button2Click() {
+  std::string folder;
+  if (!ChooseFolder(folder, EditablePath | CreateOnAccept | ConfirmCreate, 1000)) return;
+  if (!FileExists(folder + "\\" + kChosenMarker)) return;
+  SaveGameDir(folder + "\\");
+  Close();
+}
+
+void TForm3::Button3Click() { Close(); }

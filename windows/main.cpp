@@ -1,0 +1,32 @@
+// Entry point of SETUP.exe: one copy per logged-on user, the two windows, the message loop.
+#include <windows.h>
+
+#include "ui/application.h"
+#include "windows/Unit1.h"
+#include "windows/Unit3.h"
+
+namespace {
+
+// Named in the local namespace of the user's logon; only the name's existence matters.
+const char kInstanceMutexName[] = "QMV_SETUP";
+HANDLE g_instanceMutex = nullptr;
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  SetLastError(ERROR_SUCCESS);
+  g_instanceMutex = CreateMutexA(nullptr, TRUE, kInstanceMutexName);
+  // Another instance (or any object holding the name) leaves a non-zero error: end silently.
+  // The handle, if any, is closed by the system at exit.
+  if (GetLastError() != ERROR_SUCCESS) return 1;
+
+  RunStartupGuarded([] {
+    Application->Initialize();
+    Application->CreateForm(Form1);
+    Application->CreateForm(Form3);
+    Application->Run();
+  });
+
+  ReleaseMutex(g_instanceMutex);
+  return 0;
+}
