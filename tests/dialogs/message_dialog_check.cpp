@@ -1,0 +1,186 @@
+// Runs the message dialog under Wine and works it from a thread timer inside its modal loop:
+// window class, caption, control names, focus, keys, close box, clipboard text and help.
+//   message_dialog_check        exit code: number of failed checks
+#include <windows.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include "dialogs/message_dialog.h"
+#include "ui/application.h"
+
+namespace {
+
+int failures = 0;
+
+void Check(bool ok, const std::string& what) {
+  if (!ok) {
+    std::printf("FAILED: %s\n", what.c_str());
+    ++failures;
+  }
+}
+
+std::string NameOf(HWND window) {
+  auto atom = static_cast<ATOM>(reinterpret_cast<UINT_PTR>(GetPropA(window, "ControlName")));
+  char name[64] = {};
+  if (atom) GlobalGetAtomNameA(atom, name, sizeof name);
+  return name;
+}
+
+std::string TextOf(HWND window) {
+  char text[512] = {};
+  GetWindowTextA(window, text, sizeof text);
+  return text;
+}
+
+HWND Child(HWND dialog, const std::string& name) {
+  for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+    if (NameOf(c) == name) return c;
+  }
+  return nullptr;
+}
+
+// What to do once the dialog is up; runs from a timer inside the dialog's own loop.
+std::function<void(HWND)> g_step;
+
+void CALLBACK OnTimer(HWND, UINT, UINT_PTR id, DWORD) {
+  HWND dialog = FindWindowA("TMessageForm", nullptr);
+  if (!dialog || !IsWindowVisible(dialog)) return;
+  KillTimer(nullptr, id);
+  g_step(dialog);
+}
+
+int Run(const std::string& text, DialogKind kind, DialogButtons buttons, std::function<void(HWND)> step,
+        int help = 0) {
+  g_step = std::move(step);
+  SetTimer(nullptr, 0, 50, OnTimer);
+  return ShowMessageDialog(text, kind, buttons, help);
+}
+
+void Key(HWND dialog, UINT message, WPARAM key) { PostMessageA(GetFocus() ? GetFocus() : dialog, message, key, 0); }
+
+void HoldControl(bool down) {
+  BYTE state[256];
+  GetKeyboardState(state);
+  state[VK_CONTROL] = down ? 0x80 : 0;
+  SetKeyboardState(state);
+}
+
+void CheckCompletionNotice() {
+  const std::string done = "アップデート完了しました";
+  int result = Run(done, DialogKind::Information, DialogButton::OK, [&](HWND d) {
+    Check(TextOf(d) == "情報", "completion caption");
+    Check(Child(d, "Image") != nullptr, "icon control present");
+    Check(TextOf(Child(d, "Message")) == done, "message label text");
+    HWND ok = Child(d, "OK");
+    Check(ok && TextOf(ok) == "OK", "OK button");
+    Check(GetFocus() == ok, "focus starts on the first button");
+    RECT r;
+    GetWindowRect(d, &r);
+    int left = (GetSystemMetrics(SM_CXSCREEN) - (r.right - r.left)) / 2;
+    Check(r.left == left, "centred horizontally");
+    LOGFONTA font{};
+    GetObjectA(reinterpret_cast<HFONT>(SendMessageA(ok, WM_GETFONT, 0, 0)), sizeof font, &font);
+    NONCLIENTMETRICSA metrics{};
+    metrics.cbSize = sizeof metrics;
+    SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    Check(std::string(font.lfFaceName) == metrics.lfMessageFont.lfFaceName, "message font");
+    Key(d, WM_KEYDOWN, VK_RETURN);
+  });
+  Check(result == 1, "Enter gives 1");
+  Check(Run(done, DialogKind::Information, DialogButton::OK, [](HWND d) { Key(d, WM_KEYDOWN, VK_ESCAPE); }) == 1,
+        "Escape gives 1 (OK is also the cancel button)");
+  Check(Run(done, DialogKind::Information, DialogButton::OK,
+            [](HWND d) { PostMessageA(d, WM_SYSCOMMAND, SC_CLOSE, 0); }) == 2,
+        "close box gives 2");
+  Check(Run(done, DialogKind::Information, DialogButton::OK,
+            [](HWND d) { PostMessageA(Child(d, "OK"), BM_CLICK, 0, 0); }) == 1,
+        "click gives 1");
+}
+
+void CheckSearchNotice() {
+  const std::string text = "ＨＤＤ上にアップデート対象を発見できませんでした。";
+  int result = Run(text, DialogKind::Information, DialogButton::Abort, [](HWND d) {
+    Check(TextOf(Child(d, "Abort")) == "中止(&A)", "Abort caption");
+    Key(d, WM_KEYDOWN, VK_ESCAPE);  // no cancel button: nothing happens
+    Key(d, WM_SYSCHAR, 'a');
+  });
+  Check(result == 3, "Escape does nothing, the access key gives 3");
+  Check(Run(text, DialogKind::Information, DialogButton::Abort, [](HWND d) { Key(d, WM_KEYDOWN, VK_RETURN); }) == 3,
+        "Enter presses the focused Abort");
+}
+
+void CheckQuestion() {
+  const std::string text = "指定されたディレクトリが存在しません。作成しますか？";
+  int result = Run(text, DialogKind::Confirmation, DialogButton::Yes | DialogButton::No, [](HWND d) {
+    Check(TextOf(d) == "確認", "question caption");
+    Check(GetFocus() == Child(d, "Yes"), "focus on Yes");
+    Key(d, WM_KEYDOWN, VK_ESCAPE);
+  });
+  Check(result == 7, "Escape presses No");
+  Check(Run(text, DialogKind::Confirmation, DialogButton::Yes | DialogButton::No,
+            [](HWND d) { Key(d, WM_KEYDOWN, VK_RETURN); }) == 6,
+        "Enter presses Yes");
+  Check(Run(text, DialogKind::Confirmation, DialogButton::Yes | DialogButton::No,
+            [](HWND d) {
+              Key(d, WM_KEYDOWN, VK_TAB);
+              Key(d, WM_KEYDOWN, VK_RETURN);
+            }) == 7,
+        "Tab then Enter presses No");
+}
+
+void CheckEmptySetAndCustom() {
+  int result = Run("x", DialogKind::Custom, DialogButtons(), [](HWND d) {
+    Check(TextOf(d) == Application->Title(), "custom caption is the application title");
+    Check(Child(d, "Image") == nullptr, "custom has no icon");
+    Key(d, WM_KEYDOWN, VK_RETURN);
+    Key(d, WM_KEYDOWN, VK_ESCAPE);
+    PostMessageA(d, WM_CLOSE, 0, 0);
+  });
+  Check(result == 2, "a dialog without buttons ends by its close box only");
+}
+
+void CheckClipboardAndHelp() {
+  std::string clip;
+  int result = Run("アップデート完了しました", DialogKind::Information, DialogButton::OK | DialogButton::Help,
+                   [&](HWND d) {
+                     HoldControl(true);
+                     SendMessageA(d, CM_DIALOGKEY, 0, [] {
+                       static MSG m{};
+                       m.message = WM_KEYDOWN;
+                       m.wParam = 'C';
+                       return reinterpret_cast<LPARAM>(&m);
+                     }());
+                     HoldControl(false);
+                     if (OpenClipboard(nullptr)) {
+                       if (HANDLE data = GetClipboardData(CF_TEXT)) {
+                         clip = static_cast<const char*>(GlobalLock(data));
+                         GlobalUnlock(data);
+                       }
+                       CloseClipboard();
+                     }
+                     PostMessageA(Child(d, "Help"), BM_CLICK, 0, 0);
+                     PostMessageA(d, WM_CLOSE, 0, 0);
+                   },
+                   1000);
+  std::string divider = std::string(27, '-') + "\r\n";
+  Check(clip == divider + "情報\r\n" + divider + "アップデート完了しました\r\n" + divider + "OK   ヘルプ(H)   \r\n" +
+                    divider,
+        "clipboard text: [" + clip + "]");
+  Check(Application->LastHelpContext() == 1000, "help button asks for the dialog's help context");
+  Check(result == 2, "help does not close the dialog");
+}
+
+}  // namespace
+
+int main() {
+  Application->Initialize();
+  CheckCompletionNotice();
+  CheckSearchNotice();
+  CheckQuestion();
+  CheckEmptySetAndCustom();
+  CheckClipboardAndHelp();
+  std::printf("%d failure(s)\n", failures);
+  return failures == 0 ? 0 : 1;
+}
