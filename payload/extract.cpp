@@ -76,8 +76,11 @@ std::string FolderOf(const std::string& path) {
 
 // A target that exists but cannot be opened for writing (read-only, held open without sharing,
 // access denied) would only fail at the final replace; find out before decoding.
+// The read-only attribute is tested as well, since a privileged process may open such a file.
 bool TargetWritable(const std::string& target) {
-  if (GetFileAttributesA(target.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
+  const DWORD attributes = GetFileAttributesA(target.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return true;
+  if (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) return false;
   HANDLE h = CreateFileA(target.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
