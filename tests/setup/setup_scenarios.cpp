@@ -1,0 +1,355 @@
+// End-to-end scenarios of SETUP.exe: first run, search, abort, manual choice, update, change of
+// destination, failures and the single-instance guard. Runs inside Wine (see CMakeLists.txt for
+// the drives each scenario gets); every scenario prepares the prefix's registry itself.
+#include <windows.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/driver/driver.h"
+
+using namespace e2e;
+
+namespace {
+
+const char kKey[] = "Software\\KORVA\\VELDRAN";
+const char kSetup[] = "SETUP.exe";
+
+// ---- Registry and files of the prefix -------------------------------------------------------
+
+void SetGameDir(const std::string& value, DWORD type = REG_SZ) {
+  HKEY key;
+  E2E_REQUIRE(RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) ==
+              ERROR_SUCCESS);
+  if (type == REG_DWORD) {
+    DWORD number = 12345;
+    RegSetValueExA(key, "GameDir", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number);
+  } else {
+    RegSetValueExA(key, "GameDir", 0, type, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>(value.size() + 1));
+  }
+  RegCloseKey(key);
+}
+
+void DeleteGameDir() {
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
+    RegDeleteValueA(key, "GameDir");
+    RegCloseKey(key);
+  }
+}
+
+// The recorded folder, or "(none)".
+std::string GameDirValue() {
+  char data[1024];
+  DWORD size = sizeof data - 1, type = 0;
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return "(none)";
+  LONG rc = RegQueryValueExA(key, "GameDir", nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+  RegCloseKey(key);
+  if (rc != ERROR_SUCCESS || type != REG_SZ) return "(none)";
+  data[size] = 0;
+  return data;
+}
+
+std::vector<char> ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const std::string& path, const std::string& content) {
+  std::ofstream out(path, std::ios::binary);
+  out << content;
+  E2E_REQUIRE(out.good());
+}
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// A game folder on C: with the previous release's files.
+void MakeOldGame(const std::string& dir) {
+  CreateDirectoryA(dir.c_str(), nullptr);
+  WriteFile(dir + "VELDRAN.EXE", "old game executable");
+  WriteFile(dir + "mg_data.mbl", "main data archive");
+}
+
+bool SameAsBuildInput(const std::string& installed, const std::string& input) {
+  std::vector<char> a = ReadFile(installed), b = ReadFile(AppDir() + input);
+  return !b.empty() && a == b;
+}
+
+// ---- Windows of the program -----------------------------------------------------------------
+
+HWND WaitMain(const Process& p, int timeoutMs = kTimeoutMs) {
+  return WaitWindow(p.Id(), "TForm1", "アップデーター", timeoutMs);
+}
+HWND WaitFinder(const Process& p) { return WaitWindow(p.Id(), "TForm3", "インストール先不明"); }
+
+HWND Control(HWND form, const char* name) {
+  HWND control = FindControl(form, name);
+  if (!control) Fail(__FILE__, __LINE__, std::string("no control ") + name);
+  return control;
+}
+
+// The error report: a message box under the application title; returns its text.
+std::string WaitErrorBox(const Process& p, HWND* box = nullptr) {
+  HWND found = WaitWindow(p.Id(), "#32770", "Setup");
+  if (box) *box = found;
+  if (!found) return "(no error box)";
+  return Text(GetDlgItem(found, 0xFFFF));
+}
+
+void DismissBox(HWND box) {
+  ButtonClick(GetDlgItem(box, IDOK));
+  E2E_CHECK(WaitGone(box));
+}
+
+bool SweepIdle(HWND finder) { return Text(Control(finder, "Button1")) == "自動検索"; }
+
+}  // namespace
+
+// No folder recorded: the finder comes up alone; the search passes over the removable drive E:
+// (which holds the marker too) and finds the folder on the fixed drive D:.
+E2E_SCENARIO(first_run_auto_search) {
+  DeleteGameDir();
+  Process p = Process::Launch(kSetup);
+  HWND finder = WaitFinder(p);
+  E2E_REQUIRE(finder);
+  E2E_CHECK(!FindTopWindow(p.Id(), "TForm1", nullptr));
+  RECT r = ScreenRect(finder);
+  E2E_CHECK_EQ(r.left, (1024 - Width(r)) / 2);
+  E2E_CHECK_EQ(r.top, (768 - Height(r)) / 2);
+
+  ButtonClick(Control(finder, "Button1"));
+  HWND main = WaitMain(p, 120000);
+  E2E_REQUIRE(main);
+  E2E_CHECK(!IsVisible(finder));
+  E2E_CHECK_EQ(GameDirValue(), std::string("D:\\\\Games\\Veldran\\"));
+
+  r = ScreenRect(main);
+  E2E_CHECK_EQ(r.left, 243);
+  E2E_CHECK_EQ(r.top, 238);
+  E2E_CHECK_EQ(Width(r), 538);
+  E2E_CHECK_EQ(Height(r), 291);
+
+  // The banner: blue rows fading from 255 to 1 (the right edge carries no text).
+  Bitmap banner = Capture(Control(main, "Image1"));
+  E2E_CHECK_EQ(banner.width, 512);
+  E2E_CHECK_EQ(banner.height, 193);
+  E2E_CHECK_EQ(banner.Pixel(511, 0), RGB(0, 0, 255));
+  E2E_CHECK_EQ(banner.Pixel(511, 96), RGB(0, 0, 128));
+  E2E_CHECK_EQ(banner.Pixel(511, 192), RGB(0, 0, 1));
+  // White text on the first line.
+  bool white = false;
+  for (int x = 10; x < 300 && !white; ++x)
+    for (int y = 10; y < 26 && !white; ++y) white = banner.Pixel(x, y) == RGB(255, 255, 255);
+  E2E_CHECK(white);
+
+  ButtonClick(Control(main, "Button3"));
+  E2E_CHECK_EQ(p.WaitExit(), std::optional<DWORD>(0));
+}
+
+// The whole job: both files written into the recorded folder, byte for byte, then the notice.
+E2E_SCENARIO(update_writes_both_files) {
+  MakeOldGame("C:\\Game\\");
+  SetGameDir("C:\\Game\\");
+  Process p = Process::Launch(kSetup);
+  HWND main = WaitMain(p);
+  E2E_REQUIRE(main);
+  E2E_CHECK(!FindTopWindow(p.Id(), "TForm3", nullptr));
+  ButtonClick(Control(main, "Button1"));
+
+  HWND notice = WaitWindow(p.Id(), "TMessageForm", "情報", 60000);
+  E2E_REQUIRE(notice);
+  E2E_CHECK_EQ(Text(Control(notice, "Message")), std::string("アップデート完了しました"));
+  E2E_CHECK(SameAsBuildInput("C:\\Game\\VELDRAN.EXE", "VELDRAN.EXE"));
+  E2E_CHECK(SameAsBuildInput("C:\\Game\\mg_data2.mbl", "mg_data2.mbl"));
+  E2E_CHECK_EQ(std::string(ReadFile("C:\\Game\\mg_data.mbl").data(), 17), std::string("main data archive"));
+  ButtonClick(Control(notice, "OK"));
+  E2E_CHECK_EQ(p.WaitExit(), std::optional<DWORD>(0));
+}
+
+// An abort during the sweep, the not-found notice, then "終了" on the finder ends the program.
+E2E_SCENARIO(abort_then_exit) {
+  DeleteGameDir();
+  Process p = Process::Launch(kSetup);
+  HWND finder = WaitFinder(p);
+  E2E_REQUIRE(finder);
+  HWND button1 = Control(finder, "Button1");
+  ButtonClick(button1);
+  E2E_REQUIRE(WaitUntil([&] { return Text(button1) == "中止"; }));
+  E2E_CHECK(!IsEnabled(Control(finder, "Button2")));
+  E2E_CHECK(!IsEnabled(Control(finder, "Button3")));
+  E2E_REQUIRE(WaitUntil([&] { return Text(Control(finder, "Label6")).rfind("検索中 C:\\", 0) == 0; }));
+  ButtonClick(button1);
+
+  HWND notice = WaitWindow(p.Id(), "TMessageForm", "情報", 60000);
+  E2E_REQUIRE(notice);
+  E2E_CHECK_EQ(Text(Control(notice, "Message")), std::string("ＨＤＤ上にアップデート対象を発見できませんでした。"));
+  HWND abortButton = Control(notice, "Abort");
+  E2E_CHECK_EQ(Text(abortButton), std::string("中止(&A)"));
+  ButtonClick(abortButton);
+  E2E_CHECK(WaitGone(notice));
+
+  E2E_CHECK(WaitUntil([&] { return SweepIdle(finder) && IsEnabled(Control(finder, "Button2")); }));
+  E2E_CHECK(IsEnabled(Control(finder, "Button3")));
+  E2E_CHECK(Text(Control(finder, "Label6")).rfind("検索中 ", 0) == 0);
+  E2E_CHECK_EQ(GameDirValue(), std::string("(none)"));
+
+  ButtonClick(Control(finder, "Button3"));
+  E2E_CHECK_EQ(p.WaitExit(), std::optional<DWORD>(0));
+  E2E_CHECK(!FindTopWindow(p.Id(), "TForm1", nullptr));
+}
+
+// The manual choice refuses a folder without the marker silently and accepts one whose marker
+// is in capitals.
+E2E_SCENARIO(manual_choice) {
+  DeleteGameDir();
+  CreateDirectoryA("C:\\Other", nullptr);
+  WriteFile("C:\\Other\\mg_data2.mbl", "not the marker");
+  CreateDirectoryA("C:\\Veldran", nullptr);
+  WriteFile("C:\\Veldran\\MG_DATA.MBL", "marker");
+
+  Process p = Process::Launch(kSetup);
+  HWND finder = WaitFinder(p);
+  E2E_REQUIRE(finder);
+  for (const char* folder : {"C:\\Other", "C:\\Veldran"}) {
+    ButtonClick(Control(finder, "Button2"));
+    HWND chooser = WaitWindow(p.Id(), "TSelectDirDlg", "ディレクトリの選択");
+    E2E_REQUIRE(chooser);
+    SetText(Control(chooser, "DirEdit"), folder);
+    ButtonClick(Control(chooser, "OKButton"));
+    E2E_CHECK(WaitGone(chooser));
+    if (std::string(folder) == "C:\\Other") {
+      Pause(300);
+      E2E_CHECK(IsVisible(finder));
+      E2E_CHECK_EQ(GameDirValue(), std::string("(none)"));
+    }
+  }
+  HWND main = WaitMain(p);
+  E2E_REQUIRE(main);
+  E2E_CHECK_EQ(GameDirValue(), std::string("C:\\Veldran\\"));
+  CloseBox(main);
+  E2E_CHECK_EQ(p.WaitExit(), std::optional<DWORD>(0));
+}
+
+// A destination chosen during the run reaches the registry only; this run still updates the
+// folder it loaded at start.
+E2E_SCENARIO(change_destination_then_update) {
+  MakeOldGame("C:\\Game\\");
+  SetGameDir("C:\\Game\\");
+  CreateDirectoryA("C:\\New", nullptr);
+  WriteFile("C:\\New\\mg_data.mbl", "marker");
+
+  Process p = Process::Launch(kSetup);
+  HWND main = WaitMain(p);
+  E2E_REQUIRE(main);
+  ButtonClick(Control(main, "Button4"));
+  HWND finder = WaitFinder(p);
+  E2E_REQUIRE(finder);
+  ButtonClick(Control(finder, "Button2"));
+  HWND chooser = WaitWindow(p.Id(), "TSelectDirDlg", "ディレクトリの選択");
+  E2E_REQUIRE(chooser);
+  SetText(Control(chooser, "DirEdit"), "C:\\New");
+  ButtonClick(Control(chooser, "OKButton"));
+  E2E_CHECK(WaitGone(finder));
+  E2E_CHECK_EQ(GameDirValue(), std::string("C:\\New\\"));
+
+  ButtonClick(Control(main, "Button1"));
+  HWND notice = WaitWindow(p.Id(), "TMessageForm", "情報", 60000);
+  E2E_REQUIRE(notice);
+  E2E_CHECK(SameAsBuildInput("C:\\Game\\VELDRAN.EXE", "VELDRAN.EXE"));
+  E2E_CHECK(!Exists("C:\\New\\VELDRAN.EXE"));
+  ButtonClick(Control(notice, "OK"));
+  E2E_CHECK_EQ(p.WaitExit(), std::optional<DWORD>(0));
+}
+
+// A folder that does not exist: the error report under the title, the buttons stay disabled.
+E2E_SCENARIO(update_into_missing_folder) {
+  SetGameDir("C:\\Missing\\");
+  Process p = Process::Launch(kSetup);
+  HWND main = WaitMain(p);
+  E2E_REQUIRE(main);
+  ButtonClick(Control(main, "Button1"));
+  HWND box = nullptr;
+  E2E_CHECK_EQ(WaitErrorBox(p, &box), std::string("ファイル C:\\Missing\\VELDRAN.EXE を作成できません."));
+  E2E_REQUIRE(box);
+  DismissBox(box);
+  for (const char* name : {"Button1", "Button3", "Button4"}) E2E_CHECK(!IsEnabled(Control(main, name)));
+  E2E_CHECK(!Exists("C:\\Missing"));
+  CloseBox(main);
+  E2E_CHECK_EQ(p.WaitExit(), std::optional<DWORD>(0));
+}
+
+// The game's executable held open elsewhere: the update fails and the old files stay as they were.
+E2E_SCENARIO(update_fails_keeps_old_files) {
+  MakeOldGame("C:\\Game\\");
+  SetGameDir("C:\\Game\\");
+  HANDLE held = CreateFileA("C:\\Game\\VELDRAN.EXE", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  E2E_REQUIRE(held != INVALID_HANDLE_VALUE);
+  Process p = Process::Launch(kSetup);
+  HWND main = WaitMain(p);
+  E2E_REQUIRE(main);
+  ButtonClick(Control(main, "Button1"));
+  HWND box = nullptr;
+  E2E_CHECK_EQ(WaitErrorBox(p, &box), std::string("ファイル C:\\Game\\VELDRAN.EXE を作成できません."));
+  E2E_REQUIRE(box);
+  DismissBox(box);
+  CloseHandle(held);
+  E2E_CHECK_EQ(std::string(ReadFile("C:\\Game\\VELDRAN.EXE").data(), 19), std::string("old game executable"));
+  E2E_CHECK(!Exists("C:\\Game\\mg_data2.mbl"));
+  CloseBox(main);
+  E2E_CHECK_EQ(p.WaitExit(), std::optional<DWORD>(0));
+}
+
+// One copy at a time: a second start ends at once with exit code 1 and shows nothing.
+E2E_SCENARIO(second_instance_exits_1) {
+  DeleteGameDir();
+  Process first = Process::Launch(kSetup);
+  HWND finder = WaitFinder(first);
+  E2E_REQUIRE(finder);
+  Process second = Process::Launch(kSetup);
+  E2E_CHECK_EQ(second.WaitExit(), std::optional<DWORD>(1));
+  E2E_CHECK(second.Windows().empty() || !IsVisible(second.Windows().front()));
+  ButtonClick(Control(finder, "Button3"));
+  E2E_CHECK_EQ(first.WaitExit(), std::optional<DWORD>(0));
+  // The guard went with the first instance.
+  Process third = Process::Launch(kSetup);
+  HWND again = WaitFinder(third);
+  E2E_CHECK(again != nullptr);
+  if (again) ButtonClick(Control(again, "Button3"));
+  E2E_CHECK_EQ(third.WaitExit(), std::optional<DWORD>(0));
+}
+
+// Any kernel object holding the name blocks start-up too.
+E2E_SCENARIO(foreign_object_blocks_start) {
+  HANDLE event = CreateEventA(nullptr, TRUE, FALSE, "QMV_SETUP");
+  E2E_REQUIRE(event);
+  Process p = Process::Launch(kSetup);
+  E2E_CHECK_EQ(p.WaitExit(), std::optional<DWORD>(1));
+  CloseHandle(event);
+}
+
+// A value of the wrong type: reported at creation and again after the finder, and the main
+// window is shown all the same.
+E2E_SCENARIO(dword_value_reported) {
+  SetGameDir("", REG_DWORD);
+  Process p = Process::Launch(kSetup);
+  HWND box = nullptr;
+  E2E_CHECK_EQ(WaitErrorBox(p, &box), std::string("'GameDir' のデータ型が不正です."));
+  E2E_REQUIRE(box);
+  DismissBox(box);
+  HWND finder = WaitFinder(p);
+  E2E_REQUIRE(finder);
+  ButtonClick(Control(finder, "Button3"));
+  E2E_CHECK_EQ(WaitErrorBox(p, &box), std::string("'GameDir' のデータ型が不正です."));
+  E2E_REQUIRE(box);
+  DismissBox(box);
+  HWND main = WaitMain(p);
+  E2E_REQUIRE(main);
+  CloseBox(main);
+  E2E_CHECK_EQ(p.WaitExit(), std::optional<DWORD>(0));
+}
+
+int main(int argc, char** argv) { return RunScenarios(argc, argv); }
