@@ -1,0 +1,534 @@
+// The folder chooser end to end: chooser_host opens it with the given folder, options and help
+// context; each scenario works the window as a user would and checks what the caller gets back.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/driver/driver.h"
+
+using namespace e2e;
+
+namespace {
+
+constexpr unsigned kAllOptions = 7;  // EditablePath | CreateOnAccept | ConfirmCreate
+const char* const kQuestion = "指定されたディレクトリが存在しません。作成しますか？";
+
+struct Outcome {
+  std::optional<DWORD> exitCode;
+  std::string result;  // "accepted", "declined" or "failed"
+  std::string folder;
+  std::string currentFolder;
+  std::string helpContext;
+};
+
+// Where a window of that size starts when centred on a screen of that size.
+int Centred(int screen, int size) { return std::max(0, (screen - size) / 2); }
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void MakeFolders(const std::vector<std::string>& paths) {
+  for (const std::string& p : paths) CreateDirectoryA(p.c_str(), nullptr);
+}
+
+// Item texts of a list of another process, asked for in UTF-16 (which crosses the process
+// boundary whatever the list's own character set) and given back in Shift-JIS.
+std::vector<std::string> ListTexts(HWND list, UINT countMsg, UINT lengthMsg, UINT textMsg) {
+  std::vector<std::string> texts;
+  LRESULT count = SendMessageW(list, countMsg, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    LRESULT length = SendMessageW(list, lengthMsg, static_cast<WPARAM>(i), 0);
+    std::wstring wide(static_cast<size_t>(length < 0 ? 0 : length) + 1, L'\0');
+    LRESULT got = SendMessageW(list, textMsg, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(wide.data()));
+    wide.resize(got < 0 ? 0 : static_cast<size_t>(got));
+    std::string text(wide.size() * 2 + 1, '\0');
+    int bytes = WideCharToMultiByte(932, 0, wide.data(), static_cast<int>(wide.size()), text.data(),
+                                    static_cast<int>(text.size()), nullptr, nullptr);
+    text.resize(bytes < 0 ? 0 : static_cast<size_t>(bytes));
+    texts.push_back(text);
+  }
+  return texts;
+}
+
+std::vector<std::string> ListBoxTexts(HWND list) { return ListTexts(list, LB_GETCOUNT, LB_GETTEXTLEN, LB_GETTEXT); }
+std::vector<std::string> ComboTexts(HWND combo) {
+  return ListTexts(combo, CB_GETCOUNT, CB_GETLBTEXTLEN, CB_GETLBTEXT);
+}
+
+std::string Joined(const std::vector<std::string>& texts) {
+  std::string all;
+  for (const std::string& t : texts) all += (all.empty() ? "" : " | ") + t;
+  return all;
+}
+
+bool Contains(const std::vector<std::string>& texts, const std::string& text) {
+  for (const std::string& t : texts) {
+    if (t == text) return true;
+  }
+  return false;
+}
+
+// A rectangle in the parent's client area as (left, top, width, height).
+std::string Bounds(HWND hwnd) {
+  RECT r = RectInParent(hwnd);
+  return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(Width(r)) + "," +
+         std::to_string(Height(r));
+}
+
+// The chooser opened by chooser_host in currentDir.
+class Chooser {
+ public:
+  Chooser(const std::string& folder, unsigned options, int helpContext, const std::string& currentDir = "C:\\app")
+      : resultFile_(AppDir() + "chooser_result.txt") {
+    DeleteFileA(resultFile_.c_str());
+    process_ = Process::Launch("chooser_host.exe",
+                               {folder, std::to_string(options), std::to_string(helpContext), resultFile_}, currentDir);
+    E2E_REQUIRE(process_.Started());
+    hwnd_ = WaitWindow(process_.Id(), "TSelectDirDlg", "ディレクトリの選択");
+    E2E_REQUIRE(hwnd_ != nullptr);
+  }
+
+  HWND Window() const { return hwnd_; }
+  DWORD Pid() const { return process_.Id(); }
+
+  HWND Control(const char* name) {
+    HWND h = FindControl(hwnd_, name);
+    if (!h) {
+      Fail(__FILE__, __LINE__, std::string("no control named ") + name);
+      throw ScenarioStopped{};
+    }
+    return h;
+  }
+
+  std::string EditText() { return Text(Control("DirEdit")); }
+
+  bool WaitEditText(const std::string& want) {
+    bool ok = WaitUntil([&] { return EditText() == want; }, 5000);
+    if (!ok) Fail(__FILE__, __LINE__, "DirEdit is " + Show(EditText()) + ", expected " + Show(want));
+    return ok;
+  }
+
+  // Whether the whole text of DirEdit is selected.
+  bool EditAllSelected() {
+    HWND edit = Control("DirEdit");
+    DWORD sel = static_cast<DWORD>(SendMessageA(edit, EM_GETSEL, 0, 0));
+    return LOWORD(sel) == 0 && HIWORD(sel) == Text(edit).size();
+  }
+
+  std::vector<std::string> Folders() { return ListBoxTexts(Control("DirList")); }
+  std::vector<std::string> Files() { return ListBoxTexts(Control("FileList")); }
+  std::vector<std::string> Drives() { return ComboTexts(Control("DriveList")); }
+
+  // Double-clicks the folder line with that text.
+  void OpenFolder(const std::string& line) {
+    HWND list = Control("DirList");
+    std::vector<std::string> lines = ListBoxTexts(list);
+    int index = -1;
+    for (size_t i = 0; i < lines.size(); ++i) {
+      if (lines[i] == line) index = static_cast<int>(i);
+    }
+    if (index < 0) {
+      Fail(__FILE__, __LINE__, "no folder line " + Show(line) + " in " + Show(Joined(lines)));
+      throw ScenarioStopped{};
+    }
+    SendMessageA(list, LB_SETTOPINDEX, static_cast<WPARAM>(index), 0);
+    RECT item{};
+    SendMessageA(list, LB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+    int x = item.left + 40, y = (item.top + item.bottom) / 2;
+    ClickAt(list, x, y);
+    ClickAt(list, x, y);
+  }
+
+  // Types text into the emptied DirEdit.
+  void Type(const std::string& text) {
+    HWND edit = Control("DirEdit");
+    SetText(edit, "");
+    if (!text.empty()) TypeText(edit, text);
+    WaitEditText(text);
+  }
+
+  // Presses OK and waits for the create question.
+  HWND OkAndQuestion() {
+    ButtonClick(Control("OKButton"));
+    HWND question = WaitWindow(process_.Id(), "TMessageForm", "確認");
+    E2E_REQUIRE(question != nullptr);
+    E2E_CHECK(FindChild(question, nullptr, kQuestion) != nullptr);
+    return question;
+  }
+
+  // Answers the question with the button of that caption and waits for it to go.
+  void Answer(HWND question, const char* caption) {
+    HWND button = FindChild(question, nullptr, caption);
+    E2E_REQUIRE(button != nullptr);
+    ButtonClick(button);
+    E2E_CHECK(WaitGone(question));
+  }
+
+  // The error report shown after the chooser closed: checks its text and dismisses it.
+  void ExpectErrorReport(const std::string& text) {
+    HWND box = WaitWindow(process_.Id(), "#32770", "chooser_host");
+    E2E_REQUIRE(box != nullptr);
+    HWND message = FindChild(box, nullptr, text.c_str());
+    if (!message) Fail(__FILE__, __LINE__, "error report does not show " + Show(text));
+    HWND ok = FindChild(box, "Button", nullptr);
+    E2E_REQUIRE(ok != nullptr);
+    ButtonClick(ok);
+    E2E_CHECK(WaitGone(box));
+  }
+
+  Outcome Finish() {
+    Outcome o;
+    o.exitCode = process_.WaitExit();
+    std::ifstream in(resultFile_, std::ios::binary);
+    std::getline(in, o.result);
+    std::getline(in, o.folder);
+    std::getline(in, o.currentFolder);
+    std::getline(in, o.helpContext);
+    return o;
+  }
+
+ private:
+  std::string resultFile_;
+  Process process_;
+  HWND hwnd_ = nullptr;
+};
+
+void ExpectOutcome(const Outcome& o, DWORD code, const std::string& result, const std::string& folder) {
+  E2E_CHECK_EQ(o.exitCode, std::optional<DWORD>(code));
+  E2E_CHECK_EQ(o.result, result);
+  E2E_CHECK_EQ(o.folder, folder);
+}
+
+}  // namespace
+
+// ---- Opening ----------------------------------------------------------------------------------
+
+// The finder dialog's call: empty folder, every option, help context 1000.
+E2E_SCENARIO(opens_at_current_folder) {
+  Chooser c("", kAllOptions, 1000);
+  HWND w = c.Window();
+  RECT client = ClientRect(w);
+  E2E_CHECK_EQ(Width(client), 424);
+  E2E_CHECK_EQ(Height(client), 255);
+  RECT outer = ScreenRect(w);
+  E2E_CHECK_EQ(static_cast<int>(outer.left), Centred(GetSystemMetrics(SM_CXSCREEN), Width(outer)));
+  E2E_CHECK_EQ(static_cast<int>(outer.top), Centred(GetSystemMetrics(SM_CYSCREEN), Height(outer)));
+
+  E2E_CHECK_EQ(Text(c.Control("Label1")), std::string("ディレクトリ名(&N):"));
+  E2E_CHECK(IsVisible(c.Control("Label1")));
+  E2E_CHECK_EQ(Bounds(c.Control("DirEdit")), std::string("8,24,313,20"));
+  E2E_CHECK(IsVisible(c.Control("DirEdit")));
+  E2E_CHECK(!IsVisible(c.Control("DirLabel")));
+  E2E_CHECK_EQ(c.EditText(), std::string("C:\\app"));
+  E2E_CHECK(c.EditAllSelected());
+
+  struct Button {
+    const char* name;
+    const char* caption;
+    const char* bounds;
+  };
+  for (const Button& b : {Button{"OKButton", "OK", "172,224,77,27"}, Button{"CancelButton", "キャンセル", "256,224,77,27"},
+                          Button{"HelpButton", "ヘルプ(&H)", "340,224,77,27"}}) {
+    HWND h = c.Control(b.name);
+    E2E_CHECK(IsVisible(h));
+    E2E_CHECK_EQ(Text(h), std::string(b.caption));
+    E2E_CHECK_EQ(Bounds(h), std::string(b.bounds));
+  }
+  E2E_CHECK(!IsVisible(c.Control("NetButton")));
+
+  HWND dirList = c.Control("DirList");
+  E2E_CHECK_EQ(FocusOf(w), dirList);
+  RECT dirRect = RectInParent(dirList);
+  E2E_CHECK_EQ(Bounds(dirList).substr(0, 9), std::string("8,72,213,"));
+  // A whole number of 17-pixel items inside the 2-pixel frame, no higher than designed.
+  E2E_CHECK_EQ(Height(dirRect), 123);
+  E2E_CHECK_EQ(SendMessageA(dirList, LB_GETITEMHEIGHT, 0, 0), 17);
+  E2E_CHECK_EQ(Height(ClientRect(dirList)), 119);
+  E2E_CHECK_EQ(Joined(c.Folders()).substr(0, 9), std::string("C:\\ | app"));
+  E2E_CHECK_EQ(SendMessageA(dirList, LB_GETCURSEL, 0, 0), 1);
+  E2E_CHECK_EQ(Bounds(c.Control("FileList")).substr(0, 10), std::string("232,72,185"));
+  std::vector<std::string> files = c.Files();
+  E2E_CHECK(Contains(files, "chooser_host.exe"));
+  E2E_CHECK(Contains(files, "chooser_e2e.exe"));
+  HWND drives = c.Control("DriveList");
+  E2E_CHECK_EQ(Bounds(drives).substr(0, 12), std::string("232,192,185,"));
+  LRESULT sel = SendMessageA(drives, CB_GETCURSEL, 0, 0);
+  E2E_REQUIRE(sel >= 0);
+  E2E_CHECK_EQ(c.Drives()[static_cast<size_t>(sel)].substr(0, 4), std::string("c: ["));
+
+  ButtonClick(c.Control("CancelButton"));
+  ExpectOutcome(c.Finish(), 0, "declined", "");
+}
+
+// A given folder is opened; a relative one from the current folder; one that cannot be entered
+// leaves the chooser at the current folder.
+E2E_SCENARIO(initial_folder_forms) {
+  struct Case {
+    const char* given;
+    const char* opened;
+  };
+  for (const Case& k : {Case{"C:\\windows", "C:\\windows"}, Case{"..", "C:\\"}, Case{"C:\\no\\such", "C:\\app"},
+                        Case{"C:\\app\\", "C:\\app"}}) {
+    Chooser c(k.given, kAllOptions, 1000);
+    c.WaitEditText(k.opened);
+    ButtonClick(c.Control("CancelButton"));
+    ExpectOutcome(c.Finish(), 0, "declined", k.given);
+  }
+}
+
+E2E_SCENARIO(no_help_context_moves_buttons) {
+  Chooser c("", kAllOptions, 0);
+  E2E_CHECK(!IsVisible(c.Control("HelpButton")));
+  E2E_CHECK_EQ(Bounds(c.Control("OKButton")), std::string("256,224,77,27"));
+  E2E_CHECK_EQ(Bounds(c.Control("CancelButton")), std::string("340,224,77,27"));
+  Escape();
+  ExpectOutcome(c.Finish(), 0, "declined", "");
+}
+
+E2E_SCENARIO(help_button_keeps_chooser_open) {
+  Chooser c("", kAllOptions, 1000);
+  ButtonClick(c.Control("HelpButton"));
+  Pause(500);
+  E2E_CHECK(IsVisible(c.Window()));
+  ButtonClick(c.Control("CancelButton"));
+  Outcome o = c.Finish();
+  ExpectOutcome(o, 0, "declined", "");
+  E2E_CHECK_EQ(o.helpContext, std::string("1000"));
+}
+
+// ---- Accepting ----------------------------------------------------------------------------------
+
+E2E_SCENARIO(accept_browsed_folder) {
+  MakeFolders({"C:\\app\\Games", "C:\\app\\Games\\X", "C:\\app\\Games\\Y"});
+  Chooser c("", kAllOptions, 1000);
+  c.OpenFolder("Games");
+  c.WaitEditText("C:\\app\\Games");
+  E2E_CHECK_EQ(Joined(c.Folders()), std::string("C:\\ | app | Games | X | Y"));
+  E2E_CHECK_EQ(SendMessageA(c.Control("DirList"), LB_GETCURSEL, 0, 0), 2);
+  c.OpenFolder("X");
+  c.WaitEditText("C:\\app\\Games\\X");
+  E2E_CHECK(c.EditAllSelected());
+  E2E_CHECK_EQ(Joined(c.Folders()), std::string("C:\\ | app | Games | X"));
+  E2E_CHECK(c.Files().empty());
+  // Enter in the folder list presses the default button.
+  E2E_CHECK(Focus(c.Control("DirList")));
+  Enter();
+  Outcome o = c.Finish();
+  ExpectOutcome(o, 1, "accepted", "C:\\app\\Games\\X");
+  E2E_CHECK_EQ(o.currentFolder, std::string("C:\\app\\Games\\X"));
+}
+
+E2E_SCENARIO(accept_drive_root) {
+  Chooser c("", kAllOptions, 1000);
+  c.OpenFolder("C:\\");
+  c.WaitEditText("C:\\");
+  E2E_CHECK_EQ(Joined(c.Folders()).substr(0, 3), std::string("C:\\"));
+  E2E_CHECK_EQ(SendMessageA(c.Control("DirList"), LB_GETCURSEL, 0, 0), 0);
+  ButtonClick(c.Control("OKButton"));
+  ExpectOutcome(c.Finish(), 1, "accepted", "C:\\");
+}
+
+// Without EditablePath the path is a label, and the full path it holds is returned.
+E2E_SCENARIO(label_mode_returns_full_path) {
+  MakeFolders({"C:\\app\\a folder with a rather long name", "C:\\app\\a folder with a rather long name\\and more"});
+  const std::string deep = "C:\\app\\a folder with a rather long name\\and more";
+  Chooser c(deep, 0, 1000);
+  HWND label = c.Control("DirLabel");
+  E2E_CHECK(IsVisible(label));
+  E2E_CHECK(!IsVisible(c.Control("DirEdit")));
+  E2E_CHECK_EQ(Text(label), deep);
+  E2E_CHECK_EQ(Bounds(label), std::string("8,24,313,20"));
+  ButtonClick(c.Control("OKButton"));
+  ExpectOutcome(c.Finish(), 1, "accepted", deep);
+}
+
+// ---- Creating -----------------------------------------------------------------------------------
+
+E2E_SCENARIO(typed_missing_folder_no_and_escape_keep_chooser) {
+  Chooser c("", kAllOptions, 1000);
+  c.Type("C:\\app\\new\\deeper");
+  HWND q = c.OkAndQuestion();
+  c.Answer(q, "いいえ(&N)");
+  E2E_CHECK(IsVisible(c.Window()));
+  E2E_CHECK_EQ(c.EditText(), std::string("C:\\app\\new\\deeper"));
+  q = c.OkAndQuestion();
+  E2E_CHECK(Activate(q));
+  Escape();
+  E2E_CHECK(WaitGone(q));
+  E2E_CHECK(IsVisible(c.Window()));
+  E2E_CHECK_EQ(c.EditText(), std::string("C:\\app\\new\\deeper"));
+  ButtonClick(c.Control("CancelButton"));
+  ExpectOutcome(c.Finish(), 0, "declined", "");
+  E2E_CHECK(!Exists("C:\\app\\new"));
+}
+
+E2E_SCENARIO(typed_missing_folder_yes_creates_parents) {
+  Chooser c("", kAllOptions, 1000);
+  c.Type("C:\\app\\new\\deeper\\");
+  c.Answer(c.OkAndQuestion(), "はい(&Y)");
+  ExpectOutcome(c.Finish(), 1, "accepted", "C:\\app\\new\\deeper\\");
+  E2E_CHECK(Exists("C:\\app\\new\\deeper"));
+}
+
+// An existing folder typed in is accepted at once, as typed.
+E2E_SCENARIO(typed_existing_folder_accepted_without_question) {
+  Chooser c("", kAllOptions, 1000);
+  c.Type("..\\windows");
+  ButtonClick(c.Control("OKButton"));
+  Outcome o = c.Finish();
+  ExpectOutcome(o, 1, "accepted", "..\\windows");
+  E2E_CHECK(FindTopWindow(c.Pid(), "TMessageForm", nullptr) == nullptr);
+}
+
+E2E_SCENARIO(empty_box_yes_reports_failure) {
+  Chooser c("", kAllOptions, 1000);
+  c.Type("");
+  c.Answer(c.OkAndQuestion(), "はい(&Y)");
+  E2E_CHECK(WaitGone(c.Window()));
+  c.ExpectErrorReport("ディレクトリを作成できません.");
+  ExpectOutcome(c.Finish(), 2, "failed", "");
+}
+
+E2E_SCENARIO(relative_new_names) {
+  {
+    Chooser c("", kAllOptions, 1000);
+    c.Type("abc");
+    c.Answer(c.OkAndQuestion(), "はい(&Y)");
+    c.ExpectErrorReport("ディレクトリを作成できません.");
+    ExpectOutcome(c.Finish(), 2, "failed", "abc");
+    E2E_CHECK(!Exists("C:\\app\\abc"));
+  }
+  {
+    Chooser c("", kAllOptions, 1000);
+    c.Type("ab");
+    c.Answer(c.OkAndQuestion(), "はい(&Y)");
+    ExpectOutcome(c.Finish(), 1, "accepted", "ab");
+    E2E_CHECK(!Exists("C:\\app\\ab"));
+  }
+}
+
+E2E_SCENARIO(uncreatable_folder_still_accepted) {
+  Chooser c("", kAllOptions, 1000);
+  c.Type("Q:\\nowhere\\x");
+  c.Answer(c.OkAndQuestion(), "はい(&Y)");
+  ExpectOutcome(c.Finish(), 1, "accepted", "Q:\\nowhere\\x");
+}
+
+// ---- Declining ----------------------------------------------------------------------------------
+
+E2E_SCENARIO(cancel_escape_close_box_leave_folder) {
+  for (int way = 0; way < 3; ++way) {
+    Chooser c("C:\\windows", kAllOptions, 1000);
+    c.WaitEditText("C:\\windows");
+    if (way == 0) {
+      ButtonClick(c.Control("CancelButton"));
+    } else if (way == 1) {
+      E2E_CHECK(Activate(c.Window()));
+      Escape();
+    } else {
+      CloseBox(c.Window());
+    }
+    ExpectOutcome(c.Finish(), 0, "declined", "C:\\windows");
+  }
+}
+
+E2E_SCENARIO(browse_then_cancel_keeps_current_folder) {
+  MakeFolders({"C:\\app\\Games"});
+  Chooser c("", kAllOptions, 1000);
+  c.OpenFolder("Games");
+  c.WaitEditText("C:\\app\\Games");
+  ButtonClick(c.Control("CancelButton"));
+  Outcome o = c.Finish();
+  ExpectOutcome(o, 0, "declined", "");
+  E2E_CHECK_EQ(o.currentFolder, std::string("C:\\app\\Games"));
+}
+
+// ---- Failures while browsing --------------------------------------------------------------------
+
+// A folder that vanished after it was listed cannot be entered: the error report shows it and
+// the chooser stays open where it was.
+E2E_SCENARIO(vanished_folder_reports_and_stays_open) {
+  MakeFolders({"C:\\app\\Gone"});
+  Chooser c("", kAllOptions, 1000);
+  E2E_REQUIRE(RemoveDirectoryA("C:\\app\\Gone"));
+  c.OpenFolder("Gone");
+  HWND box = WaitWindow(c.Pid(), "#32770", "chooser_host");
+  E2E_REQUIRE(box != nullptr);
+  bool known = FindChild(box, nullptr, "ファイルが見つかりません.") || FindChild(box, nullptr, "不正なファイル名です.");
+  E2E_CHECK(known);
+  ButtonClick(FindChild(box, "Button", nullptr));
+  E2E_CHECK(WaitGone(box));
+  E2E_CHECK(IsVisible(c.Window()));
+  E2E_CHECK_EQ(c.EditText(), std::string("C:\\app"));
+  ButtonClick(c.Control("OKButton"));
+  ExpectOutcome(c.Finish(), 1, "accepted", "C:\\app");
+}
+
+// ---- Drives ---------------------------------------------------------------------------------------
+
+// Drives d (fixed), e (removable), f (CD-ROM) and g (network) are mapped by the test set-up.
+E2E_SCENARIO(drives_listed_and_changed) {
+  Chooser c("", kAllOptions, 1000);
+  std::vector<std::string> drives = c.Drives();
+  E2E_REQUIRE(drives.size() >= 5);
+  E2E_CHECK_EQ(drives[0].substr(0, 4), std::string("c: ["));
+  E2E_CHECK_EQ(drives[1].substr(0, 4), std::string("d: ["));
+  E2E_CHECK_EQ(drives[2], std::string("e:"));
+  E2E_CHECK_EQ(drives[3].substr(0, 4), std::string("f: ["));
+  E2E_CHECK_EQ(drives[4].substr(0, 3), std::string("g: "));
+  for (const std::string& d : drives) {
+    for (char ch : d) E2E_CHECK(!(ch >= 'A' && ch <= 'Z'));
+  }
+  HWND list = c.Control("DriveList");
+  E2E_REQUIRE(Focus(list));
+  Key(VK_DOWN);
+  c.WaitEditText("D:\\");
+  E2E_CHECK(Contains(c.Folders(), "Saves"));
+  E2E_CHECK_EQ(SendMessageA(list, CB_GETCURSEL, 0, 0), 1);
+  c.OpenFolder("Saves");
+  c.WaitEditText("D:\\Saves");
+  // Back on drive c the chooser returns to the folder it was in there.
+  E2E_REQUIRE(Focus(list));
+  Key(VK_UP);
+  c.WaitEditText("C:\\app");
+  // And on drive d to the folder last visited there.
+  Key(VK_DOWN);
+  c.WaitEditText("D:\\Saves");
+  ButtonClick(c.Control("OKButton"));
+  ExpectOutcome(c.Finish(), 1, "accepted", "D:\\Saves");
+}
+
+// ---- Scaling ------------------------------------------------------------------------------------
+
+E2E_SCENARIO(scaled_layout_dpi120) {
+  Chooser c("", kAllOptions, 1000);
+  HWND w = c.Window();
+  RECT client = ClientRect(w);
+  E2E_CHECK_EQ(Width(client), 530);
+  E2E_CHECK_EQ(Height(client), 319);
+  RECT outer = ScreenRect(w);
+  E2E_CHECK_EQ(static_cast<int>(outer.left), Centred(GetSystemMetrics(SM_CXSCREEN), Width(outer)));
+  E2E_CHECK_EQ(static_cast<int>(outer.top), Centred(GetSystemMetrics(SM_CYSCREEN), Height(outer)));
+  E2E_CHECK_EQ(Bounds(c.Control("DirEdit")), std::string("10,30,391,25"));
+  E2E_CHECK_EQ(Bounds(c.Control("OKButton")), std::string("215,280,96,34"));
+  E2E_CHECK_EQ(Bounds(c.Control("CancelButton")), std::string("320,280,96,34"));
+  E2E_CHECK_EQ(Bounds(c.Control("HelpButton")), std::string("425,280,96,34"));
+  E2E_CHECK_EQ(Bounds(c.Control("FileList")).substr(0, 10), std::string("290,90,231"));
+  E2E_CHECK_EQ(Bounds(c.Control("DriveList")).substr(0, 12), std::string("290,240,231,"));
+  RECT label = RectInParent(c.Control("Label3"));
+  E2E_CHECK_EQ(label.left, 290L);
+  E2E_CHECK_EQ(label.top, 70L);
+  HWND dirList = c.Control("DirList");
+  E2E_CHECK_EQ(Bounds(dirList).substr(0, 10), std::string("10,90,266,"));
+  int height = Height(RectInParent(dirList));
+  E2E_CHECK((height - 4) % 21 == 0 && height <= 173 && height > 173 - 21);
+  E2E_CHECK_EQ(SendMessageA(dirList, LB_GETITEMHEIGHT, 0, 0), 21);
+  ButtonClick(c.Control("CancelButton"));
+  ExpectOutcome(c.Finish(), 0, "declined", "");
+}
+
+int main(int argc, char** argv) { return RunScenarios(argc, argv); }
