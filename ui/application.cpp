@@ -100,6 +100,8 @@ void TApplication::Run() {
 }
 
 void TApplication::Terminate() {
+  if (terminateRequested_) return;
+  terminateRequested_ = true;
   PostQuitMessage(0);
 }
 

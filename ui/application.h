@@ -45,8 +45,10 @@ class TApplication {
   void ProcessMessages();
   // Waits for one message and handles it.
   void HandleMessage();
+  // Asks the loop to end once the waiting messages are handled.
   void Terminate();
   bool Terminated() const { return terminated_; }
+  bool TerminateRequested() const { return terminateRequested_ || terminated_; }
 
   void HandleException(const Exception& failure);
   // The system ships no help file: a help request only gives the default beep. Returns false.
@@ -64,6 +66,7 @@ class TApplication {
   std::vector<std::unique_ptr<TForm>> forms_;
   TForm* mainForm_ = nullptr;
   bool terminated_ = false;
+  bool terminateRequested_ = false;
   int lastHelpContext_ = 0;
 };
 

@@ -82,7 +82,10 @@ void TControl::SetVisible(bool visible) { ShowWindow(Handle(), visible ? SW_SHOW
 bool TControl::Enabled() const { return IsWindowEnabled(Handle()) != FALSE; }
 void TControl::SetEnabled(bool enabled) {
   // A control that loses its enabled state while focused would leave the focus nowhere.
-  if (!enabled && GetFocus() == Handle()) owner_->SelectNext(true);
+  if (!enabled && GetFocus() == Handle()) {
+    owner_->SelectNext(true);
+    if (GetFocus() == Handle()) ::SetFocus(owner_->Handle());
+  }
   EnableWindow(Handle(), enabled);
 }
 

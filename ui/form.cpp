@@ -118,7 +118,7 @@ void TForm::Show() {
   }
   RunHandler(CM_SHOWING);
   // The main form's show handler may already have ended the application.
-  if (Application->MainForm() == this && Application->Terminated()) return;
+  if (Application->MainForm() == this && Application->TerminateRequested()) return;
   if (!Handle()) return;
   if (CenterOnShow) {
     int left = (GetSystemMetrics(SM_CXSCREEN) - Width()) / 2;

@@ -52,7 +52,10 @@ class TCheckForm : public TForm {
     ++shows;
     visibleDuringShow = IsWindowVisible(Handle()) != FALSE;
   }
-  void Button1Click() { ++clicks1; }
+  void Button1Click() {
+    ++clicks1;
+    focusAtClick = GetFocus();
+  }
   void Button2Click() { ++clicks2; }
   void FailClick() {
     Close();  // taken when control is back in the modal loop
@@ -61,6 +64,7 @@ class TCheckForm : public TForm {
 
   int creates = 0, shows = 0, clicks1 = 0, clicks2 = 0;
   bool visibleDuringShow = true;
+  HWND focusAtClick = nullptr;
 };
 
 const TLayoutRow<TCheckForm> kLayout[] = {
@@ -68,6 +72,7 @@ const TLayoutRow<TCheckForm> kLayout[] = {
     {"Button1", TControlKind::Button, 8, 112, 89, 33, "自動検索", 0, &TCheckForm::Button1Click},
     {"Button2", TControlKind::Button, 120, 112, 91, 33, "手動(&B)", 1, &TCheckForm::Button2Click},
     {"Button3", TControlKind::Button, 328, 112, 81, 33, "終了", 2, &TCheckForm::FailClick},
+    {"Label2", TControlKind::Label, 300, 150, 0, 0, "名前(&L):", -1, nullptr},
     {"Edit1", TControlKind::Edit, 8, 150, 200, 20, "C:\\ソフト", 3, nullptr},
     {"Image1", TControlKind::Image, 220, 150, 64, 32, nullptr, -1, nullptr},
     {"List1", TControlKind::ListBox, 8, 180, 120, 40, nullptr, 4, nullptr},
@@ -82,6 +87,39 @@ TCheckForm::TCheckForm()
 }
 
 TCheckForm* CheckForm = nullptr;
+
+// A second form: its creation handler fails, and its button probes the modal state.
+class TOtherForm : public TForm {
+ public:
+  TOtherForm();
+  void FormCreate() {
+    ++creates;
+    throw EAbort();
+  }
+  void ProbeClick() {
+    mainDisabled = !IsWindowEnabled(CheckForm->Handle());
+    // A close request taken while the handler lets messages through ends the showing only
+    // once the handler has returned to the modal loop.
+    PostMessageA(Handle(), WM_CLOSE, 0, 0);
+    Application->ProcessMessages();
+    visibleAfterClose = Visible();
+    resultInHandler = ModalResult();
+  }
+  int creates = 0, resultInHandler = -1;
+  bool mainDisabled = false, visibleAfterClose = false;
+};
+
+const TLayoutRow<TOtherForm> kOtherLayout[] = {
+    {"Probe", TControlKind::Button, 8, 8, 80, 25, "Probe", 0, &TOtherForm::ProbeClick},
+};
+
+TOtherForm::TOtherForm()
+    : TForm(TFormSpec{"TOtherForm", "other", TBorderStyle::Sizeable, 10, 10, 200, 100, false}) {
+  CreateControls(this, kOtherLayout);
+  OnCreate = [this] { FormCreate(); };
+}
+
+TOtherForm* OtherForm = nullptr;
 
 void CheckLayout(TCheckForm& form) {
   HWND window = FindWindowA("TCheckForm", "インストール先不明");
@@ -192,6 +230,47 @@ void CheckModal(TCheckForm& form) {
   PostMessageA(b1, WM_KEYDOWN, VK_TAB, 0);
   PostMessageA(b1, WM_KEYDOWN, VK_RETURN, 0);
   CheckEq(form.ShowModal(), static_cast<int>(mrCancel), "close request inside a failing handler is taken");
+
+  // A label's access key moves the focus to the next tab stop; Enter off a button presses the
+  // default button.
+  form.Find<TButton>("Button1")->SetDefault(true);
+  PostMessageA(b1, WM_SYSCHAR, 'l', 0);
+  PostMessageA(b1, WM_KEYDOWN, VK_RETURN, 0);
+  int clicks = form.clicks1;
+  CheckEq(form.ShowModal(), static_cast<int>(mrOk), "Enter in the edit box presses the default button");
+  CheckEq(form.clicks1, clicks + 1, "default button pressed once");
+  Check(form.focusAtClick == form.Find<TEdit>("Edit1")->Handle(), "label access key focused the edit box");
+}
+
+void CheckSecondForm() {
+  Application->CreateForm(OtherForm);
+  Check(OtherForm != nullptr && OtherForm->Handle() != nullptr, "a failing OnCreate leaves the form created");
+  CheckEq(OtherForm->creates, 1, "OnCreate of the second form ran");
+  Check(Application->MainForm() == CheckForm, "the main form stays the first one");
+  CheckEq(OtherForm->Width(), 200, "outer width as designed");
+
+  CheckForm->Show();
+  Check(CheckForm->Visible(), "main form shown");
+  PostMessageA(OtherForm->Handle(), WM_KEYDOWN, VK_RETURN, 0);
+  CheckEq(OtherForm->ShowModal(), static_cast<int>(mrCancel), "close request during a handler gives 2");
+  Check(OtherForm->mainDisabled, "other windows disabled during the modal showing");
+  Check(IsWindowEnabled(CheckForm->Handle()) != FALSE, "other windows enabled again afterwards");
+  Check(OtherForm->visibleAfterClose, "the showing goes on until the handler returns");
+  CheckEq(OtherForm->resultInHandler, static_cast<int>(mrCancel), "close request recorded as result 2");
+  Check(GetActiveWindow() == CheckForm->Handle(), "the previously active window is active again");
+  CheckForm->Hide();
+}
+
+void CheckRunEndsWhenTheMainFormCloses() {
+  int showsBefore = CheckForm->shows;
+  CheckForm->OnShow = [] {
+    ++CheckForm->shows;
+    CheckForm->Close();
+  };
+  Application->Run();
+  CheckEq(CheckForm->shows, showsBefore + 1, "Run shows the main form");
+  Check(Application->Terminated(), "closing the main form ends the loop");
+  Check(!CheckForm->Visible(), "a main form closed by its show handler is never displayed");
 }
 
 }  // namespace
@@ -205,6 +284,8 @@ int main() {
   CheckEq(static_cast<int>(Application->MainForm() == CheckForm), 1, "first form is the main form");
   CheckLayout(*CheckForm);
   CheckModal(*CheckForm);
+  CheckSecondForm();
+  CheckRunEndsWhenTheMainFormCloses();
   std::printf("%d failure(s)\n", failures);
   return failures == 0 ? 0 : 1;
 }
