@@ -1,0 +1,95 @@
+// A guided first run of SETUP.exe, for the demo and the documentation's pictures: the finder
+// comes up, a search is started and aborted, a second search finds the game on drive D:, and
+// the update is applied. With E2E_SHOTS set, each step is saved as a BMP into that folder.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "tests/e2e/driver/driver.h"
+
+using namespace e2e;
+
+namespace {
+
+std::string ShotsDir() {
+  const char* dir = std::getenv("E2E_SHOTS");
+  if (!dir || !*dir) return std::string();
+  std::string s = dir;
+  if (s.back() != '\\') s += '\\';
+  return s;
+}
+
+void Shoot(HWND hwnd, const char* name) {
+  const std::string dir = ShotsDir();
+  if (dir.empty()) return;
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutA(hwnd, WM_NCACTIVATE, TRUE, 0, SMTO_ABORTIFHUNG, 3000, &ignored);
+  Pause(200);
+  Bitmap picture = Capture(hwnd);
+  E2E_CHECK(!picture.Empty() && picture.SaveBmp(dir + name + ".bmp"));
+  std::printf("picture %s\n", name);
+}
+
+// Enough folders on C: for the search to be seen at work.
+void PlantTree() {
+  std::string root = "C:\\Library";
+  CreateDirectoryA(root.c_str(), nullptr);
+  for (int a = 0; a < 30; ++a) {
+    std::string da = root + "\\Shelf" + std::to_string(a);
+    CreateDirectoryA(da.c_str(), nullptr);
+    for (int b = 0; b < 30; ++b) {
+      std::string db = da + "\\Box" + std::to_string(b);
+      CreateDirectoryA(db.c_str(), nullptr);
+      for (int c = 0; c < 4; ++c) CreateDirectoryA((db + "\\Folder" + std::to_string(c)).c_str(), nullptr);
+    }
+  }
+}
+
+}  // namespace
+
+E2E_SCENARIO(tour) {
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\KORVA\\VELDRAN", 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
+    RegDeleteValueA(key, "GameDir");
+    RegCloseKey(key);
+  }
+  PlantTree();
+
+  Process p = Process::Launch("SETUP.exe");
+  HWND finder = WaitWindow(p.Id(), "TForm3", "インストール先不明");
+  E2E_REQUIRE(finder);
+  Shoot(finder, "finder-idle");
+
+  // A search, stopped by the user while it runs.
+  HWND button1 = FindControl(finder, "Button1");
+  HWND label6 = FindControl(finder, "Label6");
+  ButtonClick(button1);
+  E2E_REQUIRE(WaitUntil([&] { return Text(label6).rfind("検索中 C:\\\\Library", 0) == 0; }));
+  Shoot(finder, "finder-searching");
+  ButtonClick(button1);
+  HWND notice = WaitWindow(p.Id(), "TMessageForm", "情報", 60000);
+  E2E_REQUIRE(notice);
+  Shoot(notice, "not-found");
+  ButtonClick(FindControl(notice, "Abort"));
+  E2E_REQUIRE(WaitGone(notice));
+  E2E_REQUIRE(WaitUntil([&] { return Text(button1) == "自動検索"; }));
+  Shoot(finder, "finder-after-sweep");
+
+  // A search left to finish: it finds the game on D: and the main window opens.
+  ButtonClick(button1);
+  HWND main = WaitWindow(p.Id(), "TForm1", "アップデーター", 120000);
+  E2E_REQUIRE(main);
+  Shoot(main, "main-window");
+
+  ButtonClick(FindControl(main, "Button1"));
+  HWND done = WaitWindow(p.Id(), "TMessageForm", "情報", 60000);
+  E2E_REQUIRE(done);
+  E2E_CHECK_EQ(Text(FindControl(done, "Message")), std::string("アップデート完了しました"));
+  Shoot(done, "update-complete");
+  ButtonClick(FindControl(done, "OK"));
+  E2E_CHECK_EQ(p.WaitExit(), std::optional<DWORD>(0));
+}
+
+int main(int argc, char** argv) { return RunScenarios(argc, argv); }
