@@ -644,6 +644,7 @@ int RunScenarios(int argc, char** argv) {
     return 2;
   }
   std::printf("scenario %s\n", it->first.c_str());
+  const ULONGLONG start = GetTickCount64();
   try {
     it->second();
   } catch (const ScenarioStopped&) {
@@ -653,8 +654,9 @@ int RunScenarios(int argc, char** argv) {
   } catch (...) {
     Fail(__FILE__, __LINE__, "unexpected exception");
   }
-  std::printf("%s: %s (%d failed check(s))\n", it->first.c_str(),
-              g_failures == 0 ? "passed" : "FAILED", g_failures);
+  std::printf("%s: %s (%d failed check(s)) in %.1f s\n", it->first.c_str(),
+              g_failures == 0 ? "passed" : "FAILED", g_failures,
+              static_cast<double>(GetTickCount64() - start) / 1000.0);
   return g_failures == 0 ? 0 : 1;
 }
 

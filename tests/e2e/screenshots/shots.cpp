@@ -44,8 +44,36 @@ void ShootWindow(const char* name, const char* exe, const std::vector<std::strin
 
 }  // namespace
 
-E2E_SCENARIO(fixture) {
-  ShootWindow("fixture", "fixture.exe", {}, "E2EFixture", nullptr);
+// ---- Standard dialogs, through the test host ------------------------------------------------
+
+namespace {
+void ShootMessage(const char* name, const char* text, const char* kind, const char* buttons) {
+  ShootWindow(name, "dialog_host.exe", {"message", text, kind, buttons, "0"}, "TMessageForm", nullptr);
+}
+}  // namespace
+
+E2E_SCENARIO(message_completion) {
+  ShootMessage("message_completion", "アップデート完了しました", "Information", "OK");
+}
+
+E2E_SCENARIO(message_search_failed) {
+  ShootMessage("message_search_failed", "ＨＤＤ上にアップデート対象を発見できませんでした。",
+               "Information", "Abort");
+}
+
+E2E_SCENARIO(message_create_folder) {
+  ShootMessage("message_create_folder", "指定されたディレクトリが存在しません。作成しますか？",
+               "Confirmation", "Yes,No");
+}
+
+E2E_SCENARIO(message_warning) {
+  ShootMessage("message_warning", "警告の例です。", "Warning", "Yes,No,Cancel");
+}
+
+E2E_SCENARIO(error_report) {
+  ShootWindow("error_report", "dialog_host.exe",
+              {"error", "ファイル C:\\Games\\VELDRAN\\VELDRAN.EXE を作成できません"}, "#32770",
+              nullptr);
 }
 
 int main(int argc, char** argv) { return RunScenarios(argc, argv); }
