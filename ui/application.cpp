@@ -15,6 +15,40 @@ bool SystemLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != FALSE; }
 
 bool IsKeyMessage(UINT message) { return message >= WM_KEYFIRST && message <= WM_KEYLAST; }
 
+// The application's own top-level window: never seen itself (it has no size), it owns the forms
+// and carries the title on the taskbar.
+class TApplicationWindow : public TWindow {
+ public:
+  explicit TApplicationWindow(const std::string& title) {
+    TWindow::RegisterClass("TApplication", nullptr, 0, nullptr, LoadIconA(GetModuleHandleA(nullptr), "MAINICON"));
+    int x = GetSystemMetrics(SM_CXSCREEN) / 2, y = GetSystemMetrics(SM_CYSCREEN) / 2;
+    CreateHandle(0, "TApplication", title, WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, x,
+                 y, 0, 0, nullptr, nullptr);
+  }
+
+ protected:
+  LRESULT WndProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+    switch (message) {
+      case WM_ACTIVATE:
+        // Activation from the taskbar goes on to the form the user was last in.
+        if (LOWORD(wParam) != WA_INACTIVE && !HIWORD(wParam)) {
+          HWND last = GetLastActivePopup(Handle());
+          if (last && last != Handle() && IsWindowVisible(last) && IsWindowEnabled(last)) {
+            SetActiveWindow(last);
+            return 0;
+          }
+        }
+        break;
+      case WM_CLOSE:
+        if (TForm* main = Application->MainForm()) main->Close();
+        return 0;
+      default:
+        break;
+    }
+    return DefaultHandler(message, wParam, lParam);
+  }
+};
+
 }  // namespace
 
 TApplication* Application = &theApplication;
@@ -23,18 +57,23 @@ TApplication::~TApplication() {
   // Forms go before the application window that owns them.
   for (auto it = forms_.rbegin(); it != forms_.rend(); ++it) it->reset();
   forms_.clear();
-  if (handle_) DestroyWindow(handle_);
+  window_.reset();
 }
+
+HWND TApplication::Handle() const { return window_ ? window_->Handle() : nullptr; }
 
 void TApplication::Initialize() {
   sjis::SetLeadBytePredicate(SystemLeadByte);
   Title();
-  if (handle_) return;
-  TWindow::RegisterClass("TApplication", nullptr, 0, nullptr, LoadIconA(GetModuleHandleA(nullptr), "MAINICON"));
-  int x = GetSystemMetrics(SM_CXSCREEN) / 2, y = GetSystemMetrics(SM_CYSCREEN) / 2;
-  handle_ = CreateWindowExA(0, "TApplication", title_.c_str(),
-                            WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, x, y, 0, 0,
-                            nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  if (!window_) window_ = std::make_unique<TApplicationWindow>(title_);
+}
+
+void TApplication::MainFormShown() {
+  if (Handle() && !IsWindowVisible(Handle())) ShowWindow(Handle(), SW_SHOWNA);
+}
+
+void TApplication::Minimize() {
+  if (Handle()) ShowWindow(Handle(), SW_MINIMIZE);
 }
 
 const std::string& TApplication::Title() {

@@ -25,7 +25,7 @@ class TApplication {
 
   // Formed once from the executable's file name ("SETUP.exe" gives "Setup").
   const std::string& Title();
-  HWND Handle() const { return handle_; }
+  HWND Handle() const;
 
   // Creates a form owned by the application; the first one becomes the main form.
   template <class F>
@@ -50,19 +50,26 @@ class TApplication {
   bool Terminated() const { return terminated_; }
   bool TerminateRequested() const { return terminateRequested_ || terminated_; }
 
+  // Minimising the main form minimises the application window, which hides every form it owns
+  // until the taskbar entry is restored.
+  void Minimize();
+
   void HandleException(const Exception& failure);
   // The system ships no help file: a help request only gives the default beep. Returns false.
   bool HelpContext(int context);
   int LastHelpContext() const { return lastHelpContext_; }
 
  private:
+  friend class TForm;
   void AddForm(std::unique_ptr<TForm> form);
+  // The application window is shown, zero-sized, with the main form: it is the taskbar entry.
+  void MainFormShown();
   // One message through key handling and dispatch; false when none was waiting (or WM_QUIT).
   bool ProcessMessage(bool wait);
 
   std::string title_;
   bool titleFormed_ = false;
-  HWND handle_ = nullptr;
+  std::unique_ptr<TWindow> window_;
   std::vector<std::unique_ptr<TForm>> forms_;
   TForm* mainForm_ = nullptr;
   bool terminated_ = false;

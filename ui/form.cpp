@@ -130,6 +130,7 @@ void TForm::Show() {
 }
 
 void TForm::ShowWindowNow() {
+  if (Application->MainForm() == this) Application->MainFormShown();
   ShowWindow(Handle(), SW_SHOWNORMAL);
   SetForegroundWindow(Handle());
   FocusFirst();
@@ -407,6 +408,12 @@ LRESULT TForm::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:
       Close();
       return 0;
+    case WM_SYSCOMMAND:
+      if ((wParam & 0xFFF0) == SC_MINIMIZE && Application->MainForm() == this) {
+        Application->Minimize();
+        return 0;
+      }
+      return DefaultHandler(message, wParam, lParam);
     case WM_ACTIVATE:
       if (LOWORD(wParam) == WA_INACTIVE) {
         HWND focus = GetFocus();

@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+#include "base/failure.h"
+#include "dialogs/error_report.h"
 #include "dialogs/message_dialog.h"
 #include "ui/application.h"
 
@@ -172,6 +174,74 @@ void CheckClipboardAndHelp() {
   Check(result == 2, "help does not close the dialog");
 }
 
+// The error report: finds the platform's message box from a timer inside its own loop.
+struct BoxSeen {
+  bool seen = false;
+  std::string caption, text;
+  HWND owner = nullptr;
+  bool formEnabled = true;
+};
+BoxSeen g_box;
+HWND g_form = nullptr;
+
+void CALLBACK OnBoxTimer(HWND, UINT, UINT_PTR id, DWORD) {
+  HWND box = FindWindowA("#32770", Application->Title().c_str());
+  if (!box || !IsWindowVisible(box)) return;
+  KillTimer(nullptr, id);
+  g_box.seen = true;
+  g_box.caption = TextOf(box);
+  char text[256] = {};
+  GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+  g_box.text = text;
+  g_box.owner = GetWindow(box, GW_OWNER);
+  g_box.formEnabled = IsWindowEnabled(g_form) != FALSE;
+  PostMessageA(box, WM_COMMAND, IDOK, 0);
+}
+
+class TProbeForm : public TForm {
+ public:
+  TProbeForm() : TForm(TFormSpec{"TProbeForm", "probe", TBorderStyle::Dialog, 50, 50, 200, 80, true}) {
+    AddControl(TControlRow{"Button1", TControlKind::Button, 8, 8, 80, 25, "Button1", 0, {}});
+  }
+};
+
+void CheckErrorReport() {
+  TProbeForm form;
+  form.Show();
+  g_form = form.Handle();
+  HWND button = form.Find<TButton>("Button1")->Handle();
+  SetFocus(button);
+
+  g_box = BoxSeen();
+  SetTimer(nullptr, 0, 50, OnBoxTimer);
+  ReportError(Exception("指定されたディレクトリが存在しません。"));
+  Check(g_box.seen, "the error box showed");
+  Check(g_box.caption == Application->Title(), "box caption is the application title");
+  Check(g_box.text == "指定されたディレクトリが存在しません。.", "box text with the dot: [" + g_box.text + "]");
+  Check(g_box.owner == Application->Handle(), "box owned by the application window");
+  Check(!g_box.formEnabled, "the program's other windows are disabled while the box shows");
+  Check(IsWindowEnabled(form.Handle()) != FALSE, "enabled again afterwards");
+  Check(GetActiveWindow() == form.Handle(), "the active window is given back");
+  Check(GetFocus() == button, "the focus is given back");
+
+  // EAbort shows nothing but still releases the mouse capture.
+  SetCapture(form.Handle());
+  g_box = BoxSeen();
+  UINT_PTR timer = SetTimer(nullptr, 0, 50, OnBoxTimer);
+  ReportError(EAbort());
+  MSG m;
+  while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
+  KillTimer(nullptr, timer);
+  Check(!g_box.seen, "EAbort shows nothing");
+  Check(GetCapture() == nullptr, "the capture is released");
+
+  // The start-up box has no EAbort test and shows the message as it is when it ends in ".".
+  g_box = BoxSeen();
+  SetTimer(nullptr, 0, 50, OnBoxTimer);
+  ShowErrorBox(Exception("done."));
+  Check(g_box.seen && g_box.text == "done.", "no second dot");
+}
+
 }  // namespace
 
 int main() {
@@ -181,6 +251,7 @@ int main() {
   CheckQuestion();
   CheckEmptySetAndCustom();
   CheckClipboardAndHelp();
+  CheckErrorReport();
   std::printf("%d failure(s)\n", failures);
   return failures == 0 ? 0 : 1;
 }
