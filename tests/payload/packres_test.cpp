@@ -52,7 +52,7 @@ class Packres : public ::testing::Test {
 
 Bytes Sample() {
   Bytes b;
-  for (int i = 0; i < 50000; ++i) b.push_back(static_cast<uint8_t>((i * i) >> 7 ^ (i & 0x30)));
+  for (uint32_t i = 0; i < 50000; ++i) b.push_back(static_cast<uint8_t>((i * i) >> 7 ^ (i & 0x30)));
   return b;
 }
 
