@@ -197,7 +197,14 @@ E2E_SCENARIO(every_button_in_fixed_order) {
   const int results[] = {6, 7, 1, 2, 3, 4, 5, 8, 9, 10};
   for (int i = 0; i < 10; ++i) {
     Shown s = Open("ボタン", host::kWarning, 0x7FFu);
-    if (i == 0) CheckButtons(s.dialog, all);
+    if (i == 0) {
+      CheckButtons(s.dialog, all);
+      // Help asks for the help context and leaves the dialog open, by click or access key.
+      ButtonClick(Control(s.dialog, "Help"));
+      PressKey(s.dialog, [] { AltKey('H'); });
+      Pause(300);
+      E2E_CHECK(IsWindow(s.dialog) && IsVisible(s.dialog) && s.process.Running());
+    }
     ButtonClick(Control(s.dialog, all[static_cast<size_t>(i)].first));
     E2E_CHECK_EQ(s.process.WaitExit(), std::optional<DWORD>(results[i]));
   }
