@@ -80,10 +80,18 @@ std::optional<std::string> Win32DriveSource::VolumeLabel(char letter) {
 
 std::optional<std::string> Win32DriveSource::RemoteName(char letter) {
   char local[] = {letter, ':', 0};
-  char remote[MAX_PATH + 1] = {};
-  DWORD size = sizeof remote;
-  if (WNetGetConnectionA(local, remote, &size) != NO_ERROR) return std::nullopt;
-  return std::string(remote);
+  std::string remote(MAX_PATH + 1, '\0');
+  DWORD size = static_cast<DWORD>(remote.size());
+  DWORD status = WNetGetConnectionA(local, remote.data(), &size);
+  if (status == ERROR_MORE_DATA) {
+    // size now holds the length the name needs.
+    remote.assign(size + 1, '\0');
+    size = static_cast<DWORD>(remote.size());
+    status = WNetGetConnectionA(local, remote.data(), &size);
+  }
+  if (status != NO_ERROR) return std::nullopt;
+  remote.resize(remote.find('\0'));
+  return remote;
 }
 
 std::vector<DriveEntry> ListSystemDrives() {

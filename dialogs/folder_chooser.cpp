@@ -83,6 +83,8 @@ class TSelectDirDlg : public TForm {
  private:
   void FillDrives();
   void FillFolders();
+  // Selects the drive of the current folder in the drive list.
+  void ShowCurrentDrive();
   void DirListDblClick();
   HBITMAP DriveBitmap(chooser::DriveKind kind) const;
   HBITMAP FolderBitmap(FolderIcon icon) const;
@@ -213,7 +215,10 @@ void TSelectDirDlg::FillFolders() {
   SendMessageA(DirList->Handle(), WM_SETREDRAW, TRUE, 0);
   InvalidateRect(DirList->Handle(), nullptr, TRUE);
 
-  // The drive list follows the drive of the current folder.
+  ShowCurrentDrive();
+}
+
+void TSelectDirDlg::ShowCurrentDrive() {
   std::string drive = chooser::DrivePart(directory_);
   int driveIndex = -1;
   if (drive.size() == 2) {
@@ -252,6 +257,12 @@ void TSelectDirDlg::DriveListChange() {
   int index = DriveList->ItemIndex();
   if (index < 0 || index >= static_cast<int>(drives_.size())) return;
   // A bare drive leads to that drive's current folder, its root when it was not visited yet.
+  // Whether the drive could be entered or not, the drive list ends up showing the drive of the
+  // folder list, so that picking the failed drive again is a change again.
+  struct ShowDriveAfterwards {
+    TSelectDirDlg* dialog;
+    ~ShowDriveAfterwards() { dialog->ShowCurrentDrive(); }
+  } showDrive{this};
   char letter = drives_[static_cast<size_t>(index)].letter;
   SetDirectory(std::string{static_cast<char>(letter - 'a' + 'A'), ':'});
 }

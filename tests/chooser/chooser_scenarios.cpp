@@ -533,6 +533,31 @@ E2E_SCENARIO(vanished_folder_reports_and_stays_open) {
   ExpectOutcome(c.Finish(), 1, "accepted", "C:\\app");
 }
 
+// A drive that cannot be entered (drive h, whose folder is removed through drive i once the
+// chooser has listed it): the error report shows it, the chooser stays open at its folder and
+// the drive list shows that folder's drive again.
+E2E_SCENARIO(vanishing_drive_reports_and_stays_open) {
+  Chooser c("", kAllOptions, 1000);
+  std::vector<std::string> drives = c.Drives();
+  E2E_REQUIRE(drives.size() == 3);
+  E2E_REQUIRE(drives[1].substr(0, 2) == "h:");
+  E2E_REQUIRE(RemoveDirectoryA("I:\\h"));
+  HWND list = c.Control("DriveList");
+  E2E_REQUIRE(Focus(list));
+  Key(VK_DOWN);
+  HWND box = WaitWindow(c.Pid(), "#32770", "chooser_host");
+  E2E_REQUIRE(box != nullptr);
+  // The platform's code 3 (path not found).
+  E2E_CHECK(FindChild(box, nullptr, "不正なファイル名です.") != nullptr);
+  ButtonClick(FindChild(box, "Button", nullptr));
+  E2E_CHECK(WaitGone(box));
+  E2E_CHECK(IsVisible(c.Window()));
+  E2E_CHECK_EQ(c.EditText(), std::string("C:\\app"));
+  E2E_CHECK_EQ(SendMessageA(list, CB_GETCURSEL, 0, 0), 0);
+  ButtonClick(c.Control("CancelButton"));
+  ExpectOutcome(c.Finish(), 0, "declined", "");
+}
+
 // ---- Drives ---------------------------------------------------------------------------------------
 
 // Drives d (fixed), e (removable), f (CD-ROM) and g (network) are mapped by the test set-up.
