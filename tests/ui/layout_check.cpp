@@ -259,6 +259,20 @@ void CheckSecondForm() {
   CheckEq(OtherForm->resultInHandler, static_cast<int>(mrCancel), "close request recorded as result 2");
   Check(GetActiveWindow() == CheckForm->Handle(), "the previously active window is active again");
   CheckForm->Hide();
+
+  // Scaling for another screen resolution: positions, sizes, client area and font.
+  int clientWidth = OtherForm->ClientWidth(), clientHeight = OtherForm->ClientHeight();
+  OtherForm->ScaleBy(120, 96);
+  TButton* probe = OtherForm->Find<TButton>("Probe");
+  CheckEq(probe->Left(), 10, "scaled left");
+  CheckEq(probe->Top(), 10, "scaled top");
+  CheckEq(probe->Width(), 100, "scaled width");
+  CheckEq(probe->Height(), 31, "scaled height (31.25 rounds down)");
+  CheckEq(OtherForm->ClientWidth(), MulDiv(clientWidth, 120, 96), "scaled client width");
+  CheckEq(OtherForm->ClientHeight(), MulDiv(clientHeight, 120, 96), "scaled client height");
+  LOGFONTA font{};
+  GetObjectA(reinterpret_cast<HFONT>(SendMessageA(probe->Handle(), WM_GETFONT, 0, 0)), sizeof font, &font);
+  CheckEq(font.lfHeight, -15L, "scaled font height");
 }
 
 void CheckRunEndsWhenTheMainFormCloses() {
