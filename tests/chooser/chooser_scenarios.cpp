@@ -249,6 +249,18 @@ E2E_SCENARIO(opens_at_current_folder) {
     E2E_CHECK_EQ(Bounds(h), std::string(b.bounds));
   }
   E2E_CHECK(!IsVisible(c.Control("NetButton")));
+  struct Label {
+    const char* name;
+    const char* caption;
+    LONG left, top;
+  };
+  for (const Label& l : {Label{"Label2", "ディレクトリ(&D):", 8, 56}, Label{"Label3", "ファイル(&F): (*.*)", 232, 56},
+                         Label{"Label4", "ドライブ(&R):", 232, 176}}) {
+    HWND h = c.Control(l.name);
+    E2E_CHECK_EQ(Text(h), std::string(l.caption));
+    E2E_CHECK_EQ(RectInParent(h).left, l.left);
+    E2E_CHECK_EQ(RectInParent(h).top, l.top);
+  }
 
   HWND dirList = c.Control("DirList");
   E2E_CHECK_EQ(FocusOf(w), dirList);
@@ -265,6 +277,7 @@ E2E_SCENARIO(opens_at_current_folder) {
   E2E_CHECK(Contains(files, "chooser_host.exe"));
   E2E_CHECK(Contains(files, "chooser_e2e.exe"));
   HWND drives = c.Control("DriveList");
+  // The closed box's height follows the font's height on this platform.
   E2E_CHECK_EQ(Bounds(drives).substr(0, 12), std::string("232,192,185,"));
   LRESULT sel = SendMessageA(drives, CB_GETCURSEL, 0, 0);
   E2E_REQUIRE(sel >= 0);
