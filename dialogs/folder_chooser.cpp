@@ -239,7 +239,9 @@ void TSelectDirDlg::SetDirectory(const std::string& path) {
 void TSelectDirDlg::DirListDblClick() {
   int index = DirList->ItemIndex();
   if (index < 0 || index >= static_cast<int>(lines_.size())) return;
-  SetDirectory(lines_[static_cast<size_t>(index)].path);
+  // A copy: moving rebuilds the lines.
+  std::string target = lines_[static_cast<size_t>(index)].path;
+  SetDirectory(target);
 }
 
 void TSelectDirDlg::DirListChange() {
@@ -334,11 +336,13 @@ bool ChooseFolder(std::string& folder, unsigned options, int32_t helpContext) {
     dialog->AfterConstruction();
     if (!folder.empty()) {
       std::string full = chooser::ExpandPath(folder);
-      if (full.size() >= 2 && full[1] == ':') {
+      if (chooser::DrivePart(full).size() == 2) {
         std::string start = chooser::CurrentFolder();
         try {
           dialog->SetDirectory(full);
         } catch (const EInOutError&) {
+          // A given folder that cannot be entered is no failure: the chooser opens where the
+          // process is.
           dialog->SetDirectory(start);
         }
       }
