@@ -89,7 +89,7 @@ void TForm1::PaintBanner() {
   canvas.Font.Height = 16;
   canvas.Font.Color = RGB(255, 255, 255);
   for (const BannerLine& line : kBannerLines) canvas.TextOut(10, line.Y, line.Text);
-  Image1->Invalidate();
+  InvalidateRect(Image1->Handle(), nullptr, FALSE);
 }
 
 void TForm1::Button1Click() {
