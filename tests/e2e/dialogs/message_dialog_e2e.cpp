@@ -114,7 +114,7 @@ E2E_SCENARIO(completion_notice) {
     E2E_CHECK_EQ(Text(Control(s.dialog, "Message")), std::string(kCompletion));
     E2E_CHECK(IsVisible(Control(s.dialog, "Image")));
     CheckButtons(s.dialog, {{"OK", "OK"}});
-    E2E_CHECK(WaitUntil([&] { return FocusOf(s.dialog) == Control(s.dialog, "OK"); }, 3000));
+    E2E_CHECK(WaitUntil([&] { return FocusOf(s.dialog) == Control(s.dialog, "OK"); }));
     ButtonClick(Control(s.dialog, "OK"));
     E2E_CHECK_EQ(s.process.WaitExit(), std::optional<DWORD>(1));
   }
@@ -128,7 +128,7 @@ E2E_SCENARIO(search_notice) {
     Shown s = Open(kNotFound, host::kInformation, host::kAbort);
     E2E_CHECK_EQ(Text(s.dialog), std::string("情報"));
     CheckButtons(s.dialog, {{"Abort", "中止(&A)"}});
-    E2E_CHECK(WaitUntil([&] { return FocusOf(s.dialog) == Control(s.dialog, "Abort"); }, 3000));
+    E2E_CHECK(WaitUntil([&] { return FocusOf(s.dialog) == Control(s.dialog, "Abort"); }));
     CloseBox(s.dialog);
     E2E_CHECK_EQ(s.process.WaitExit(), std::optional<DWORD>(2));
   }
@@ -145,15 +145,15 @@ E2E_SCENARIO(folder_question) {
     E2E_CHECK(IsVisible(Control(s.dialog, "Image")));
     CheckButtons(s.dialog, {{"Yes", "はい(&Y)"}, {"No", "いいえ(&N)"}});
     HWND yes = Control(s.dialog, "Yes"), no = Control(s.dialog, "No");
-    E2E_CHECK(WaitUntil([&] { return FocusOf(s.dialog) == yes; }, 3000));
+    E2E_CHECK(WaitUntil([&] { return FocusOf(s.dialog) == yes; }));
     // Tab and Shift+Tab move between the two buttons only.
     E2E_REQUIRE(Activate(s.dialog));
     Tab();
-    E2E_CHECK(WaitUntil([&] { return FocusOf(s.dialog) == no; }, 3000));
+    E2E_CHECK(WaitUntil([&] { return FocusOf(s.dialog) == no; }));
     Tab();
-    E2E_CHECK(WaitUntil([&] { return FocusOf(s.dialog) == yes; }, 3000));
+    E2E_CHECK(WaitUntil([&] { return FocusOf(s.dialog) == yes; }));
     ShiftTab();
-    E2E_CHECK(WaitUntil([&] { return FocusOf(s.dialog) == no; }, 3000));
+    E2E_CHECK(WaitUntil([&] { return FocusOf(s.dialog) == no; }));
     // With the focus on No, Enter presses No: the focus decides, not the default mark.
     Enter();
     E2E_CHECK_EQ(s.process.WaitExit(), std::optional<DWORD>(7));
@@ -243,7 +243,7 @@ E2E_SCENARIO(ctrl_c_copies_the_dialog) {
     Shown s = Open(r.text, r.kind, r.buttons);
     PressKey(s.dialog, CtrlC);
     const std::string want = expect::ClipboardText(r.caption, r.text, r.captions);
-    E2E_CHECK(WaitUntil([&] { return ClipboardText() == std::optional<std::string>(want); }, 3000));
+    E2E_CHECK(WaitUntil([&] { return ClipboardText() == std::optional<std::string>(want); }));
     E2E_CHECK_EQ(ClipboardText().value_or("(no text)"), want);
     // The dialog stays open.
     E2E_CHECK(IsWindow(s.dialog) && IsVisible(s.dialog));

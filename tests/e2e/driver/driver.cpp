@@ -174,14 +174,16 @@ Process::Process(Process&& other) noexcept
 
 Process& Process::operator=(Process&& other) noexcept {
   if (this != &other) {
-    this->~Process();
+    Release();
     process_ = std::exchange(other.process_, nullptr);
     id_ = std::exchange(other.id_, 0);
   }
   return *this;
 }
 
-Process::~Process() {
+Process::~Process() { Release(); }
+
+void Process::Release() {
   if (!process_) return;
   if (Running()) {
     Fail(__FILE__, __LINE__,
@@ -189,6 +191,8 @@ Process::~Process() {
     Kill();
   }
   CloseHandle(process_);
+  process_ = nullptr;
+  id_ = 0;
 }
 
 Process Process::Launch(const std::string& exe, const std::vector<std::string>& args,

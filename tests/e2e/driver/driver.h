@@ -76,7 +76,7 @@ namespace e2e {
 std::string AppDir();
 
 // A launched program. The destructor kills it if it is still running, so a hung target never
-// outlives its scenario.
+// outlives its scenario, and counts that as a failure: a scenario waits for its targets' ends.
 class Process {
  public:
   Process() = default;
@@ -107,6 +107,8 @@ class Process {
   std::vector<HWND> Windows() const;
 
  private:
+  void Release();
+
   HANDLE process_ = nullptr;
   DWORD id_ = 0;
 };
@@ -232,9 +234,6 @@ struct ScenarioRegistrar {
 // Runs the scenario named by argv[1]; "--list" prints every name. Returns 0 when every check
 // passed, 1 when any failed, 2 for a usage error.
 int RunScenarios(int argc, char** argv);
-
-// Every process launched through Process::Launch during the scenario that is still running
-// when it ends is killed and counted as a failure.
 
 }  // namespace e2e
 

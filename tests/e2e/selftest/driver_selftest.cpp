@@ -23,7 +23,7 @@ struct FixtureWindow {
   }
   std::string Label() { return Text(Control("Label1")); }
   bool WaitLabel(const std::string& want) {
-    bool ok = WaitUntil([&] { return Label() == want; }, 5000);
+    bool ok = WaitUntil([&] { return Label() == want; });
     if (!ok) Fail(__FILE__, __LINE__, "Label1 is " + Show(Label()) + ", expected " + Show(want));
     return ok;
   }
@@ -181,7 +181,7 @@ E2E_SCENARIO(focus_and_tab_order) {
   const std::pair<bool, HWND> steps[] = {{true, b2}, {true, e1}, {true, b1}, {false, e1}, {false, b2}};
   for (const auto& s : steps) {
     s.first ? Tab() : ShiftTab();
-    E2E_CHECK(WaitUntil([&] { return FocusOf(w.hwnd) == s.second; }, 3000));
+    E2E_CHECK(WaitUntil([&] { return FocusOf(w.hwnd) == s.second; }));
   }
   w.CloseAndExpect(100);
 }
@@ -218,12 +218,12 @@ E2E_SCENARIO(typing_and_set_text) {
   FixtureWindow w;
   HWND edit = w.Control("Edit1");
   TypeText(edit, "C:\\Games 1");
-  E2E_CHECK(WaitUntil([&] { return Text(edit) == "C:\\Games 1"; }, 3000));
+  E2E_CHECK(WaitUntil([&] { return Text(edit) == "C:\\Games 1"; }));
   E2E_CHECK_EQ(Text(edit), std::string("C:\\Games 1"));
   // Typing goes on at the caret.
   const std::string japanese = "\\かな漢字ソ\\";
   TypeText(edit, japanese);
-  E2E_CHECK(WaitUntil([&] { return Text(edit) == "C:\\Games 1" + japanese; }, 3000));
+  E2E_CHECK(WaitUntil([&] { return Text(edit) == "C:\\Games 1" + japanese; }));
   E2E_CHECK_EQ(Text(edit), "C:\\Games 1" + japanese);
   SetText(edit, "置き換え");
   E2E_CHECK_EQ(Text(edit), std::string("置き換え"));
@@ -238,7 +238,7 @@ E2E_SCENARIO(clipboard_ctrl_c) {
   SetText(w.Control("Edit1"), text);
   E2E_REQUIRE(Activate(w.hwnd));
   CtrlC();
-  E2E_CHECK(WaitUntil([&] { return ClipboardText() == std::optional<std::string>(text); }, 3000));
+  E2E_CHECK(WaitUntil([&] { return ClipboardText() == std::optional<std::string>(text); }));
   E2E_CHECK_EQ(ClipboardText().value_or("(none)"), text);
   w.CloseAndExpect(100);
 }
