@@ -1,6 +1,18 @@
 # Helpers shared by every folder: warning flags, Shift-JIS literals, sanitizer twins and test registration.
 
 option(SETUP_SANITIZERS "Also build the native unit tests with AddressSanitizer and UBSan" ON)
+option(SETUP_FUZZ "Fuzz build (clang): everything instrumented for libFuzzer; only fuzz tests" OFF)
+
+# Literals are stored as Shift-JIS. Clang only encodes UTF-8, so the fuzz build keeps that; the
+# fuzzed code holds no Japanese literals, only the failure messages do.
+set(SETUP_EXEC_CHARSET CP932)
+if(SETUP_FUZZ)
+  set(SETUP_SANITIZERS OFF)
+  set(SETUP_EXEC_CHARSET UTF-8)
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all
+                      -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
 
 set(SETUP_NATIVE_ASAN OFF)
 if(NOT WIN32 AND SETUP_SANITIZERS)
@@ -15,7 +27,7 @@ endif()
 
 # Project code: strict warnings, Japanese literals stored as Shift-JIS bytes.
 function(setup_flags target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror -fexec-charset=CP932)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror -fexec-charset=${SETUP_EXEC_CHARSET})
   target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
   if(WIN32)
     target_compile_definitions(${target} PUBLIC STRICT NOMINMAX WINVER=0x0601 _WIN32_WINNT=0x0601)
@@ -49,7 +61,7 @@ endfunction()
 # setup_unit_test(NAME SOURCES ... [LINK ...]): a native GoogleTest program, plus its sanitizer twin.
 function(setup_unit_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LINK" ${ARGN})
-  if(WIN32)
+  if(WIN32 OR SETUP_FUZZ)
     return()
   endif()
   add_executable(${name} ${ARG_SOURCES})
@@ -112,5 +124,7 @@ function(setup_windows_program name)
   if(NOT ARG_CONSOLE)
     target_link_options(${name} PRIVATE -mwindows)
   endif()
+  # Shipped builds carry no symbols.
+  target_link_options(${name} PRIVATE $<$<CONFIG:MinSizeRel,Release>:-s>)
   target_link_libraries(${name} PRIVATE ${ARG_LINK})
 endfunction()
