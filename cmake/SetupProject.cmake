@@ -126,7 +126,5 @@ function(setup_windows_program name)
   endif()
   # Shipped builds carry no symbols.
   target_link_options(${name} PRIVATE $<$<CONFIG:MinSizeRel,Release>:-s>)
-  # Shipped builds carry no symbols.
-  target_link_options(${name} PRIVATE $<$<CONFIG:MinSizeRel,Release>:-s>)
   target_link_libraries(${name} PRIVATE ${ARG_LINK})
 endfunction()
