@@ -241,6 +241,11 @@ E2E_SCENARIO(ctrl_c_copies_the_dialog) {
   for (const Row& r : rows) {
     E2E_CHECK(ClearClipboard());
     Shown s = Open(r.text, r.kind, r.buttons);
+    // Only Ctrl alone with C copies.
+    PressKey(s.dialog, [] { Key('C', kCtrl | kShift); });
+    PressKey(s.dialog, [] { Key('C', kCtrl | kAlt); });
+    Pause(300);
+    E2E_CHECK(!ClipboardText().has_value());
     PressKey(s.dialog, CtrlC);
     const std::string want = expect::ClipboardText(r.caption, r.text, r.captions);
     E2E_CHECK(WaitUntil([&] { return ClipboardText() == std::optional<std::string>(want); }));
