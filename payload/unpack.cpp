@@ -85,23 +85,18 @@ inline void CopyMatch(uint8_t* dst, size_t d, size_t n) {
   }
 }
 
-// Decodes one token whose flag bit is 1 at in[ip]. Checked tokens test every input byte
-// against the buffer end; unchecked ones rely on the caller's margin. Distances are always
-// tested against the bytes in the window.
-template <bool kChecked>
-inline void ControlToken(const uint8_t* in, size_t inSize, size_t& ip, uint8_t* win, size_t& wp) {
-  if (kChecked && ip >= inSize) Corrupt();
+// Decodes one token whose flag bit is 1 at in[ip], testing every input byte against the
+// buffer's end and the distance against the bytes in the window. Used near the end of the
+// input or output and around flushes, where the unchecked path's margins do not hold.
+inline void CheckedControlToken(const uint8_t* in, size_t inSize, size_t& ip, uint8_t* win, size_t& wp) {
+  if (ip >= inSize) Corrupt();
   const unsigned e = in[ip];
   uint8_t* const out = win + wp;
   if (e < 0x80) {
     if ((e & 3) == 3) {
       const size_t n = (e >> 2) + 9;
-      if (kChecked) {
-        if (inSize - ip - 1 < n) Corrupt();
-        std::memcpy(out, in + ip + 1, n);
-      } else {
-        std::memcpy(out, in + ip + 1, kRunMove);
-      }
+      if (inSize - ip - 1 < n) Corrupt();
+      std::memcpy(out, in + ip + 1, n);
       ip += n + 1;
       wp += n;
       return;
@@ -118,7 +113,7 @@ inline void ControlToken(const uint8_t* in, size_t inSize, size_t& ip, uint8_t* 
     wp += (e & 3) + 2;
     return;
   }
-  if (kChecked && inSize - ip < (e < 0xC0 ? 2u : 3u)) Corrupt();
+  if (inSize - ip < (e < 0xC0 ? 2u : 3u)) Corrupt();
   const unsigned f = in[ip + 1];
   size_t d, n;
   if (e < 0xC0) {
@@ -253,8 +248,8 @@ void UnpackResource(TStream& source, TStream& destination) {
     if (group == 0 && inSize - ip >= kGroupInput && decoded - produced > kGroupOutput &&
         static_cast<int64_t>(kFlushThreshold) - static_cast<int64_t>(wp) > kGroupOutput) {
       // None of these eight tokens can reach the decoded size, a flush or the input's end.
-      // Literals between control tokens move together: the flag's leading zero bits count
-      // them, and a marker bit below the eight flag bits ends the group.
+      // Literals between control tokens move together as one 8-byte move: the flag's leading
+      // zero bits count them, and the flag's count of set bits is the number of control tokens.
       const size_t start = wp;
       uint32_t bits = flag << 24;
       unsigned used = 0;
@@ -277,7 +272,7 @@ void UnpackResource(TStream& source, TStream& destination) {
 
     const size_t start = wp;
     if (flag & 0x80) {
-      ControlToken<true>(in, inSize, ip, win, wp);
+      CheckedControlToken(in, inSize, ip, win, wp);
     } else {
       if (ip >= inSize) Corrupt();
       win[wp++] = in[ip++];
