@@ -1,5 +1,6 @@
 // The error report on the screen, raised from a click handler in dialog_host: its text with
 // the "." rule, the application title as caption, the silent EAbort, and the program going on.
+#include "tests/e2e/dialogs/expected_layout.h"
 #include "tests/e2e/dialogs/host.h"
 #include "tests/e2e/driver/driver.h"
 
@@ -27,6 +28,9 @@ void CheckReport(const std::string& message, const std::string& caption, const s
   E2E_REQUIRE(box != nullptr);
   E2E_CHECK_EQ(Text(box), caption);
   E2E_CHECK_EQ(ReportText(box), shown);
+  // The stop icon.
+  HWND icon = GetDlgItem(box, 0x0440);
+  E2E_CHECK(icon != nullptr && expect::IconMismatch(CaptureClient(icon), IDI_HAND) == 0);
   // One OK button and nothing to cancel with.
   HWND ok = GetDlgItem(box, IDOK);
   E2E_CHECK(ok != nullptr && IsVisible(ok));

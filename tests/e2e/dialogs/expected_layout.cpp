@@ -1,4 +1,5 @@
-// Independent arithmetic for the message dialog checks: dialog units from the message font.
+// Independent arithmetic and drawing for the dialog checks: dialog units from the message font,
+// standard icons drawn by the system.
 #include "tests/e2e/dialogs/expected_layout.h"
 
 #include <algorithm>
@@ -71,6 +72,43 @@ MessageLayout MessageDialog(const std::string& text, bool icon, const std::vecto
 POINT Centred(int windowWidth, int windowHeight) {
   return POINT{std::max(0, (GetSystemMetrics(SM_CXSCREEN) - windowWidth) / 2),
                std::max(0, (GetSystemMetrics(SM_CYSCREEN) - windowHeight) / 2)};
+}
+
+int IconMismatch(const e2e::Bitmap& picture, LPCSTR id) {
+  if (picture.width != 32 || picture.height != 32) return -1;
+  const COLORREF background = picture.Pixel(0, 0);
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = 32;
+  bi.bmiHeader.biHeight = -32;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  bi.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP dib = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(dc, dib);
+  HBRUSH brush = CreateSolidBrush(background);
+  RECT all{0, 0, 32, 32};
+  FillRect(dc, &all, brush);
+  DeleteObject(brush);
+  DrawIconEx(dc, 0, 0, LoadIconA(nullptr, id), 32, 32, 0, nullptr, DI_NORMAL);
+  GdiFlush();
+  int mismatch = 0;
+  const auto* p = static_cast<const uint32_t*>(bits);
+  for (int y = 0; y < 32; ++y) {
+    for (int x = 0; x < 32; ++x) {
+      uint32_t q = p[y * 32 + x];
+      COLORREF want = RGB((q >> 16) & 0xFF, (q >> 8) & 0xFF, q & 0xFF);
+      if (picture.Pixel(x, y) != want) ++mismatch;
+    }
+  }
+  SelectObject(dc, old);
+  DeleteObject(dib);
+  DeleteDC(dc);
+  ReleaseDC(nullptr, screen);
+  return mismatch;
 }
 
 std::string ClipboardText(const std::string& caption, const std::string& text,

@@ -1,11 +1,13 @@
-// The message dialog's geometry worked out afresh in the test program, from the same system
-// message font the dialog uses, so that the window on the screen can be held against it.
+// What the dialogs must look like, worked out afresh in the test program from the same system
+// message font and standard icons the dialogs use, so that the screen can be held against it.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
 #include <vector>
+
+#include "tests/e2e/driver/driver.h"
 
 namespace expect {
 
@@ -24,6 +26,10 @@ MessageLayout MessageDialog(const std::string& text, bool icon, const std::vecto
 
 // Top-left corner of a window of that outer size centred on the screen, never below 0.
 POINT Centred(int windowWidth, int windowHeight);
+
+// How many pixels of `picture` differ from the standard icon `id` (IDI_*) drawn at 32 x 32 over
+// the picture's own top-left colour; -1 when the picture is not 32 x 32.
+int IconMismatch(const e2e::Bitmap& picture, LPCSTR id);
 
 // What Ctrl+C puts on the clipboard, written out by hand.
 std::string ClipboardText(const std::string& caption, const std::string& text,

@@ -169,19 +169,31 @@ E2E_SCENARIO(captions_and_icons) {
   struct Row {
     host::Kind kind;
     const char* caption;
-    bool icon;
+    LPCSTR icon;  // nullptr: none
   };
   const Row rows[] = {
-      {host::kWarning, "警告", true},
-      {host::kError, "エラー", true},
-      {host::kInformation, "情報", true},
-      {host::kConfirmation, "確認", true},
-      {host::kCustom, "dialog_host", false},  // the application title: first letter kept as is
+      {host::kWarning, "警告", IDI_EXCLAMATION},
+      {host::kError, "エラー", IDI_HAND},
+      {host::kInformation, "情報", IDI_ASTERISK},
+      {host::kConfirmation, "確認", IDI_QUESTION},
+      {host::kCustom, "dialog_host", nullptr},  // the application title: first letter kept as is
   };
   for (const Row& r : rows) {
     Shown s = Open("種類", r.kind, host::kOK);
     E2E_CHECK_EQ(Text(s.dialog), std::string(r.caption));
-    E2E_CHECK_EQ(FindControl(s.dialog, "Image") != nullptr, r.icon);
+    HWND image = FindControl(s.dialog, "Image");
+    E2E_CHECK_EQ(image != nullptr, r.icon != nullptr);
+    if (image && r.icon) {
+      // The kind's own standard icon, pixel for pixel, and none of the others.
+      for (LPCSTR other : {IDI_EXCLAMATION, IDI_HAND, IDI_ASTERISK, IDI_QUESTION}) {
+        int mismatch = expect::IconMismatch(CaptureClient(image), other);
+        if (other == r.icon) {
+          E2E_CHECK_EQ(mismatch, 0);
+        } else {
+          E2E_CHECK(mismatch > 0);
+        }
+      }
+    }
     ButtonClick(Control(s.dialog, "OK"));
     E2E_CHECK_EQ(s.process.WaitExit(), std::optional<DWORD>(1));
   }
