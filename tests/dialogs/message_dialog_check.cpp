@@ -53,11 +53,21 @@ void CALLBACK OnTimer(HWND, UINT, UINT_PTR id, DWORD) {
   g_step(dialog);
 }
 
+// A dialog that never closes is a failure too: after 10 s the watchdog closes it.
+void CALLBACK Watchdog(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  std::printf("watchdog: a dialog did not close\n");
+  PostMessageA(GetActiveWindow(), WM_CLOSE, 0, 0);
+}
+
 int Run(const std::string& text, DialogKind kind, DialogButtons buttons, std::function<void(HWND)> step,
         int help = 0) {
   g_step = std::move(step);
   SetTimer(nullptr, 0, 50, OnTimer);
-  return ShowMessageDialog(text, kind, buttons, help);
+  UINT_PTR watchdog = SetTimer(nullptr, 0, 10000, Watchdog);
+  int result = ShowMessageDialog(text, kind, buttons, help);
+  KillTimer(nullptr, watchdog);
+  return result;
 }
 
 void Key(HWND dialog, UINT message, WPARAM key) { PostMessageA(GetFocus() ? GetFocus() : dialog, message, key, 0); }

@@ -43,6 +43,20 @@ RECT ClientBounds(HWND window) {
   return r;
 }
 
+// A showing that never ends is a failure too: after 10 s the watchdog closes the active window.
+void CALLBACK Watchdog(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  std::printf("watchdog: a modal showing did not end\n");
+  PostMessageA(GetActiveWindow(), WM_CLOSE, 0, 0);
+}
+
+int Modal(TForm& form) {
+  UINT_PTR timer = SetTimer(nullptr, 0, 10000, Watchdog);
+  int result = form.ShowModal();
+  KillTimer(nullptr, timer);
+  return result;
+}
+
 class TCheckForm : public TForm {
  public:
   TCheckForm();
@@ -55,6 +69,7 @@ class TCheckForm : public TForm {
   void Button1Click() {
     ++clicks1;
     focusAtClick = GetFocus();
+    visibleAtClick = IsWindowVisible(Handle()) != FALSE;
   }
   void Button2Click() { ++clicks2; }
   void FailClick() {
@@ -65,6 +80,7 @@ class TCheckForm : public TForm {
   int creates = 0, shows = 0, clicks1 = 0, clicks2 = 0;
   bool visibleDuringShow = true;
   HWND focusAtClick = nullptr;
+  bool visibleAtClick = false;
 };
 
 const TLayoutRow<TCheckForm> kLayout[] = {
@@ -202,7 +218,7 @@ void CheckModal(TCheckForm& form) {
 
   // Enter on the focused first tab stop presses it.
   PostMessageA(b1, WM_KEYDOWN, VK_RETURN, 0);
-  CheckEq(form.ShowModal(), static_cast<int>(mrOk), "Enter presses the focused button");
+  CheckEq(Modal(form), static_cast<int>(mrOk), "Enter presses the focused button");
   CheckEq(form.clicks1, 1, "Button1 handler ran once");
   CheckEq(form.shows, 1, "OnShow ran at the showing");
   Check(!form.visibleDuringShow, "OnShow runs before the window is visible");
@@ -210,26 +226,26 @@ void CheckModal(TCheckForm& form) {
 
   // The close box gives Cancel.
   PostMessageA(form.Handle(), WM_CLOSE, 0, 0);
-  CheckEq(form.ShowModal(), static_cast<int>(mrCancel), "close box gives 2");
+  CheckEq(Modal(form), static_cast<int>(mrCancel), "close box gives 2");
 
   // Tab moves to Button2; Enter presses it; Escape presses the cancel button.
   form.Find<TButton>("Button2")->SetCancel(true);
   form.Find<TButton>("Button2")->ModalResult = mrNo;
   PostMessageA(b1, WM_KEYDOWN, VK_TAB, 0);
   PostMessageA(b1, WM_KEYDOWN, VK_ESCAPE, 0);
-  CheckEq(form.ShowModal(), static_cast<int>(mrNo), "Escape presses the cancel button");
+  CheckEq(Modal(form), static_cast<int>(mrNo), "Escape presses the cancel button");
   CheckEq(form.clicks2, 1, "Button2 handler ran");
 
   // Access key (Alt+B) presses the button marked "&B".
   PostMessageA(b1, WM_SYSCHAR, 'b', 0);
-  CheckEq(form.ShowModal(), static_cast<int>(mrNo), "access key presses its button");
+  CheckEq(Modal(form), static_cast<int>(mrNo), "access key presses its button");
   CheckEq(form.clicks2, 2, "Button2 handler ran again");
 
   // A failure in a handler stays inside the layer; the close request made before it is taken.
   PostMessageA(b1, WM_KEYDOWN, VK_TAB, 0);
   PostMessageA(b1, WM_KEYDOWN, VK_TAB, 0);
   PostMessageA(b1, WM_KEYDOWN, VK_RETURN, 0);
-  CheckEq(form.ShowModal(), static_cast<int>(mrCancel), "close request inside a failing handler is taken");
+  CheckEq(Modal(form), static_cast<int>(mrCancel), "close request inside a failing handler is taken");
 
   // A label's access key moves the focus to the next tab stop; Enter off a button presses the
   // default button.
@@ -237,9 +253,18 @@ void CheckModal(TCheckForm& form) {
   PostMessageA(b1, WM_SYSCHAR, 'l', 0);
   PostMessageA(b1, WM_KEYDOWN, VK_RETURN, 0);
   int clicks = form.clicks1;
-  CheckEq(form.ShowModal(), static_cast<int>(mrOk), "Enter in the edit box presses the default button");
+  CheckEq(Modal(form), static_cast<int>(mrOk), "Enter in the edit box presses the default button");
   CheckEq(form.clicks1, clicks + 1, "default button pressed once");
   Check(form.focusAtClick == form.Find<TEdit>("Edit1")->Handle(), "label access key focused the edit box");
+
+  // A failing show handler is reported and the window is shown all the same.
+  TNotifyEvent onShow = form.OnShow;
+  form.OnShow = [] { throw EAbort(); };
+  form.visibleAtClick = false;
+  PostMessageA(b1, WM_KEYDOWN, VK_RETURN, 0);
+  CheckEq(Modal(form), static_cast<int>(mrOk), "showing goes on after a failing OnShow");
+  Check(form.visibleAtClick, "window visible after a failing OnShow");
+  form.OnShow = onShow;
 }
 
 void CheckSecondForm() {
@@ -252,7 +277,7 @@ void CheckSecondForm() {
   CheckForm->Show();
   Check(CheckForm->Visible(), "main form shown");
   PostMessageA(OtherForm->Handle(), WM_KEYDOWN, VK_RETURN, 0);
-  CheckEq(OtherForm->ShowModal(), static_cast<int>(mrCancel), "close request during a handler gives 2");
+  CheckEq(Modal(*OtherForm), static_cast<int>(mrCancel), "close request during a handler gives 2");
   Check(OtherForm->mainDisabled, "other windows disabled during the modal showing");
   Check(IsWindowEnabled(CheckForm->Handle()) != FALSE, "other windows enabled again afterwards");
   Check(OtherForm->visibleAfterClose, "the showing goes on until the handler returns");
