@@ -29,9 +29,14 @@ struct Failure : std::runtime_error {
 std::vector<uint8_t> ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw Failure(path + ": cannot open: " + std::strerror(errno));
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw Failure(path + ": read error");
-  return bytes;
+  try {
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) throw Failure(path + ": read error");
+    return bytes;
+  } catch (const std::ios_base::failure&) {
+    // A folder opens but cannot be read.
+    throw Failure(path + ": read error");
+  }
 }
 
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
@@ -120,6 +125,9 @@ int main(int argc, char** argv) {
     return 1;
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "packres: out of memory\n");
+    return 1;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "packres: %s\n", e.what());
     return 1;
   }
   std::fprintf(stderr, "packres: bad arguments (try packres --help)\n");

@@ -112,6 +112,8 @@ INSTANTIATE_TEST_SUITE_P(
                       CliCase{"UnknownCommand", "squash $D/short $D/x", 2, "bad arguments"},
                       CliCase{"MissingOperand", "pack $D/short", 2, "bad arguments"},
                       CliCase{"MissingInput", "pack $D/none $D/x", 1, "cannot open"},
+                      CliCase{"InputIsAFolder", "pack $D $D/x", 1, "read error"},
+                      CliCase{"InfoOnAFolder", "info $D", 1, "read error"},
                       CliCase{"UnwritableOutput", "pack $D/short $D/no/such/dir/x", 1, "cannot create"},
                       CliCase{"InfoOnTenBytes", "info $D/short", 1, "not a container"},
                       CliCase{"InfoOnBadSignature", "info $D/badsig", 1, "bad signature"},
