@@ -252,6 +252,30 @@ void CheckErrorReport() {
   Check(g_box.seen && g_box.text == "done.", "no second dot");
 }
 
+void CheckClipboardFailure() {
+  g_box = BoxSeen();
+  bool stillOpen = false;
+  int result = Run("x", DialogKind::Information, DialogButton::OK, [&](HWND d) {
+    g_form = d;
+    // Held by another window, the clipboard cannot be opened by the dialog.
+    OpenClipboard(Application->Handle());
+    SetTimer(nullptr, 0, 50, OnBoxTimer);
+    HoldControl(true);
+    static MSG m{};
+    m.message = WM_KEYDOWN;
+    m.wParam = 'C';
+    SendMessageA(d, CM_DIALOGKEY, 0, reinterpret_cast<LPARAM>(&m));
+    HoldControl(false);
+    CloseClipboard();
+    stillOpen = IsWindowVisible(d) != FALSE;
+    PostMessageA(d, WM_CLOSE, 0, 0);
+  });
+  Check(g_box.seen && g_box.text == "クリップボードを開くことができません.",
+        "clipboard failure reported: [" + g_box.text + "]");
+  Check(stillOpen, "the dialog stays open after the report");
+  Check(result == 2, "closed by its close box afterwards");
+}
+
 }  // namespace
 
 int main() {
@@ -262,6 +286,7 @@ int main() {
   CheckEmptySetAndCustom();
   CheckClipboardAndHelp();
   CheckErrorReport();
+  CheckClipboardFailure();
   std::printf("%d failure(s)\n", failures);
   return failures == 0 ? 0 : 1;
 }
