@@ -15,12 +15,12 @@ constexpr const char* kControlNameProperty = "ControlName";
 void RegisterControlClasses() {
   static bool registered = false;
   if (registered) return;
-  TWindow::RegisterClass("TButton", "BUTTON");
-  TWindow::RegisterClass("TLabel", "STATIC");
-  TWindow::RegisterClass("TEdit", "EDIT");
-  TWindow::RegisterClass("TListBox", "LISTBOX");
-  TWindow::RegisterClass("TComboBox", "COMBOBOX");
-  TWindow::RegisterClass("TImage", nullptr, CS_HREDRAW | CS_VREDRAW);
+  TWindow::RegisterWindowClass("TButton", "BUTTON");
+  TWindow::RegisterWindowClass("TLabel", "STATIC");
+  TWindow::RegisterWindowClass("TEdit", "EDIT");
+  TWindow::RegisterWindowClass("TListBox", "LISTBOX");
+  TWindow::RegisterWindowClass("TComboBox", "COMBOBOX");
+  TWindow::RegisterWindowClass("TImage", nullptr, CS_HREDRAW | CS_VREDRAW);
   registered = true;
 }
 

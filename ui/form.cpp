@@ -36,7 +36,7 @@ int Scale(int value, int multiplier, int divisor) { return MulDiv(value, multipl
 }  // namespace
 
 TForm::TForm(const TFormSpec& spec) {
-  TWindow::RegisterClass(spec.ClassName, nullptr, CS_DBLCLKS, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1),
+  TWindow::RegisterWindowClass(spec.ClassName, nullptr, CS_DBLCLKS, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1),
                          LoadIconA(GetModuleHandleA(nullptr), "MAINICON"));
   int width = spec.Width, height = spec.Height;
   if (spec.ClientSize) {

@@ -45,7 +45,7 @@ TWindow* TWindow::FromHandle(HWND window) {
   return reinterpret_cast<TWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
 }
 
-void TWindow::RegisterClass(const char* className, const char* baseClass, UINT style, HBRUSH background,
+void TWindow::RegisterWindowClass(const char* className, const char* baseClass, UINT style, HBRUSH background,
                             HICON icon) {
   HINSTANCE instance = GetModuleHandleA(nullptr);
   WNDCLASSEXA existing{};

@@ -28,11 +28,11 @@ class TWindow {
 
   // Registers className once. With a baseClass (a system class such as "BUTTON") the new class
   // is a superclass of it: same behaviour, this layer's window procedure in front.
-  static void RegisterClass(const char* className, const char* baseClass, UINT style = 0,
+  static void RegisterWindowClass(const char* className, const char* baseClass, UINT style = 0,
                             HBRUSH background = nullptr, HICON icon = nullptr);
 
  protected:
-  // Creates the window; the class must have been registered with RegisterClass.
+  // Creates the window; the class must have been registered with RegisterWindowClass.
   void CreateHandle(DWORD exStyle, const char* className, const std::string& text, DWORD style, int x,
                     int y, int width, int height, HWND parent, HMENU menuOrId);
 
