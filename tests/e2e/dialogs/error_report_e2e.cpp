@@ -38,6 +38,14 @@ void CheckReport(const std::string& message, const std::string& caption, const s
     HWND other = GetDlgItem(box, id);
     E2E_CHECK(other == nullptr || !IsVisible(other));
   }
+  // Owned by the program's own top-level window; nothing else of the program takes input.
+  HWND owner = GetWindow(box, GW_OWNER);
+  DWORD ownerPid = 0;
+  GetWindowThreadProcessId(owner, &ownerPid);
+  E2E_CHECK(owner != nullptr && ownerPid == p.Id() && GetAncestor(owner, GA_PARENT) == GetDesktopWindow());
+  for (HWND w : p.Windows()) {
+    if (w != box && IsVisible(w)) E2E_CHECK(!IsEnabled(w));
+  }
   E2E_REQUIRE(Activate(box));
   Enter();
   E2E_CHECK(WaitGone(box));

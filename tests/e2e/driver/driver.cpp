@@ -430,7 +430,7 @@ bool Activate(HWND hwnd) {
     SetActiveWindow(root);
     AttachThreadInput(self, target, FALSE);
   }
-  return WaitUntil([&] { return GetForegroundWindow() == root; }, 3000);
+  return WaitUntil([&] { return GetForegroundWindow() == root; }, 5000);
 }
 
 void ClickAt(HWND hwnd, int x, int y) {

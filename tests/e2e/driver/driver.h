@@ -18,7 +18,7 @@
 namespace e2e {
 
 // Default bound for every wait, in milliseconds.
-constexpr int kTimeoutMs = 10000;
+constexpr int kTimeoutMs = 20000;
 
 // ---- Failure reporting ----------------------------------------------------------------------
 
