@@ -33,6 +33,20 @@ std::vector<std::string> SplitFolders(std::string_view s) {
   return parts;
 }
 
+// Positions of the single-byte "\\" and ":" characters of s, in order; never a trail byte.
+std::vector<size_t> SeparatorPositions(std::string_view s) {
+  std::vector<size_t> positions;
+  for (size_t i = 0; i < s.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    if (sjis::IsLeadByte(c) && i + 1 < s.size()) {
+      ++i;
+    } else if (c == '\\' || c == ':') {
+      positions.push_back(i);
+    }
+  }
+  return positions;
+}
+
 std::string JoinFolder(const std::string& parent, const std::string& name) {
   return sjis::EndsWithBackslash(parent) ? parent + name : parent + "\\" + name;
 }
@@ -67,13 +81,31 @@ std::string DrivePart(std::string_view path) {
 }
 
 bool CreateFolder(std::string path, FolderSystem& fs) {
-  if (path.empty()) throw EDirCreateError();
-  if (sjis::EndsWithBackslash(path)) path.pop_back();
-  std::string parent = ParentPart(path);
-  if (path.size() < 3 || fs.DirectoryExists(path) || parent == path) return true;
-  // The parent part is always shorter than the path here, so the walk ends.
-  if (!CreateFolder(parent, fs)) return false;
-  return fs.MakeDirectory(path);
+  // Walk up to the first folder that needs nothing done, then create downwards. Every step is a
+  // prefix of the path, so only lengths are kept, and the separators are found in one pass: a
+  // typed path may be tens of thousands of bytes deep, too deep for recursion or a rescan per
+  // level.
+  std::vector<size_t> separators = SeparatorPositions(path);
+  size_t below = separators.size();  // separators[0, below) lie inside the current prefix
+  std::vector<size_t> missing;
+  size_t length = path.size();
+  while (true) {
+    if (length == 0) throw EDirCreateError();
+    while (below > 0 && separators[below - 1] >= length) --below;
+    // One trailing backslash is removed.
+    if (below > 0 && separators[below - 1] == length - 1 && path[length - 1] == '\\') {
+      --length;
+      --below;
+    }
+    size_t parent = below > 0 ? separators[below - 1] + 1 : 0;
+    if (length < 3 || parent == length || fs.DirectoryExists(path.substr(0, length))) break;
+    missing.push_back(length);
+    length = parent;
+  }
+  for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+    if (!fs.MakeDirectory(path.substr(0, *it))) return false;
+  }
+  return true;
 }
 
 std::string DriveEntryText(char letter, DriveKind kind, DriveSource& source) {

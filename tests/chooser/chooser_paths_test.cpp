@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <random>
 #include <set>
 
 #include "base/failure.h"
+#include "base/sjis.h"
 
 namespace {
 
@@ -110,6 +112,65 @@ TEST_F(CreateFolderTest, TrailByteBackslashIsPartOfTheName) {
   EXPECT_TRUE(chooser::CreateFolder("C:\\" + kHyo, fs));
   EXPECT_TRUE(chooser::CreateFolder("C:\\" + kSo + "\\" + kHyo + "\\", fs));
   EXPECT_THAT(fs.made, ElementsAre("C:\\" + kHyo, "C:\\" + kSo, "C:\\" + kSo + "\\" + kHyo));
+}
+
+// The creation rule as first written, recursively: the walk must behave exactly like it.
+bool ReferenceCreate(std::string path, chooser::FolderSystem& fs) {
+  if (path.empty()) throw EDirCreateError();
+  if (sjis::EndsWithBackslash(path)) path.pop_back();
+  std::string parent = chooser::ParentPart(path);
+  if (path.size() < 3 || parent == path || fs.DirectoryExists(path)) return true;
+  if (!ReferenceCreate(parent, fs)) return false;
+  return fs.MakeDirectory(path);
+}
+
+TEST_F(CreateFolderTest, MatchesTheRecursiveRuleOnGeneratedPaths) {
+  const std::string pieces[] = {"a", "b", "\\", ":", kSo, kHyo, "C"};
+  std::mt19937 random(12345);
+  for (int round = 0; round < 20000; ++round) {
+    std::string path;
+    int n = static_cast<int>(random() % 10);
+    for (int i = 0; i < n; ++i) path += pieces[random() % 7];
+    FakeFolders walk, reference;
+    walk.existing = reference.existing = {"C:\\", "a", "a\\b", kSo, "C:a"};
+    if (random() % 3 == 0) walk.refused = reference.refused = {path.substr(0, path.size() / 2)};
+    int walkResult, referenceResult;
+    try {
+      walkResult = chooser::CreateFolder(path, walk) ? 1 : 0;
+    } catch (const EDirCreateError&) {
+      walkResult = -1;
+    }
+    try {
+      referenceResult = ReferenceCreate(path, reference) ? 1 : 0;
+    } catch (const EDirCreateError&) {
+      referenceResult = -1;
+    }
+    ASSERT_EQ(walkResult, referenceResult) << path;
+    ASSERT_EQ(walk.made, reference.made) << path;
+  }
+}
+
+// As deep as an edit box can hold: 16000 levels, each made once, parents first.
+TEST(CreateFolderDepthTest, DeepTypedPathIsWalkedWithoutRecursion) {
+  class Counting : public chooser::FolderSystem {
+   public:
+    size_t made = 0;
+    size_t lastLength = 0;
+    bool ordered = true;
+    bool DirectoryExists(const std::string& path) override { return path == "C:"; }
+    bool MakeDirectory(const std::string& path) override {
+      ordered = ordered && path.size() > lastLength;
+      lastLength = path.size();
+      ++made;
+      return true;
+    }
+  } fs;
+  std::string path = "C:";
+  for (int i = 0; i < 16000; ++i) path += "\\d";
+  EXPECT_TRUE(chooser::CreateFolder(path, fs));
+  EXPECT_EQ(fs.made, 16000u);
+  EXPECT_TRUE(fs.ordered);
+  EXPECT_EQ(fs.lastLength, path.size());
 }
 
 struct PartCase {
