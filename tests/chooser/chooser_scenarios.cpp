@@ -609,6 +609,13 @@ E2E_SCENARIO(scaled_layout_dpi120) {
   E2E_CHECK_EQ(SendMessageA(dirList, LB_GETITEMHEIGHT, 0, 0), 21);
   ButtonClick(c.Control("CancelButton"));
   ExpectOutcome(c.Finish(), 0, "declined", "");
+
+  // Without help the two buttons take the scaled places of Cancel and Help.
+  Chooser noHelp("", kAllOptions, 0);
+  E2E_CHECK_EQ(Bounds(noHelp.Control("OKButton")), std::string("320,280,96,34"));
+  E2E_CHECK_EQ(Bounds(noHelp.Control("CancelButton")), std::string("425,280,96,34"));
+  ButtonClick(noHelp.Control("CancelButton"));
+  ExpectOutcome(noHelp.Finish(), 0, "declined", "");
 }
 
 int main(int argc, char** argv) { return RunScenarios(argc, argv); }
