@@ -1,6 +1,7 @@
 // Streaming decoder of PackedResource containers.
 #include "payload/unpack.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -34,11 +35,12 @@ namespace {
 
 using namespace packed;
 
-// A literal run is copied as one fixed-size move, reading a little past its end.
+// A literal run is copied as one fixed-size move from the byte after its control byte, reading
+// a little past its end.
 constexpr size_t kRunMove = 48;
 // Worst case of one group read unchecked: flag byte, eight 41-byte literal runs, the run
 // move's overread, the eight-byte literal move's overread and the next flag byte.
-constexpr size_t kGroupInput = 1 + 8 * 41 + (kRunMove - 41) + 8 + 1;
+constexpr size_t kGroupInput = 1 + 8 * 41 + (1 + kRunMove - 41) + 8 + 1;
 constexpr int64_t kGroupOutput = 8 * kMaxCopy;
 
 [[noreturn]] __attribute__((noinline, cold)) void Corrupt() { throw EReadError(); }
@@ -131,85 +133,84 @@ inline void CheckedControlToken(const uint8_t* in, size_t inSize, size_t& ip, ui
   wp += n;
 }
 
-// What a control byte e says about its token, so that the unchecked path decodes every form
-// with the same few operations and no branch on the form:
-//   distance = base + ((f & dMask) >> dShift)      (0 for a literal run)
-//   length   = nBase + (f & nMask) + (kFarLength[g] & farMask)
-struct ControlInfo {
-  uint16_t dBase = 0;
-  uint8_t dMask = 0;
-  uint8_t dShift = 0;
-  uint8_t nBase = 0;
-  uint8_t nMask = 0;
-  uint16_t farMask = 0;
-  uint8_t size = 0;  // body bytes of the token
-  uint8_t run = 0;
-};
-
-struct ControlTables {
-  ControlInfo info[256];
+// What the unchecked path looks up instead of computing: far copy lengths by their third byte,
+// and for each flag byte its control tokens and the single literals around them.
+struct Tables {
   uint16_t farLength[256];
-  uint8_t controls[256];  // flag bits set in a flag byte (no popcount instruction on every target)
-  constexpr ControlTables() : info(), farLength(), controls() {
-    for (unsigned f = 0; f < 256; ++f)
-      for (unsigned bit = 1; bit < 256; bit <<= 1) controls[f] = static_cast<uint8_t>(controls[f] + ((f & bit) != 0));
+  uint8_t controls[256];  // flag bits set
+  // Nibble k: single literals before the k-th control token; the nibble after the last control
+  // token: single literals that end the group.
+  uint64_t literals[256];
+  constexpr Tables() : farLength(), controls(), literals() {
     for (unsigned g = 0; g < 256; ++g) farLength[g] = static_cast<uint16_t>(g < 0xFD ? g + 3 : g == 0xFD ? 256 : g == 0xFE ? 1024 : 4096);
-    for (unsigned e = 0; e < 256; ++e) {
-      ControlInfo& c = info[e];
-      if (e < 0x80 && (e & 3) == 3) {
-        c.nBase = static_cast<uint8_t>((e >> 2) + 9);
-        c.size = static_cast<uint8_t>(1 + c.nBase);
-        c.run = 1;
-      } else if (e < 0x80) {
-        c.dBase = static_cast<uint16_t>((e >> 2) + 1);
-        c.nBase = static_cast<uint8_t>((e & 3) + 2);
-        c.size = 1;
-      } else if (e < 0xC0) {
-        c.dBase = static_cast<uint16_t>(((e & 0x3F) << 4) + 1);
-        c.dMask = 0xF0;
-        c.dShift = 4;
-        c.nBase = 3;
-        c.nMask = 0x0F;
-        c.size = 2;
-      } else {
-        c.dBase = static_cast<uint16_t>(((e & 0x3F) << 8) + 1);
-        c.dMask = 0xFF;
-        c.farMask = 0xFFFF;
-        c.size = 3;
+    for (unsigned flag = 0; flag < 256; ++flag) {
+      unsigned k = 0, run = 0;
+      for (unsigned bit = 0x80; bit != 0; bit >>= 1) {
+        if (flag & bit) {
+          literals[flag] |= uint64_t{run} << (4 * k++);
+          run = 0;
+        } else {
+          ++run;
+        }
       }
+      literals[flag] |= uint64_t{run} << (4 * k);
+      controls[flag] = static_cast<uint8_t>(k);
     }
   }
 };
+constexpr Tables kTables;
 
-constexpr ControlTables kControl;
-
-// The unchecked control token: the caller guarantees 48 readable bytes at in[ip].
+// The unchecked control token: the caller guarantees 48 readable bytes at in[ip] and room for
+// the longest copy plus its overshoot after win[wp].
 inline void FastControlToken(const uint8_t* in, size_t& ip, uint8_t* win, size_t& wp) {
   const uint8_t* const token = in + ip;
-  const ControlInfo& c = kControl.info[token[0]];
-  const unsigned f = token[1];
-  const size_t d = c.dBase + ((f & c.dMask) >> c.dShift);
-  const size_t n = c.nBase + (f & c.nMask) + (kControl.farLength[token[2]] & c.farMask);
-  uint8_t* dst = win + wp;
-  const uint8_t* src = c.run ? token + 1 : dst - d;
-  ip += c.size;
-  if (d > wp) Corrupt();
-  wp += n;
-  if (d - 1 >= 15) {
-    // A literal run (distance 0) or a copy whose source ends before each 16-byte move.
-    uint8_t* const end = dst + n;
-    Copy16(dst, src);
-    Copy16(dst + 16, src + 16);
-    dst += 32;
-    src += 32;
-    while (dst < end) {
+  const unsigned e = token[0];
+  uint8_t* const dst = win + wp;
+  if (__builtin_expect(e >= 0x80, 1)) {
+    // Near and far copies, told apart without a branch.
+    // As a big-endian word e f, a far distance is its low 14 bits, a near one the 10 above the
+    // length nibble.
+    const unsigned f = token[1];
+    const unsigned far = (e >> 6) & 1;
+    const unsigned shift = 4 - 4 * far;
+    const unsigned farMask = 0u - far;
+    const size_t d = (((e << 8 | f) >> shift) & (0x3FFFu >> shift)) + 1;
+    const size_t n = (kTables.farLength[token[2]] & farMask) | (((f & 0x0F) + 3) & ~farMask);
+    ip += 2 + far;
+    if (d > wp) Corrupt();
+    wp += n;
+    if (__builtin_expect(d >= 16, 1)) {
+      const uint8_t* const src = dst - d;
       Copy16(dst, src);
-      dst += 16;
-      src += 16;
+      Copy16(dst + 16, src + 16);
+      if (__builtin_expect(n > 32, 0)) {
+        for (size_t i = 32; i < n; i += 16) Copy16(dst + i, src + i);
+      }
+    } else {
+      CopyMatch(dst, d, n);
     }
-  } else {
-    CopyMatch(dst, d, n);
+    return;
   }
+  if ((e & 3) == 3) {
+    // A literal run of 9 to 40 bytes, moved as 48.
+    const size_t n = (e >> 2) + 9;
+    Copy16(dst, token + 1);
+    Copy16(dst + 16, token + 17);
+    Copy16(dst + 32, token + 33);
+    ip += n + 1;
+    wp += n;
+    return;
+  }
+  // A short copy: four bytes one at a time, right for every distance.
+  const size_t d = (e >> 2) + 1;
+  if (d > wp) Corrupt();
+  const uint8_t* const src = dst - d;
+  dst[0] = src[0];
+  dst[1] = src[1];
+  dst[2] = src[2];
+  dst[3] = src[3];
+  ip += 1;
+  wp += (e & 3) + 2;
 }
 
 struct Buffer {
@@ -245,29 +246,28 @@ void UnpackResource(TStream& source, TStream& destination) {
   int group = 0;
 
   while (produced < decoded) {
-    if (group == 0 && inSize - ip >= kGroupInput && decoded - produced > kGroupOutput &&
-        static_cast<int64_t>(kFlushThreshold) - static_cast<int64_t>(wp) > kGroupOutput) {
-      // None of these eight tokens can reach the decoded size, a flush or the input's end.
-      // Literals between control tokens move together as one 8-byte move: the flag's leading
-      // zero bits count them, and the flag's count of set bits is the number of control tokens.
-      const size_t start = wp;
-      uint32_t bits = flag << 24;
-      unsigned used = 0;
-      for (unsigned controls = kControl.controls[flag]; controls > 0; --controls) {
-        const unsigned literals = static_cast<unsigned>(__builtin_clz(bits));
+    if (group == 0) {
+      // Whole groups while none of their eight tokens can reach the decoded size, a flush or
+      // the input's end. Literals between control tokens move together as one 8-byte move.
+      const int64_t base = produced - static_cast<int64_t>(wp);
+      const int64_t wpEnd = std::min<int64_t>(decoded - base, kFlushThreshold) - kGroupOutput;
+      const size_t ipEnd = inSize >= kGroupInput ? inSize - kGroupInput : 0;
+      while (__builtin_expect(ip <= ipEnd && static_cast<int64_t>(wp) < wpEnd, 1)) {
+        uint64_t literals = kTables.literals[flag];
+        for (unsigned controls = kTables.controls[flag]; controls > 0; --controls) {
+          const size_t n = literals & 15;
+          literals >>= 4;
+          Copy8(win + wp, in + ip);
+          wp += n;
+          ip += n;
+          FastControlToken(in, ip, win, wp);
+        }
         Copy8(win + wp, in + ip);
         wp += literals;
         ip += literals;
-        bits <<= literals + 1;
-        used += literals + 1;
-        FastControlToken(in, ip, win, wp);
+        flag = in[ip++];
       }
-      Copy8(win + wp, in + ip);
-      wp += 8 - used;
-      ip += 8 - used;
-      produced += static_cast<int64_t>(wp - start);
-      flag = in[ip++];
-      continue;
+      produced = base + static_cast<int64_t>(wp);
     }
 
     const size_t start = wp;
