@@ -41,7 +41,8 @@ constexpr size_t kRunMove = 48;
 // Worst case of one group read unchecked: flag byte, eight 41-byte literal runs, the run
 // move's overread, the eight-byte literal move's overread and the next flag byte.
 constexpr size_t kGroupInput = 1 + 8 * 41 + (1 + kRunMove - 41) + 8 + 1;
-constexpr int64_t kGroupOutput = 8 * kMaxCopy;
+// Worst case of one group written unchecked: eight longest copies and the last one's overshoot.
+constexpr int64_t kGroupOutput = 8 * kMaxCopy + 64;
 
 [[noreturn]] __attribute__((noinline, cold)) void Corrupt() { throw EReadError(); }
 
@@ -160,57 +161,60 @@ struct Tables {
 };
 constexpr Tables kTables;
 
-// The unchecked control token: the caller guarantees 48 readable bytes at in[ip] and room for
-// the longest copy plus its overshoot after win[wp].
-inline void FastControlToken(const uint8_t* in, size_t& ip, uint8_t* win, size_t& wp) {
-  const uint8_t* const token = in + ip;
+// The unchecked control token at src, appended at dst: the caller guarantees 48 readable bytes
+// at src and room for the longest copy plus its overshoot after dst. Advances both.
+inline void FastControlToken(const uint8_t*& src, uint8_t*& dst, const uint8_t* win) {
+  const uint8_t* const token = src;
+  uint8_t* const out = dst;
+  const size_t have = static_cast<size_t>(out - win);
   const unsigned e = token[0];
-  uint8_t* const dst = win + wp;
   if (__builtin_expect(e >= 0x80, 1)) {
-    // Near and far copies, told apart without a branch.
-    // As a big-endian word e f, a far distance is its low 14 bits, a near one the 10 above the
-    // length nibble.
+    // Near and far copies, told apart without a branch. As a big-endian word e f, a far
+    // distance is its low 14 bits, a near one the 10 bits above the length nibble.
     const unsigned f = token[1];
     const unsigned far = (e >> 6) & 1;
     const unsigned shift = 4 - 4 * far;
     const unsigned farMask = 0u - far;
     const size_t d = (((e << 8 | f) >> shift) & (0x3FFFu >> shift)) + 1;
     const size_t n = (kTables.farLength[token[2]] & farMask) | (((f & 0x0F) + 3) & ~farMask);
-    ip += 2 + far;
-    if (d > wp) Corrupt();
-    wp += n;
+    src += e >> 6;  // 2 or 3 bytes
+    if (d > have) Corrupt();
+    dst += n;
     if (__builtin_expect(d >= 16, 1)) {
-      const uint8_t* const src = dst - d;
-      Copy16(dst, src);
-      Copy16(dst + 16, src + 16);
-      if (__builtin_expect(n > 32, 0)) {
-        for (size_t i = 32; i < n; i += 16) Copy16(dst + i, src + i);
+      // 64 bytes whatever the length: all but the rare long copies in one go, no branch.
+      const uint8_t* const from = out - d;
+      Copy16(out, from);
+      Copy16(out + 16, from + 16);
+      Copy16(out + 32, from + 32);
+      Copy16(out + 48, from + 48);
+      if (__builtin_expect(n > 64, 0)) {
+        for (size_t i = 64; i < n; i += 16) Copy16(out + i, from + i);
       }
     } else {
-      CopyMatch(dst, d, n);
+      CopyMatch(out, d, n);
     }
     return;
   }
   if ((e & 3) == 3) {
     // A literal run of 9 to 40 bytes, moved as 48.
     const size_t n = (e >> 2) + 9;
-    Copy16(dst, token + 1);
-    Copy16(dst + 16, token + 17);
-    Copy16(dst + 32, token + 33);
-    ip += n + 1;
-    wp += n;
+    Copy16(out, token + 1);
+    Copy16(out + 16, token + 17);
+    Copy16(out + 32, token + 33);
+    src += n + 1;
+    dst += n;
     return;
   }
   // A short copy: four bytes one at a time, right for every distance.
   const size_t d = (e >> 2) + 1;
-  if (d > wp) Corrupt();
-  const uint8_t* const src = dst - d;
-  dst[0] = src[0];
-  dst[1] = src[1];
-  dst[2] = src[2];
-  dst[3] = src[3];
-  ip += 1;
-  wp += (e & 3) + 2;
+  if (d > have) Corrupt();
+  const uint8_t* const from = out - d;
+  out[0] = from[0];
+  out[1] = from[1];
+  out[2] = from[2];
+  out[3] = from[3];
+  src += 1;
+  dst += (e & 3) + 2;
 }
 
 struct Buffer {
@@ -252,21 +256,27 @@ void UnpackResource(TStream& source, TStream& destination) {
       const int64_t base = produced - static_cast<int64_t>(wp);
       const int64_t wpEnd = std::min<int64_t>(decoded - base, kFlushThreshold) - kGroupOutput;
       const size_t ipEnd = inSize >= kGroupInput ? inSize - kGroupInput : 0;
-      while (__builtin_expect(ip <= ipEnd && static_cast<int64_t>(wp) < wpEnd, 1)) {
+      const uint8_t* src = in + ip;
+      uint8_t* dst = win + wp;
+      const uint8_t* const srcEnd = in + ipEnd;
+      uint8_t* const dstEnd = win + std::max<int64_t>(wpEnd, 0);
+      while (__builtin_expect(src <= srcEnd && dst < dstEnd, 1)) {
         uint64_t literals = kTables.literals[flag];
         for (unsigned controls = kTables.controls[flag]; controls > 0; --controls) {
           const size_t n = literals & 15;
           literals >>= 4;
-          Copy8(win + wp, in + ip);
-          wp += n;
-          ip += n;
-          FastControlToken(in, ip, win, wp);
+          Copy8(dst, src);
+          dst += n;
+          src += n;
+          FastControlToken(src, dst, win);
         }
-        Copy8(win + wp, in + ip);
-        wp += literals;
-        ip += literals;
-        flag = in[ip++];
+        Copy8(dst, src);
+        dst += literals;
+        src += literals;
+        flag = *src++;
       }
+      ip = static_cast<size_t>(src - in);
+      wp = static_cast<size_t>(dst - win);
       produced = base + static_cast<int64_t>(wp);
     }
 
