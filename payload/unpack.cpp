@@ -140,21 +140,21 @@ struct Tables {
   uint16_t farLength[256];
   uint8_t controls[256];  // flag bits set
   // Nibble k: single literals before the k-th control token; the nibble after the last control
-  // token: single literals that end the group.
-  uint64_t literals[256];
+  // token: single literals that end the group (none after an eighth, so 32 bits hold them all).
+  uint32_t literals[256];
   constexpr Tables() : farLength(), controls(), literals() {
     for (unsigned g = 0; g < 256; ++g) farLength[g] = static_cast<uint16_t>(g < 0xFD ? g + 3 : g == 0xFD ? 256 : g == 0xFE ? 1024 : 4096);
     for (unsigned flag = 0; flag < 256; ++flag) {
       unsigned k = 0, run = 0;
       for (unsigned bit = 0x80; bit != 0; bit >>= 1) {
         if (flag & bit) {
-          literals[flag] |= uint64_t{run} << (4 * k++);
+          literals[flag] |= run << (4 * k++);
           run = 0;
         } else {
           ++run;
         }
       }
-      literals[flag] |= uint64_t{run} << (4 * k);
+      if (run != 0) literals[flag] |= run << (4 * k);
       controls[flag] = static_cast<uint8_t>(k);
     }
   }
@@ -261,7 +261,7 @@ void UnpackResource(TStream& source, TStream& destination) {
       const uint8_t* const srcEnd = in + ipEnd;
       uint8_t* const dstEnd = win + std::max<int64_t>(wpEnd, 0);
       while (__builtin_expect(src <= srcEnd && dst < dstEnd, 1)) {
-        uint64_t literals = kTables.literals[flag];
+        uint32_t literals = kTables.literals[flag];
         for (unsigned controls = kTables.controls[flag]; controls > 0; --controls) {
           const size_t n = literals & 15;
           literals >>= 4;
