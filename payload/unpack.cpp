@@ -161,8 +161,9 @@ struct Tables {
 };
 constexpr Tables kTables;
 
-// The unchecked control token at src, appended at dst: the caller guarantees 48 readable bytes
-// at src and room for the longest copy plus its overshoot after dst. Advances both.
+// The unchecked control token at src, appended at dst: the caller guarantees 1 + kRunMove
+// readable bytes at src and room after dst for the longest copy and up to 63 bytes of
+// overshoot. Advances both.
 inline void FastControlToken(const uint8_t*& src, uint8_t*& dst, const uint8_t* win) {
   const uint8_t* const token = src;
   uint8_t* const out = dst;
