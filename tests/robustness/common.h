@@ -1,0 +1,121 @@
+// Helpers shared by the fault-injection scenarios: the prefix's registry value, the game folder
+// with the previous release's files, and the program's windows.
+#pragma once
+
+#include <windows.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/driver/driver.h"
+
+namespace robust {
+
+using namespace e2e;
+
+inline const char kKey[] = "Software\\KORVA\\VELDRAN";
+
+inline void SetGameDirRaw(DWORD type, const void* data, DWORD size) {
+  HKEY key;
+  E2E_REQUIRE(RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) ==
+              ERROR_SUCCESS);
+  E2E_REQUIRE(RegSetValueExA(key, "GameDir", 0, type, static_cast<const BYTE*>(data), size) == ERROR_SUCCESS);
+  RegCloseKey(key);
+}
+
+inline void SetGameDir(const std::string& folder) {
+  SetGameDirRaw(REG_SZ, folder.c_str(), static_cast<DWORD>(folder.size() + 1));
+}
+
+inline std::vector<char> ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void WriteAll(const std::string& path, const std::vector<char>& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  E2E_REQUIRE(out.good());
+}
+
+inline bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// The previous release's three files, with contents that no update writes.
+struct OldGame {
+  std::string dir;
+  std::vector<char> exe, data, data2;
+
+  explicit OldGame(std::string folder) : dir(std::move(folder)) {
+    exe.assign(4000, 'E');
+    data.assign(3000, 'M');
+    data2.assign(2000, 'D');
+    CreateDirectoryA(dir.c_str(), nullptr);
+    WriteAll(dir + "VELDRAN.EXE", exe);
+    WriteAll(dir + "mg_data.mbl", data);
+    WriteAll(dir + "mg_data2.mbl", data2);
+  }
+
+  bool ExeUnchanged() const { return ReadAll(dir + "VELDRAN.EXE") == exe; }
+  bool DataUnchanged() const { return ReadAll(dir + "mg_data.mbl") == data; }
+  bool Data2Unchanged() const { return ReadAll(dir + "mg_data2.mbl") == data2; }
+  bool AllUnchanged() const { return ExeUnchanged() && DataUnchanged() && Data2Unchanged(); }
+
+  // Files of the folder other than the three: a staged file left behind would show here.
+  std::vector<std::string> Strays() const {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA entry;
+    HANDLE h = FindFirstFileA((dir + "*").c_str(), &entry);
+    if (h == INVALID_HANDLE_VALUE) return names;
+    do {
+      const std::string name = entry.cFileName;
+      if (name == "." || name == ".." || name == "VELDRAN.EXE" || name == "mg_data.mbl" || name == "mg_data2.mbl")
+        continue;
+      names.push_back(name);
+    } while (FindNextFileA(h, &entry));
+    FindClose(h);
+    return names;
+  }
+};
+
+inline HWND WaitMain(const Process& p, int timeoutMs = kTimeoutMs) {
+  return WaitWindow(p.Id(), "TForm1", "アップデーター", timeoutMs);
+}
+inline HWND WaitFinder(const Process& p) { return WaitWindow(p.Id(), "TForm3", "インストール先不明"); }
+
+inline HWND Control(HWND form, const char* name) {
+  HWND control = FindControl(form, name);
+  if (!control) Fail(__FILE__, __LINE__, std::string("no control ") + name);
+  return control;
+}
+
+// The error report: a message box under the application title; returns its text.
+inline std::string WaitErrorBox(const Process& p, HWND* box, int timeoutMs = kTimeoutMs) {
+  HWND found = WaitWindow(p.Id(), "#32770", "Setup", timeoutMs);
+  *box = found;
+  if (!found) return "(no error box)";
+  return Text(GetDlgItem(found, 0xFFFF));
+}
+
+inline void DismissBox(HWND box) {
+  ButtonClick(GetDlgItem(box, IDOK));
+  E2E_CHECK(WaitGone(box));
+}
+
+// Starts the program with the game folder recorded, clicks "アップデート開始" and returns the
+// error report's text; the box is dismissed, the window closed and the exit code checked.
+inline std::string UpdateFailure(Process& p) {
+  HWND main = WaitMain(p);
+  if (!main) return "(no main window)";
+  ButtonClick(Control(main, "Button1"));
+  HWND box = nullptr;
+  std::string text = WaitErrorBox(p, &box, 60000);
+  if (box) DismissBox(box);
+  for (const char* name : {"Button1", "Button3", "Button4"}) E2E_CHECK(!IsEnabled(Control(main, name)));
+  CloseBox(main);
+  E2E_CHECK_EQ(p.WaitExit(), std::optional<DWORD>(0));
+  return text;
+}
+
+}  // namespace robust
