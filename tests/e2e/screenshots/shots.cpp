@@ -82,35 +82,4 @@ E2E_SCENARIO(folder_chooser) {
   ShootWindow("folder_chooser", "chooser_host.exe", {"C:\\windows", "7", "0"}, "TSelectDirDlg", nullptr);
 }
 
-// ---- The updater itself ---------------------------------------------------------------------
-
-namespace {
-// Records the game folder as the updater reads it, or removes it (empty `dir`).
-void SetGameDir(const std::string& dir) {
-  HKEY key = nullptr;
-  if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\KORVA\\VELDRAN", 0, nullptr, 0, KEY_ALL_ACCESS,
-                      nullptr, &key, nullptr) != ERROR_SUCCESS) {
-    Fail(__FILE__, __LINE__, "cannot open the updater's registry key");
-    return;
-  }
-  if (dir.empty()) {
-    RegDeleteValueA(key, "GameDir");
-  } else {
-    RegSetValueExA(key, "GameDir", 0, REG_SZ, reinterpret_cast<const BYTE*>(dir.c_str()),
-                   static_cast<DWORD>(dir.size() + 1));
-  }
-  RegCloseKey(key);
-}
-}  // namespace
-
-E2E_SCENARIO(setup_finder) {
-  SetGameDir("");
-  ShootWindow("setup_finder", "SETUP.exe", {}, "TForm3", nullptr);
-}
-
-E2E_SCENARIO(setup_main) {
-  SetGameDir("C:\\app\\");
-  ShootWindow("setup_main", "SETUP.exe", {}, "TForm1", nullptr);
-}
-
 int main(int argc, char** argv) { return RunScenarios(argc, argv); }
