@@ -16,6 +16,9 @@ namespace {
 const char kSearchCaption[] = "自動検索";
 const char kAbortCaption[] = "中止";
 
+// One screen frame: how often a running search shows its progress.
+const unsigned long kProgressFrameMs = 16;
+
 const TFormSpec kForm3 = {"TForm3", "インストール先不明", TBorderStyle::Dialog, 1074, 381, 418, 175, true};
 
 const TLayoutRow<TForm3> kForm3Controls[] = {
@@ -98,7 +101,10 @@ void TForm3::Button1Click() {
   Button3->SetEnabled(false);
   {
     SweepInProgress guard(sweeping_);
+    progressText_.clear();
     SearchFixedDisks();
+    // The line ends on the last folder walked, also when its own update was skipped.
+    if (!progressText_.empty()) DrawProgress();
   }
 
   if (!FoundDir.empty()) {
@@ -113,10 +119,20 @@ void TForm3::Button1Click() {
   BecomeIdle();
 }
 
+// Showing a folder costs more than listing it (the label resizes itself, the window repaints,
+// the waiting messages are handled), so the screen follows at most once a frame; an abort click
+// still runs within a frame of being made.
 void TForm3::ShowSearchProgress(const std::string& folder) {
-  Label6->SetCaption("検索中 " + folder);
-  UpdateWindow(Handle());
+  progressText_ = "検索中 " + folder;
+  if (GetTickCount() - progressTick_ < kProgressFrameMs) return;
+  progressTick_ = GetTickCount();
+  DrawProgress();
   Application->ProcessMessages();
+}
+
+void TForm3::DrawProgress() {
+  Label6->SetCaption(progressText_);
+  UpdateWindow(Handle());
 }
 
 void TForm3::Button2Click() {

@@ -30,8 +30,14 @@ class TForm3 : public TForm {
  private:
   void BecomeIdle();
 
+  // Puts the latest progress text on the screen at once.
+  void DrawProgress();
+
   // True from the start of a sweep until it has returned, also while an aborted one winds down.
   bool sweeping_ = false;
+  // The progress line as it is to read, and when the screen last showed it.
+  std::string progressText_;
+  unsigned long progressTick_ = 0;
 };
 
 extern TForm3* Form3;

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/robustness/common.h"
+#include "tests/setup/setup_fixture.h"
 
-using namespace robust;
+using namespace setup_test;
 
 namespace {
 

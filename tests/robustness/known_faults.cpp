@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <string>
 
-#include "tests/robustness/common.h"
+#include "tests/setup/setup_fixture.h"
 
-using namespace robust;
+using namespace setup_test;
 
 // A folder of 32 KiB: the window comes up, the update fails with that path in the message,
 // and nothing hangs.

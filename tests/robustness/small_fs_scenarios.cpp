@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <string>
 
-#include "tests/robustness/common.h"
+#include "tests/setup/setup_fixture.h"
 
-using namespace robust;
+using namespace setup_test;
 
 namespace {
 

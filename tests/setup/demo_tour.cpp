@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "tests/e2e/driver/driver.h"
+#include "tests/setup/setup_fixture.h"
 
-using namespace e2e;
+using namespace setup_test;
 
 namespace {
 
@@ -32,30 +32,11 @@ void Shoot(HWND hwnd, const char* name) {
   std::printf("picture %s\n", name);
 }
 
-// Enough folders on C: for the search to be seen at work.
-void PlantTree() {
-  std::string root = "C:\\Library";
-  CreateDirectoryA(root.c_str(), nullptr);
-  for (int a = 0; a < 30; ++a) {
-    std::string da = root + "\\Shelf" + std::to_string(a);
-    CreateDirectoryA(da.c_str(), nullptr);
-    for (int b = 0; b < 30; ++b) {
-      std::string db = da + "\\Box" + std::to_string(b);
-      CreateDirectoryA(db.c_str(), nullptr);
-      for (int c = 0; c < 4; ++c) CreateDirectoryA((db + "\\Folder" + std::to_string(c)).c_str(), nullptr);
-    }
-  }
-}
-
 }  // namespace
 
 E2E_SCENARIO(tour) {
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\KORVA\\VELDRAN", 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
-    RegDeleteValueA(key, "GameDir");
-    RegCloseKey(key);
-  }
-  PlantTree();
+  DeleteGameDir();
+  PlantTree("C:\\Library");
 
   Process p = Process::Launch("SETUP.exe");
   HWND finder = WaitWindow(p.Id(), "TForm3", "インストール先不明");

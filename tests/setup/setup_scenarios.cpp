@@ -3,107 +3,16 @@
 // the drives each scenario gets); every scenario prepares the prefix's registry itself.
 #include <windows.h>
 
-#include <fstream>
-#include <iterator>
 #include <string>
-#include <vector>
 
-#include "tests/e2e/driver/driver.h"
+#include "tests/setup/setup_fixture.h"
 
-using namespace e2e;
+using namespace setup_test;
 
 namespace {
 
-const char kKey[] = "Software\\KORVA\\VELDRAN";
 const char kSetup[] = "SETUP.exe";
-
-// ---- Registry and files of the prefix -------------------------------------------------------
-
-void SetGameDir(const std::string& value, DWORD type = REG_SZ) {
-  HKEY key;
-  E2E_REQUIRE(RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) ==
-              ERROR_SUCCESS);
-  if (type == REG_DWORD) {
-    DWORD number = 12345;
-    RegSetValueExA(key, "GameDir", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number);
-  } else {
-    RegSetValueExA(key, "GameDir", 0, type, reinterpret_cast<const BYTE*>(value.c_str()),
-                   static_cast<DWORD>(value.size() + 1));
-  }
-  RegCloseKey(key);
-}
-
-void DeleteGameDir() {
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
-    RegDeleteValueA(key, "GameDir");
-    RegCloseKey(key);
-  }
-}
-
-// The recorded folder, or "(none)".
-std::string GameDirValue() {
-  char data[1024];
-  DWORD size = sizeof data - 1, type = 0;
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return "(none)";
-  LONG rc = RegQueryValueExA(key, "GameDir", nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
-  RegCloseKey(key);
-  if (rc != ERROR_SUCCESS || type != REG_SZ) return "(none)";
-  data[size] = 0;
-  return data;
-}
-
-std::vector<char> ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteFile(const std::string& path, const std::string& content) {
-  std::ofstream out(path, std::ios::binary);
-  out << content;
-  E2E_REQUIRE(out.good());
-}
-
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-// A game folder on C: with the previous release's files.
-void MakeOldGame(const std::string& dir) {
-  CreateDirectoryA(dir.c_str(), nullptr);
-  WriteFile(dir + "VELDRAN.EXE", "old game executable");
-  WriteFile(dir + "mg_data.mbl", "main data archive");
-}
-
-bool SameAsBuildInput(const std::string& installed, const std::string& input) {
-  std::vector<char> a = ReadFile(installed), b = ReadFile(AppDir() + input);
-  return !b.empty() && a == b;
-}
-
-// ---- Windows of the program -----------------------------------------------------------------
-
-HWND WaitMain(const Process& p, int timeoutMs = kTimeoutMs) {
-  return WaitWindow(p.Id(), "TForm1", "アップデーター", timeoutMs);
-}
-HWND WaitFinder(const Process& p) { return WaitWindow(p.Id(), "TForm3", "インストール先不明"); }
-
-HWND Control(HWND form, const char* name) {
-  HWND control = FindControl(form, name);
-  if (!control) Fail(__FILE__, __LINE__, std::string("no control ") + name);
-  return control;
-}
-
-// The error report: a message box under the application title; returns its text.
-std::string WaitErrorBox(const Process& p, HWND* box = nullptr) {
-  HWND found = WaitWindow(p.Id(), "#32770", "Setup");
-  if (box) *box = found;
-  if (!found) return "(no error box)";
-  return Text(GetDlgItem(found, 0xFFFF));
-}
-
-void DismissBox(HWND box) {
-  ButtonClick(GetDlgItem(box, IDOK));
-  E2E_CHECK(WaitGone(box));
-}
+const char kGame[] = "C:\\Game\\";
 
 bool SweepIdle(HWND finder) { return Text(Control(finder, "Button1")) == "自動検索"; }
 
@@ -152,8 +61,8 @@ E2E_SCENARIO(first_run_auto_search) {
 
 // The whole job: both files written into the recorded folder, byte for byte, then the notice.
 E2E_SCENARIO(update_writes_both_files) {
-  MakeOldGame("C:\\Game\\");
-  SetGameDir("C:\\Game\\");
+  OldGame game(kGame);
+  SetGameDir(kGame);
   Process p = Process::Launch(kSetup);
   HWND main = WaitMain(p);
   E2E_REQUIRE(main);
@@ -165,7 +74,7 @@ E2E_SCENARIO(update_writes_both_files) {
   E2E_CHECK_EQ(Text(Control(notice, "Message")), std::string("アップデート完了しました"));
   E2E_CHECK(SameAsBuildInput("C:\\Game\\VELDRAN.EXE", "VELDRAN.EXE"));
   E2E_CHECK(SameAsBuildInput("C:\\Game\\mg_data2.mbl", "mg_data2.mbl"));
-  E2E_CHECK_EQ(std::string(ReadFile("C:\\Game\\mg_data.mbl").data(), 17), std::string("main data archive"));
+  E2E_CHECK(game.DataUnchanged());
   ButtonClick(Control(notice, "OK"));
   E2E_CHECK_EQ(p.WaitExit(), std::optional<DWORD>(0));
 }
@@ -173,6 +82,7 @@ E2E_SCENARIO(update_writes_both_files) {
 // An abort during the sweep, the not-found notice, then "終了" on the finder ends the program.
 E2E_SCENARIO(abort_then_exit) {
   DeleteGameDir();
+  PlantTree("C:\\Library");
   Process p = Process::Launch(kSetup);
   HWND finder = WaitFinder(p);
   E2E_REQUIRE(finder);
@@ -181,7 +91,7 @@ E2E_SCENARIO(abort_then_exit) {
   E2E_REQUIRE(WaitUntil([&] { return Text(button1) == "中止"; }));
   E2E_CHECK(!IsEnabled(Control(finder, "Button2")));
   E2E_CHECK(!IsEnabled(Control(finder, "Button3")));
-  E2E_REQUIRE(WaitUntil([&] { return Text(Control(finder, "Label6")).rfind("検索中 C:\\", 0) == 0; }));
+  E2E_REQUIRE(WaitUntil([&] { return Text(Control(finder, "Label6")).rfind("検索中 C:\\\\Library", 0) == 0; }));
   ButtonClick(button1);
 
   HWND notice = WaitWindow(p.Id(), "TMessageForm", "情報", 60000);
@@ -207,9 +117,9 @@ E2E_SCENARIO(abort_then_exit) {
 E2E_SCENARIO(manual_choice) {
   DeleteGameDir();
   CreateDirectoryA("C:\\Other", nullptr);
-  WriteFile("C:\\Other\\mg_data2.mbl", "not the marker");
+  WriteText("C:\\Other\\mg_data2.mbl", "not the marker");
   CreateDirectoryA("C:\\Veldran", nullptr);
-  WriteFile("C:\\Veldran\\MG_DATA.MBL", "marker");
+  WriteText("C:\\Veldran\\MG_DATA.MBL", "marker");
 
   Process p = Process::Launch(kSetup);
   HWND finder = WaitFinder(p);
@@ -237,10 +147,10 @@ E2E_SCENARIO(manual_choice) {
 // A destination chosen during the run reaches the registry only; this run still updates the
 // folder it loaded at start.
 E2E_SCENARIO(change_destination_then_update) {
-  MakeOldGame("C:\\Game\\");
-  SetGameDir("C:\\Game\\");
+  OldGame game(kGame);
+  SetGameDir(kGame);
   CreateDirectoryA("C:\\New", nullptr);
-  WriteFile("C:\\New\\mg_data.mbl", "marker");
+  WriteText("C:\\New\\mg_data.mbl", "marker");
 
   Process p = Process::Launch(kSetup);
   HWND main = WaitMain(p);
@@ -284,8 +194,8 @@ E2E_SCENARIO(update_into_missing_folder) {
 
 // The game's executable held open elsewhere: the update fails and the old files stay as they were.
 E2E_SCENARIO(update_fails_keeps_old_files) {
-  MakeOldGame("C:\\Game\\");
-  SetGameDir("C:\\Game\\");
+  OldGame game(kGame);
+  SetGameDir(kGame);
   HANDLE held = CreateFileA("C:\\Game\\VELDRAN.EXE", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   E2E_REQUIRE(held != INVALID_HANDLE_VALUE);
   Process p = Process::Launch(kSetup);
@@ -297,8 +207,7 @@ E2E_SCENARIO(update_fails_keeps_old_files) {
   E2E_REQUIRE(box);
   DismissBox(box);
   CloseHandle(held);
-  E2E_CHECK_EQ(std::string(ReadFile("C:\\Game\\VELDRAN.EXE").data(), 19), std::string("old game executable"));
-  E2E_CHECK(!Exists("C:\\Game\\mg_data2.mbl"));
+  E2E_CHECK(game.AllUnchanged());
   CloseBox(main);
   E2E_CHECK_EQ(p.WaitExit(), std::optional<DWORD>(0));
 }
@@ -334,7 +243,8 @@ E2E_SCENARIO(foreign_object_blocks_start) {
 // A value of the wrong type: reported at creation and again after the finder, and the main
 // window is shown all the same.
 E2E_SCENARIO(dword_value_reported) {
-  SetGameDir("", REG_DWORD);
+  const DWORD number = 12345;
+  SetGameDirRaw(REG_DWORD, &number, sizeof number);
   Process p = Process::Launch(kSetup);
   HWND box = nullptr;
   E2E_CHECK_EQ(WaitErrorBox(p, &box), std::string("'GameDir' のデータ型が不正です."));

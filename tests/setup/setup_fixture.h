@@ -1,5 +1,5 @@
-// Helpers shared by the fault-injection scenarios: the prefix's registry value, the game folder
-// with the previous release's files, and the program's windows.
+// Helpers of the end-to-end scenarios of SETUP.exe: the prefix's registry value, the game folder
+// with the previous release's files, a tree for the search to walk, and the program's windows.
 #pragma once
 
 #include <windows.h>
@@ -11,7 +11,7 @@
 
 #include "tests/e2e/driver/driver.h"
 
-namespace robust {
+namespace setup_test {
 
 using namespace e2e;
 
@@ -29,6 +29,27 @@ inline void SetGameDir(const std::string& folder) {
   SetGameDirRaw(REG_SZ, folder.c_str(), static_cast<DWORD>(folder.size() + 1));
 }
 
+inline void DeleteGameDir() {
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
+    RegDeleteValueA(key, "GameDir");
+    RegCloseKey(key);
+  }
+}
+
+// The recorded folder, or "(none)" when there is no string value.
+inline std::string GameDirValue() {
+  char data[1024];
+  DWORD size = sizeof data - 1, type = 0;
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return "(none)";
+  LONG rc = RegQueryValueExA(key, "GameDir", nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+  RegCloseKey(key);
+  if (rc != ERROR_SUCCESS || type != REG_SZ) return "(none)";
+  data[size] = 0;
+  return data;
+}
+
 inline std::vector<char> ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -40,7 +61,31 @@ inline void WriteAll(const std::string& path, const std::vector<char>& bytes) {
   E2E_REQUIRE(out.good());
 }
 
+inline void WriteText(const std::string& path, const std::string& text) {
+  WriteAll(path, std::vector<char>(text.begin(), text.end()));
+}
+
 inline bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// True when the installed file holds exactly the build input copied beside the test program.
+inline bool SameAsBuildInput(const std::string& installed, const std::string& input) {
+  std::vector<char> expected = ReadAll(AppDir() + input);
+  return !expected.empty() && ReadAll(installed) == expected;
+}
+
+// Enough folders below root for a search of its drive to be seen at work (and aborted).
+inline void PlantTree(const std::string& root) {
+  CreateDirectoryA(root.c_str(), nullptr);
+  for (int a = 0; a < 30; ++a) {
+    const std::string shelf = root + "\\Shelf" + std::to_string(a);
+    CreateDirectoryA(shelf.c_str(), nullptr);
+    for (int b = 0; b < 30; ++b) {
+      const std::string box = shelf + "\\Box" + std::to_string(b);
+      CreateDirectoryA(box.c_str(), nullptr);
+      for (int c = 0; c < 4; ++c) CreateDirectoryA((box + "\\Folder" + std::to_string(c)).c_str(), nullptr);
+    }
+  }
+}
 
 // The previous release's three files, with contents that no update writes.
 struct OldGame {
@@ -118,4 +163,4 @@ inline std::string UpdateFailure(Process& p) {
   return text;
 }
 
-}  // namespace robust
+}  // namespace setup_test
