@@ -55,6 +55,14 @@ size_t LastDelimiter(std::string_view delimiters, std::string_view s) {
   return found;
 }
 
+std::string_view Truncate(std::string_view s, size_t maxBytes) {
+  size_t end = 0;
+  ForEachChar(s, [&](size_t i, size_t len) {
+    if (i == end && i + len <= maxBytes) end = i + len;
+  });
+  return s.substr(0, end);
+}
+
 bool EndsWithBackslash(std::string_view s) { return LastChar(s) == "\\"; }
 
 std::string UpperAscii(std::string_view s) {

@@ -28,6 +28,9 @@ std::string_view LastChar(std::string_view s);
 // npos when there is none.
 size_t LastDelimiter(std::string_view delimiters, std::string_view s);
 
+// The longest start of s of at most maxBytes bytes that does not split a double-byte character.
+std::string_view Truncate(std::string_view s, size_t maxBytes);
+
 // True when the last character of s is a single-byte backslash.
 bool EndsWithBackslash(std::string_view s);
 

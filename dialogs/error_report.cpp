@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include "base/sjis.h"
 #include "dialogs/error_text.h"
 #include "ui/application.h"
 
@@ -40,8 +41,12 @@ class OwnerOnActiveMonitor {
 
 }  // namespace
 
+// The platform's message box fails on texts of about 32 KiB and more (a very long recorded
+// folder gets into the create failure's message); what is longer is cut to this.
+constexpr size_t kMaxBoxText = 32000;
+
 void ShowErrorBox(const Exception& failure) {
-  std::string text = ErrorReportText(failure.Message());
+  std::string text(sjis::Truncate(ErrorReportText(failure.Message()), kMaxBoxText));
   HWND owner = Application->Handle();
   TTaskWindowsDisabled others(owner);
   {

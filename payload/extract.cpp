@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "base/failure.h"
 #include "base/sjis.h"
@@ -88,36 +89,92 @@ bool TargetWritable(const std::string& target) {
   return true;
 }
 
-}  // namespace
-
-void ExtractResource(const std::string& resourceName, const std::string& targetPath) {
-  TResourceStream resource(resourceName);
-  if (!TargetWritable(targetPath)) throw EFCreateError(targetPath);
-
-  // A unique name in the target's folder, so a file left by a killed run never blocks this one
-  // and the final replace stays a rename within one volume.
+// A unique, empty file in the target's folder, so a file left by a killed run never blocks this
+// one and putting it in place stays a rename within one volume.
+std::string NewFileBeside(const std::string& targetPath) {
   char temp[MAX_PATH + 1] = {};
   const std::string folder = FolderOf(targetPath);
   if (folder.size() >= MAX_PATH - 14 || GetTempFileNameA(folder.c_str(), "vdn", 0, temp) == 0)
     throw EFCreateError(targetPath);
-  HANDLE handle = CreateFileA(temp, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+  return temp;
+}
+
+bool Replace(const std::string& from, const std::string& to) {
+  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+}  // namespace
+
+TStagedPayload::TStagedPayload(const std::string& resourceName, const std::string& targetPath)
+    : target_(targetPath) {
+  TResourceStream resource(resourceName);
+  if (!TargetWritable(targetPath)) throw EFCreateError(targetPath);
+  staged_ = NewFileBeside(targetPath);
+  HANDLE handle = CreateFileA(staged_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
-    DeleteFileA(temp);
+    Discard();
     throw EFCreateError(targetPath);
   }
-  {
-    TFileStream file(handle);
+  TFileStream file(handle);
+  try {
+    UnpackResource(resource, file);
+  } catch (...) {
+    file.Close();
+    Discard();
+    throw;
+  }
+}
+
+TStagedPayload::~TStagedPayload() {
+  Discard();
+  if (!backup_.empty()) DeleteFileA(backup_.c_str());
+}
+
+void TStagedPayload::Discard() {
+  if (!staged_.empty()) DeleteFileA(staged_.c_str());
+  staged_.clear();
+}
+
+void TStagedPayload::Install() {
+  // The previous file steps aside first, so that it can come back if a later step fails.
+  if (GetFileAttributesA(target_.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    backup_ = NewFileBeside(target_);
+    if (!Replace(target_, backup_)) {
+      DeleteFileA(backup_.c_str());
+      backup_.clear();
+      throw EFCreateError(target_);
+    }
+  }
+  if (!Replace(staged_, target_)) {
+    Restore();
+    throw EFCreateError(target_);
+  }
+  staged_.clear();
+  installed_ = true;
+}
+
+void TStagedPayload::Restore() {
+  if (installed_) DeleteFileA(target_.c_str());
+  if (!backup_.empty() && Replace(backup_, target_)) backup_.clear();
+  installed_ = false;
+}
+
+void InstallPayloads(const std::vector<PayloadTarget>& payloads) {
+  std::vector<std::unique_ptr<TStagedPayload>> staged;
+  for (const PayloadTarget& payload : payloads)
+    staged.push_back(std::make_unique<TStagedPayload>(payload.ResourceName, payload.TargetPath));
+  for (size_t i = 0; i < staged.size(); ++i) {
     try {
-      UnpackResource(resource, file);
+      staged[i]->Install();
     } catch (...) {
-      file.Close();
-      DeleteFileA(temp);
+      for (size_t j = 0; j < i; ++j) staged[j]->Restore();
       throw;
     }
   }
-  if (!MoveFileExA(temp, targetPath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    DeleteFileA(temp);
-    throw EFCreateError(targetPath);
-  }
+  // Every file is in place: the previous ones go with the staged payloads' release.
+}
+
+void ExtractResource(const std::string& resourceName, const std::string& targetPath) {
+  InstallPayloads({{resourceName, targetPath}});
 }

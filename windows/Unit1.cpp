@@ -2,6 +2,8 @@
 // shown, and the update, change-destination and exit commands.
 #include "windows/Unit1.h"
 
+#include <vector>
+
 #include "dialogs/message_dialog.h"
 #include "location/game_dir.h"
 #include "payload/extract.h"
@@ -98,7 +100,10 @@ void TForm1::Button1Click() {
   Button3->SetEnabled(false);
   // Let the disabled buttons be drawn; the extraction below handles no messages.
   Application->ProcessMessages();
-  for (const Payload& payload : kPayloads) ExtractResource(payload.ResourceName, GameDir + payload.FileName);
+  // Both files are decoded before either is put in place: a failure leaves the previous release.
+  std::vector<PayloadTarget> targets;
+  for (const Payload& payload : kPayloads) targets.push_back({payload.ResourceName, GameDir + payload.FileName});
+  InstallPayloads(targets);
   ShowMessageDialog("アップデート完了しました", DialogKind::Information, DialogButton::OK, 0);
   Close();
 }

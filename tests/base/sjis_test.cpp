@@ -39,6 +39,15 @@ TEST(SjisLastDelimiter, FindsOnlyWholeCharacters) {
   EXPECT_EQ(sjis::LastDelimiter("\\", ""), std::string::npos);
 }
 
+TEST(SjisTruncate, NeverSplitsACharacter) {
+  EXPECT_EQ(sjis::Truncate("abc", 5), "abc");
+  EXPECT_EQ(sjis::Truncate("abc", 2), "ab");
+  EXPECT_EQ(sjis::Truncate("a" + kSo, 2), "a");
+  EXPECT_EQ(sjis::Truncate("a" + kSo, 3), "a" + kSo);
+  EXPECT_EQ(sjis::Truncate(kSo + kHyo, 3), kSo);
+  EXPECT_EQ(sjis::Truncate("", 0), "");
+}
+
 TEST(SjisFolding, LeavesDoubleByteCharactersAlone) {
   // 0x83 0x61 is the katakana "ャ": its trail byte is the letter "a".
   const std::string kya = "\x83\x61";

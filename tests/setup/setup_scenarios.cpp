@@ -75,6 +75,8 @@ E2E_SCENARIO(update_writes_both_files) {
   E2E_CHECK(SameAsBuildInput("C:\\Game\\VELDRAN.EXE", "VELDRAN.EXE"));
   E2E_CHECK(SameAsBuildInput("C:\\Game\\mg_data2.mbl", "mg_data2.mbl"));
   E2E_CHECK(game.DataUnchanged());
+  // The staged files and the previous release's files set aside are all gone.
+  E2E_CHECK_EQ(game.Strays().size(), size_t{0});
   ButtonClick(Control(notice, "OK"));
   E2E_CHECK_EQ(p.WaitExit(), std::optional<DWORD>(0));
 }
