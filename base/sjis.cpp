@@ -63,6 +63,21 @@ std::string_view Truncate(std::string_view s, size_t maxBytes) {
   return s.substr(0, end);
 }
 
+std::vector<std::string> SplitPath(std::string_view path) {
+  std::vector<std::string> parts;
+  std::string part;
+  ForEachChar(path, [&](size_t i, size_t len) {
+    if (len == 1 && path[i] == '\\') {
+      if (!part.empty()) parts.push_back(part);
+      part.clear();
+    } else {
+      part.append(path.substr(i, len));
+    }
+  });
+  if (!part.empty()) parts.push_back(part);
+  return parts;
+}
+
 bool EndsWithBackslash(std::string_view s) { return LastChar(s) == "\\"; }
 
 std::string UpperAscii(std::string_view s) {

@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sjis {
 
@@ -30,6 +31,10 @@ size_t LastDelimiter(std::string_view delimiters, std::string_view s);
 
 // The longest start of s of at most maxBytes bytes that does not split a double-byte character.
 std::string_view Truncate(std::string_view s, size_t maxBytes);
+
+// The parts of a backslash-separated path, split at single-byte backslashes only (trail bytes
+// 0x5C stay inside their names); empty parts are dropped, so "C:\\Games" gives C: and Games.
+std::vector<std::string> SplitPath(std::string_view path);
 
 // True when the last character of s is a single-byte backslash.
 bool EndsWithBackslash(std::string_view s);

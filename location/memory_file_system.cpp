@@ -21,27 +21,6 @@ struct MemoryFileSystem::Node {
 
 namespace {
 
-// Splits at single-byte backslashes only, so trail bytes 0x5C stay inside their names. Empty
-// parts are dropped: "C:\\Games" names the same folder as "C:\Games".
-std::vector<std::string> SplitPath(const std::string& path) {
-  std::vector<std::string> parts;
-  std::string part;
-  for (size_t i = 0; i < path.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(path[i]);
-    if (sjis::IsLeadByte(c) && i + 1 < path.size()) {
-      part += path.substr(i, 2);
-      ++i;
-    } else if (c == '\\') {
-      if (!part.empty()) parts.push_back(part);
-      part.clear();
-    } else {
-      part += path[i];
-    }
-  }
-  if (!part.empty()) parts.push_back(part);
-  return parts;
-}
-
 char DriveLetter(const std::string& path) {
   if (path.size() < 2 || path[1] != ':') return 0;
   char c = path[0];
@@ -93,7 +72,7 @@ ListingHandle MemoryFileSystem::FindFirst(const std::string& pattern, uint32_t a
 
   OpenListing listing;
   listing.breakAfter = folder->breakAfter;
-  bool isRoot = SplitPath(folderPath).size() == 1;
+  bool isRoot = sjis::SplitPath(folderPath).size() == 1;
   if (!isRoot) {
     listing.entries.push_back({".", faDirectory});
     listing.entries.push_back({"..", faDirectory});
@@ -127,7 +106,7 @@ void MemoryFileSystem::FindClose(ListingHandle handle) { listings_.erase(handle)
 std::string MemoryFileSystem::UpperCase(const std::string& name) { return sjis::UpperAscii(name); }
 
 MemoryFileSystem::Node* MemoryFileSystem::Find(const std::string& path, bool create) {
-  std::vector<std::string> parts = SplitPath(path);
+  std::vector<std::string> parts = sjis::SplitPath(path);
   char letter = DriveLetter(path);
   if (parts.empty() || letter == 0 || parts[0].size() != 2) return nullptr;
   std::unique_ptr<Node>& root = roots_[letter];

@@ -13,26 +13,6 @@ struct MemoryRegistry::Node {
 
 namespace {
 
-// Splits at single-byte backslashes only; empty parts are dropped.
-std::vector<std::string> SplitKeyPath(const std::string& path) {
-  std::vector<std::string> parts;
-  std::string part;
-  for (size_t i = 0; i < path.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(path[i]);
-    if (sjis::IsLeadByte(c) && i + 1 < path.size()) {
-      part += path.substr(i, 2);
-      ++i;
-    } else if (c == '\\') {
-      if (!part.empty()) parts.push_back(part);
-      part.clear();
-    } else {
-      part += path[i];
-    }
-  }
-  if (!part.empty()) parts.push_back(part);
-  return parts;
-}
-
 bool AsksMoreThanRead(uint32_t access) { return (access & ~kKeyRead) != 0; }
 
 }  // namespace
@@ -151,7 +131,7 @@ MemoryRegistry::Node* MemoryRegistry::Resolve(RegKey key) const {
 
 MemoryRegistry::Node* MemoryRegistry::Walk(Node* from, const std::string& path, bool create) {
   Node* node = from;
-  for (const std::string& part : SplitKeyPath(path)) {
+  for (const std::string& part : sjis::SplitPath(path)) {
     std::unique_ptr<Node>& child = node->children[sjis::UpperAscii(part)];
     if (!child) {
       if (!create) {
@@ -169,7 +149,7 @@ MemoryRegistry::Node* MemoryRegistry::Walk(Node* from, const std::string& path, 
 
 const MemoryRegistry::Node* MemoryRegistry::Find(const std::string& path) const {
   const Node* node = root_.get();
-  for (const std::string& part : SplitKeyPath(path)) {
+  for (const std::string& part : sjis::SplitPath(path)) {
     auto it = node->children.find(sjis::UpperAscii(part));
     if (it == node->children.end()) return nullptr;
     node = it->second.get();
@@ -185,7 +165,7 @@ std::string MemoryRegistry::PathOf(const Node* node) const {
 
 std::string MemoryRegistry::Joined(const Node* base, const std::string& subKey) const {
   std::string path = PathOf(base);
-  for (const std::string& part : SplitKeyPath(subKey)) path = path.empty() ? part : path + "\\" + part;
+  for (const std::string& part : sjis::SplitPath(subKey)) path = path.empty() ? part : path + "\\" + part;
   return path;
 }
 

@@ -48,6 +48,12 @@ TEST(SjisTruncate, NeverSplitsACharacter) {
   EXPECT_EQ(sjis::Truncate("", 0), "");
 }
 
+TEST(SjisSplitPath, SplitsAtWholeBackslashesOnly) {
+  EXPECT_EQ(sjis::SplitPath("C:\\\\Games\\" + kSo), (std::vector<std::string>{"C:", "Games", kSo}));
+  EXPECT_EQ(sjis::SplitPath(kHyo + "\\a\\"), (std::vector<std::string>{kHyo, "a"}));
+  EXPECT_TRUE(sjis::SplitPath("").empty());
+}
+
 TEST(SjisFolding, LeavesDoubleByteCharactersAlone) {
   // 0x83 0x61 is the katakana "ャ": its trail byte is the letter "a".
   const std::string kya = "\x83\x61";

@@ -163,4 +163,25 @@ inline std::string UpdateFailure(Process& p) {
   return text;
 }
 
+// A value of a type other than a string: reported at creation and after the finder (which is
+// shown since the folder stays unknown), then the main window; the program ends normally.
+inline void ExpectWrongType(DWORD type, const std::vector<char>& data) {
+  SetGameDirRaw(type, data.data(), static_cast<DWORD>(data.size()));
+  Process p = Process::Launch("SETUP.exe");
+  HWND box = nullptr;
+  E2E_CHECK_EQ(WaitErrorBox(p, &box), std::string("'GameDir' のデータ型が不正です."));
+  E2E_REQUIRE(box);
+  DismissBox(box);
+  HWND finder = WaitFinder(p);
+  E2E_REQUIRE(finder);
+  ButtonClick(Control(finder, "Button3"));
+  E2E_CHECK_EQ(WaitErrorBox(p, &box), std::string("'GameDir' のデータ型が不正です."));
+  E2E_REQUIRE(box);
+  DismissBox(box);
+  HWND main = WaitMain(p);
+  E2E_REQUIRE(main);
+  CloseBox(main);
+  E2E_CHECK_EQ(p.WaitExit(), std::optional<DWORD>(0));
+}
+
 }  // namespace setup_test
