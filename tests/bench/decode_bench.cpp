@@ -8,43 +8,10 @@
 #include <map>
 
 #include "bench_inputs.h"
+#include "bench_streams.h"
 #include "payload/unpack.h"
 
 namespace {
-
-// Reads a container in place, as the resource stream does.
-class SpanStream : public TStream {
- public:
-  SpanStream(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-  int32_t Read(void* buffer, int32_t count) override {
-    size_t n = std::min(static_cast<size_t>(count), size_ - position_);
-    std::memcpy(buffer, data_ + position_, n);
-    position_ += n;
-    return static_cast<int32_t>(n);
-  }
-  int32_t Write(const void*, int32_t) override { return 0; }
-
- private:
-  const uint8_t* data_;
-  size_t size_;
-  size_t position_ = 0;
-};
-
-// Writes into a buffer allocated once, as LZ4 does.
-class BufferStream : public TStream {
- public:
-  explicit BufferStream(std::vector<uint8_t>& out) : out_(out) {}
-  int32_t Read(void*, int32_t) override { return 0; }
-  int32_t Write(const void* buffer, int32_t count) override {
-    std::memcpy(out_.data() + position_, buffer, static_cast<size_t>(count));
-    position_ += static_cast<size_t>(count);
-    return count;
-  }
-
- private:
-  std::vector<uint8_t>& out_;
-  size_t position_ = 0;
-};
 
 void SetRate(benchmark::State& state, size_t bytes) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
@@ -55,8 +22,8 @@ void Unpack(benchmark::State& state, bench::Input input) {
   const bench::Packed& p = bench::Get(input);
   std::vector<uint8_t> out(p.data.size() + packed::kMaxCopy);
   for (auto _ : state) {
-    SpanStream source(p.container.data(), p.container.size());
-    BufferStream destination(out);
+    bench::SpanStream source(p.container.data(), p.container.size());
+    bench::BufferStream destination(out.data());
     UnpackResource(source, destination);
     benchmark::DoNotOptimize(out.data());
   }

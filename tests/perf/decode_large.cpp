@@ -24,6 +24,7 @@
 
 #include "base/stream.h"
 #include "payload/unpack.h"
+#include "tests/bench/bench_streams.h"
 #include "tools/packer.h"
 
 namespace {
@@ -73,38 +74,6 @@ class FileStream : public TStream {
 
  private:
   std::FILE* file_;
-};
-
-class SpanStream : public TStream {
- public:
-  SpanStream(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-  int32_t Read(void* buffer, int32_t count) override {
-    const size_t n = std::min(static_cast<size_t>(count), size_ - position_);
-    std::memcpy(buffer, data_ + position_, n);
-    position_ += n;
-    return static_cast<int32_t>(n);
-  }
-  int32_t Write(const void*, int32_t) override { return 0; }
-
- private:
-  const uint8_t* data_;
-  size_t size_;
-  size_t position_ = 0;
-};
-
-class BufferStream : public TStream {
- public:
-  explicit BufferStream(uint8_t* out) : out_(out) {}
-  int32_t Read(void*, int32_t) override { return 0; }
-  int32_t Write(const void* buffer, int32_t count) override {
-    std::memcpy(out_ + position_, buffer, static_cast<size_t>(count));
-    position_ += static_cast<size_t>(count);
-    return count;
-  }
-
- private:
-  uint8_t* out_;
-  size_t position_ = 0;
 };
 
 // The PE images of the Wine package, in name order, concatenated up to size bytes.
@@ -165,8 +134,8 @@ int Speed(const std::string& dir, size_t mib) {
   for (int round = 0; round < 5; ++round) {
     std::fill(out.begin(), out.end(), 0);
     auto t = Clock::now();
-    SpanStream source(container.data(), container.size());
-    BufferStream destination(out.data());
+    bench::SpanStream source(container.data(), container.size());
+    bench::BufferStream destination(out.data());
     UnpackResource(source, destination);
     bestUnpack = std::min(bestUnpack, Seconds(t));
     if (std::getenv("PERF_VERBOSE")) std::printf("round %d: UnpackResource %.3f s\n", round, Seconds(t));
