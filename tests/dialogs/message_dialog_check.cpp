@@ -11,17 +11,9 @@
 #include "dialogs/error_report.h"
 #include "dialogs/message_dialog.h"
 #include "ui/application.h"
+#include "tests/runner/wine_check.h"
 
 namespace {
-
-int failures = 0;
-
-void Check(bool ok, const std::string& what) {
-  if (!ok) {
-    std::printf("FAILED: %s\n", what.c_str());
-    ++failures;
-  }
-}
 
 std::string NameOf(HWND window) {
   auto atom = static_cast<ATOM>(reinterpret_cast<UINT_PTR>(GetPropA(window, "ControlName")));
@@ -287,6 +279,5 @@ int main() {
   CheckClipboardAndHelp();
   CheckErrorReport();
   CheckClipboardFailure();
-  std::printf("%d failure(s)\n", failures);
-  return failures == 0 ? 0 : 1;
+  return CheckResult();
 }

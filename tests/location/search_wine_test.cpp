@@ -12,19 +12,13 @@
 
 #include "location/listing_api.h"
 #include "location/search.h"
+#include "tests/runner/wine_check.h"
 
 namespace {
 
 using Strings = std::vector<std::string>;
-int failures = 0;
 Strings progress;
 
-void Check(bool ok, const char* what) {
-  if (!ok) {
-    std::printf("FAILED: %s\n", what);
-    ++failures;
-  }
-}
 
 void Print(const char* title, const Strings& list) {
   std::printf("  %s:", title);
@@ -150,6 +144,5 @@ int main(int argc, char** argv) {
     std::printf("usage: search_wine_test walks|sweep\n");
     return 2;
   }
-  std::printf("%d failure(s)\n", failures);
-  return failures == 0 ? 0 : 1;
+  return CheckResult();
 }

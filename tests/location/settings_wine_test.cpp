@@ -7,17 +7,9 @@
 
 #include "base/failure.h"
 #include "location/game_dir.h"
+#include "tests/runner/wine_check.h"
 
 namespace {
-
-int failures = 0;
-
-void Check(bool ok, const char* what) {
-  if (!ok) {
-    std::printf("FAILED: %s\n", what);
-    ++failures;
-  }
-}
 
 bool KeyExists(const char* path) {
   HKEY key;
@@ -115,6 +107,5 @@ int main() {
   Check(bytes == std::string("D:\\表\\Game\\\0", 12), "saved bytes plus one NUL");
   Check(Load(gameDir).empty() && gameDir == "D:\\表\\Game\\", "saved folder reads back");
 
-  std::printf("%d failure(s)\n", failures);
-  return failures == 0 ? 0 : 1;
+  return CheckResult();
 }

@@ -9,17 +9,9 @@
 #include <string>
 
 #include "location/search.h"
+#include "tests/runner/wine_check.h"
 
 namespace {
-
-int failures = 0;
-
-void Check(bool ok, const char* what) {
-  if (!ok) {
-    std::printf("FAILED: %s\n", what);
-    ++failures;
-  }
-}
 
 struct Walk {
   long folders = 0;
@@ -72,6 +64,5 @@ int main(int argc, char** argv) {
     std::printf("usage: search_faults loop|long\n");
     return 2;
   }
-  std::printf(failures ? "%d check(s) failed\n" : "all checks passed\n", failures);
-  return failures ? 1 : 0;
+  return CheckResult();
 }

@@ -9,17 +9,9 @@
 #include "base/failure.h"
 #include "ui/application.h"
 #include "ui/form.h"
+#include "tests/runner/wine_check.h"
 
 namespace {
-
-int failures = 0;
-
-void Check(bool ok, const char* what) {
-  if (!ok) {
-    std::printf("FAILED: %s\n", what);
-    ++failures;
-  }
-}
 
 template <typename T>
 void CheckEq(T got, T want, const char* what) {
@@ -325,6 +317,5 @@ int main() {
   CheckModal(*CheckForm);
   CheckSecondForm();
   CheckRunEndsWhenTheMainFormCloses();
-  std::printf("%d failure(s)\n", failures);
-  return failures == 0 ? 0 : 1;
+  return CheckResult();
 }
