@@ -6,17 +6,6 @@ namespace {
 
 LeadBytePredicate g_isLeadByte = IsCp932LeadByte;
 
-// Calls f(index, length) for each character of s, in order.
-template <typename F>
-void ForEachChar(std::string_view s, F f) {
-  size_t i = 0;
-  while (i < s.size()) {
-    size_t len = (IsLeadByte(static_cast<unsigned char>(s[i])) && i + 1 < s.size()) ? 2 : 1;
-    f(i, len);
-    i += len;
-  }
-}
-
 template <typename Fold>
 std::string FoldAscii(std::string_view s, Fold fold) {
   std::string out(s);
@@ -80,12 +69,20 @@ std::vector<std::string> SplitPath(std::string_view path) {
 
 bool EndsWithBackslash(std::string_view s) { return LastChar(s) == "\\"; }
 
-std::string UpperAscii(std::string_view s) {
-  return FoldAscii(s, [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; });
-}
+char UpperAsciiChar(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
-std::string LowerAscii(std::string_view s) {
-  return FoldAscii(s, [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; });
+char LowerAsciiChar(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string UpperAscii(std::string_view s) { return FoldAscii(s, UpperAsciiChar); }
+
+std::string LowerAscii(std::string_view s) { return FoldAscii(s, LowerAsciiChar); }
+
+std::vector<size_t> DelimiterPositions(std::string_view delimiters, std::string_view s) {
+  std::vector<size_t> positions;
+  ForEachChar(s, [&](size_t i, size_t len) {
+    if (len == 1 && delimiters.find(s[i]) != std::string_view::npos) positions.push_back(i);
+  });
+  return positions;
 }
 
 }  // namespace sjis

@@ -18,6 +18,22 @@ bool IsCp932LeadByte(unsigned char c);
 bool IsLeadByte(unsigned char c);
 void SetLeadBytePredicate(LeadBytePredicate predicate);
 
+// Length in bytes of the character that starts at index i of s: 2 for a lead byte followed by
+// another byte, else 1.
+inline size_t CharLength(std::string_view s, size_t i) {
+  return (IsLeadByte(static_cast<unsigned char>(s[i])) && i + 1 < s.size()) ? 2 : 1;
+}
+
+// Calls f(index, length) for each character of s, in order.
+template <typename F>
+void ForEachChar(std::string_view s, F f) {
+  for (size_t i = 0; i < s.size();) {
+    size_t len = CharLength(s, i);
+    f(i, len);
+    i += len;
+  }
+}
+
 // Byte index where the last character of s begins (one byte, or two for a double-byte
 // character); std::string_view::npos for an empty s.
 size_t LastCharStart(std::string_view s);
@@ -38,6 +54,14 @@ std::vector<std::string> SplitPath(std::string_view path);
 
 // True when the last character of s is a single-byte backslash.
 bool EndsWithBackslash(std::string_view s);
+
+// Indices of the single-byte characters of s that are one of delimiters, in order; never a
+// trail byte.
+std::vector<size_t> DelimiterPositions(std::string_view delimiters, std::string_view s);
+
+// Fold one ASCII letter; every other byte is returned unchanged.
+char UpperAsciiChar(char c);
+char LowerAsciiChar(char c);
 
 // Fold the ASCII letters a-z to A-Z (or back), leaving double-byte characters whole.
 std::string UpperAscii(std::string_view s);

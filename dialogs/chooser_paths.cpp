@@ -9,44 +9,6 @@
 namespace chooser {
 namespace {
 
-// Splits s at single-byte backslashes, never at a trail byte; empty pieces are dropped.
-std::vector<std::string> SplitFolders(std::string_view s) {
-  std::vector<std::string> parts;
-  std::string piece;
-  size_t i = 0;
-  while (i < s.size()) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    if (sjis::IsLeadByte(c) && i + 1 < s.size()) {
-      piece.append(s.substr(i, 2));
-      i += 2;
-      continue;
-    }
-    if (c == '\\') {
-      if (!piece.empty()) parts.push_back(std::move(piece));
-      piece.clear();
-    } else {
-      piece.push_back(static_cast<char>(c));
-    }
-    ++i;
-  }
-  if (!piece.empty()) parts.push_back(std::move(piece));
-  return parts;
-}
-
-// Positions of the single-byte "\\" and ":" characters of s, in order; never a trail byte.
-std::vector<size_t> SeparatorPositions(std::string_view s) {
-  std::vector<size_t> positions;
-  for (size_t i = 0; i < s.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    if (sjis::IsLeadByte(c) && i + 1 < s.size()) {
-      ++i;
-    } else if (c == '\\' || c == ':') {
-      positions.push_back(i);
-    }
-  }
-  return positions;
-}
-
 std::string JoinFolder(const std::string& parent, const std::string& name) {
   return sjis::EndsWithBackslash(parent) ? parent + name : parent + "\\" + name;
 }
@@ -71,7 +33,7 @@ std::string DrivePart(std::string_view path) {
   }
   // A UNC path: "\\server\share".
   if (path.size() >= 2 && path[0] == '\\' && path[1] == '\\') {
-    std::vector<std::string> parts = SplitFolders(path.substr(2));
+    std::vector<std::string> parts = sjis::SplitPath(path.substr(2));
     if (parts.empty()) return std::string();
     std::string drive = "\\\\" + parts[0];
     if (parts.size() > 1) drive += "\\" + parts[1];
@@ -85,7 +47,7 @@ bool CreateFolder(std::string path, FolderSystem& fs) {
   // prefix of the path, so only lengths are kept, and the separators are found in one pass: a
   // typed path may be tens of thousands of bytes deep, too deep for recursion or a rescan per
   // level.
-  std::vector<size_t> separators = SeparatorPositions(path);
+  std::vector<size_t> separators = sjis::DelimiterPositions("\\:", path);
   size_t below = separators.size();  // separators[0, below) lie inside the current prefix
   std::vector<size_t> missing;
   size_t length = path.size();
@@ -151,7 +113,7 @@ std::vector<DriveEntry> ListDrives(DriveSource& source) {
 std::vector<FolderLine> FolderLines(std::string_view current, std::vector<std::string> subfolders) {
   std::string drive = DrivePart(current);
   std::string root = drive + "\\";
-  std::vector<std::string> names = SplitFolders(current.substr(drive.size()));
+  std::vector<std::string> names = sjis::SplitPath(current.substr(drive.size()));
 
   std::vector<FolderLine> lines;
   lines.push_back({root, root, names.empty() ? FolderIcon::Current : FolderIcon::Open, 0});

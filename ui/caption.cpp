@@ -3,26 +3,12 @@
 
 #include "base/sjis.h"
 
-char UpperAsciiChar(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
 char AccessKeyOf(std::string_view caption) {
-  size_t i = 0;
-  while (i < caption.size()) {
-    unsigned char c = static_cast<unsigned char>(caption[i]);
-    if (sjis::IsLeadByte(c) && i + 1 < caption.size()) {
-      i += 2;
-      continue;
-    }
-    if (c == '&' && i + 1 < caption.size()) {
-      if (caption[i + 1] == '&') {
-        i += 2;
-        continue;
-      }
-      unsigned char next = static_cast<unsigned char>(caption[i + 1]);
-      if (sjis::IsLeadByte(next)) return 0;
-      return UpperAsciiChar(static_cast<char>(next));
-    }
-    ++i;
+  for (size_t i = 0; i < caption.size(); i += sjis::CharLength(caption, i)) {
+    if (caption[i] != '&' || i + 1 == caption.size()) continue;
+    ++i;  // "&&" is a plain "&": the loop steps over the second one
+    if (caption[i] == '&') continue;
+    return sjis::IsLeadByte(static_cast<unsigned char>(caption[i])) ? 0 : sjis::UpperAsciiChar(caption[i]);
   }
   return 0;
 }

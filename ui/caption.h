@@ -7,5 +7,3 @@
 // Double-byte characters are stepped over whole, so a trail byte is never taken for "&".
 char AccessKeyOf(std::string_view caption);
 
-// Folds an ASCII letter to upper case; other bytes unchanged.
-char UpperAsciiChar(char c);

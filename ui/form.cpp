@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "base/sjis.h"
 #include "ui/application.h"
 #include "ui/caption.h"
 
@@ -328,7 +329,7 @@ TButton* TForm::CancelButton() const {
 }
 
 bool TForm::PressAccessKey(char key) {
-  key = UpperAsciiChar(key);
+  key = sjis::UpperAsciiChar(key);
   if (key == 0) return false;
   for (const auto& control : controls_) {
     if (control->AccessKey() == key && control->Visible() && control->Enabled()) {
