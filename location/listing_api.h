@@ -1,6 +1,6 @@
 // The platform calls the fixed-disk search makes: drive types, folder listings and the
-// upper-casing of names. Win32 backends forward them to KERNEL32 / USER32; the in-memory file
-// system lets tests decide every drive, folder, attribute and listing order.
+// upper-casing of names. Win32 backends forward them to KERNEL32 / USER32; tests bring an
+// in-memory file system that decides every drive, folder, attribute and listing order.
 #pragma once
 
 #include <cstdint>
@@ -51,11 +51,9 @@ class ListingApi {
   virtual std::string UpperCase(const std::string& name) = 0;
 };
 
-// The backends the search uses unless replaced; nullptr restores the platform's own.
+// The backends the search uses, installed by the program (SETUP.exe the Win32 ones, tests their
+// own); a search before that is a programming error and throws std::logic_error. nullptr
+// uninstalls them.
 DriveTypeApi& DriveTypeBackend();
 ListingApi& ListingBackend();
 void SetSearchBackends(DriveTypeApi* drives, ListingApi* listing);
-
-// The platform's own backends (defined by the Win32 or the native half of this folder).
-DriveTypeApi& PlatformDriveTypes();
-ListingApi& PlatformListing();

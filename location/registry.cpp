@@ -2,6 +2,7 @@
 #include "location/registry.h"
 
 #include <cstring>
+#include <stdexcept>
 #include <vector>
 
 #include "base/failure.h"
@@ -17,7 +18,10 @@ std::string StripRoot(const std::string& key) { return IsRelative(key) ? key : k
 
 }  // namespace
 
-RegistryApi& RegistryBackend() { return g_backend ? *g_backend : PlatformRegistry(); }
+RegistryApi& RegistryBackend() {
+  if (!g_backend) throw std::logic_error("no registry backend installed");
+  return *g_backend;
+}
 
 void SetRegistryBackend(RegistryApi* api) { g_backend = api; }
 

@@ -1,5 +1,5 @@
 // The registry calls the settings store makes, as an interface: the Win32 backend forwards them
-// to ADVAPI32 below HKEY_CURRENT_USER, the in-memory one lets tests decide every outcome.
+// to ADVAPI32 below HKEY_CURRENT_USER; tests bring an in-memory one that decides every outcome.
 #pragma once
 
 #include <cstdint>
@@ -40,10 +40,8 @@ class RegistryApi {
   virtual void CloseKey(RegKey key) = 0;
 };
 
-// The backend every settings store uses unless one is given: the Win32 registry on Windows, a
-// process-wide in-memory registry elsewhere. SetRegistryBackend(nullptr) restores the default.
+// The backend every settings store uses unless one is given. The program installs it (SETUP.exe
+// the Win32 registry, tests their own); a store made before that is a programming error and
+// throws std::logic_error. SetRegistryBackend(nullptr) uninstalls it.
 RegistryApi& RegistryBackend();
 void SetRegistryBackend(RegistryApi* api);
-
-// The platform's own backend (defined by the Win32 or the native half of this folder).
-RegistryApi& PlatformRegistry();

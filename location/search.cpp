@@ -2,6 +2,8 @@
 // two backslashes after the colon, and they are kept as they are.
 #include "location/search.h"
 
+#include <stdexcept>
+
 #include "location/listing_api.h"
 
 std::string FoundDir;
@@ -36,9 +38,15 @@ class Listing {
 
 }  // namespace
 
-DriveTypeApi& DriveTypeBackend() { return g_drives ? *g_drives : PlatformDriveTypes(); }
+DriveTypeApi& DriveTypeBackend() {
+  if (!g_drives) throw std::logic_error("no drive-type backend installed");
+  return *g_drives;
+}
 
-ListingApi& ListingBackend() { return g_listing ? *g_listing : PlatformListing(); }
+ListingApi& ListingBackend() {
+  if (!g_listing) throw std::logic_error("no listing backend installed");
+  return *g_listing;
+}
 
 void SetSearchBackends(DriveTypeApi* drives, ListingApi* listing) {
   g_drives = drives;

@@ -3,7 +3,8 @@
 
 #include <memory>
 
-#include "location/listing_api.h"
+#include "location/registry_api.h"
+#include "location/win32_backends.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ void Fill(const WIN32_FIND_DATAA& data, SearchRec& rec) {
   rec.Attr = data.dwFileAttributes;
 }
 
-class Win32Listing : public ListingApi, public DriveTypeApi {
+class FindFileListing : public ListingApi, public DriveTypeApi {
  public:
   uint32_t DriveType(const std::string& driveName) override { return GetDriveTypeA(driveName.c_str()); }
 
@@ -65,13 +66,18 @@ class Win32Listing : public ListingApi, public DriveTypeApi {
   }
 };
 
-Win32Listing& Shared() {
-  static Win32Listing listing;
+FindFileListing& Shared() {
+  static FindFileListing listing;
   return listing;
 }
 
 }  // namespace
 
-DriveTypeApi& PlatformDriveTypes() { return Shared(); }
+DriveTypeApi& Win32DriveTypes() { return Shared(); }
 
-ListingApi& PlatformListing() { return Shared(); }
+ListingApi& Win32Listing() { return Shared(); }
+
+void UseWin32LocationBackends() {
+  SetRegistryBackend(&Win32Registry());
+  SetSearchBackends(&Win32DriveTypes(), &Win32Listing());
+}

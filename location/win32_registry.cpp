@@ -1,7 +1,7 @@
 // The registry interface over ADVAPI32.
 #include <windows.h>
 
-#include "location/registry_api.h"
+#include "location/win32_backends.h"
 
 namespace {
 
@@ -9,7 +9,7 @@ HKEY ToHkey(RegKey key) { return key == kHkeyCurrentUser ? HKEY_CURRENT_USER : r
 
 RegKey FromHkey(HKEY key) { return reinterpret_cast<RegKey>(key); }
 
-class Win32Registry : public RegistryApi {
+class AdvapiRegistry : public RegistryApi {
  public:
   bool CreateKey(RegKey parent, const std::string& subKey, uint32_t access, RegKey* result) override {
     HKEY key = nullptr;
@@ -47,7 +47,7 @@ class Win32Registry : public RegistryApi {
 
 }  // namespace
 
-RegistryApi& PlatformRegistry() {
-  static Win32Registry registry;
+RegistryApi& Win32Registry() {
+  static AdvapiRegistry registry;
   return registry;
 }

@@ -1,6 +1,7 @@
 // Entry point of SETUP.exe: one copy per logged-on user, the two windows, the message loop.
 #include <windows.h>
 
+#include "location/win32_backends.h"
 #include "ui/application.h"
 #include "windows/Unit1.h"
 #include "windows/Unit3.h"
@@ -20,6 +21,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // The handle, if any, is closed by the system at exit.
   if (GetLastError() != ERROR_SUCCESS) return 1;
 
+  UseWin32LocationBackends();
   RunStartupGuarded([] {
     Application->Initialize();
     Application->CreateForm(Form1);

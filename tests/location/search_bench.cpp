@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "location/memory_file_system.h"
+#include "tests/location/memory_file_system.h"
 #include "location/search.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "base/failure.h"
-#include "location/memory_file_system.h"
+#include "tests/location/memory_file_system.h"
 #include "location/search.h"
 
 namespace {

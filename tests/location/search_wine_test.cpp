@@ -12,6 +12,7 @@
 
 #include "location/listing_api.h"
 #include "location/search.h"
+#include "location/win32_backends.h"
 #include "tests/runner/wine_check.h"
 
 namespace {
@@ -131,6 +132,7 @@ void Sweep() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  UseWin32LocationBackends();
   SetSearchProgressHook([](const std::string& folder) { progress.push_back(folder); });
   std::string mode = argc > 1 ? argv[1] : "";
   if (mode == "walks") {

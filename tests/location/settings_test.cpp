@@ -7,7 +7,7 @@
 
 #include "base/failure.h"
 #include "location/game_dir.h"
-#include "location/memory_registry.h"
+#include "tests/location/memory_registry.h"
 #include "location/registry.h"
 
 namespace {

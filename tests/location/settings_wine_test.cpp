@@ -7,6 +7,7 @@
 
 #include "base/failure.h"
 #include "location/game_dir.h"
+#include "location/win32_backends.h"
 #include "tests/runner/wine_check.h"
 
 namespace {
@@ -77,6 +78,7 @@ void ExpectLoad(DWORD type, const std::string& bytes, const std::string& want, c
 }  // namespace
 
 int main() {
+  UseWin32LocationBackends();
   // A fresh prefix has no key: the first read creates the key, not the section.
   Check(!KeyExists("Software\\KORVA"), "fresh prefix has no Software\\KORVA");
   std::string gameDir = "x";

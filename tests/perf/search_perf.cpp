@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "location/search.h"
+#include "location/win32_backends.h"
 #include "ui/application.h"
 #include "windows/Unit3.h"
 
@@ -83,6 +84,7 @@ struct Variant {
 }  // namespace
 
 int main(int argc, char** argv) {
+  UseWin32LocationBackends();
   if (argc < 2) {
     std::fprintf(stderr, "usage: perf_search ROOT [ROUNDS]\n");
     return 2;

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "location/search.h"
+#include "location/win32_backends.h"
 #include "tests/runner/wine_check.h"
 
 namespace {
@@ -43,6 +44,7 @@ bool MarkerIn(const std::string& folder) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  UseWin32LocationBackends();
   const std::string mode = argc > 1 ? argv[1] : "";
   if (mode == "loop") {
     // L:\a\b\up leads back to L:\; the only marker is L:\z\MG_DATA.MBL. The walk goes round

@@ -1,5 +1,5 @@
 // In-memory drives and folders behind the listing and drive-type interfaces.
-#include "location/memory_file_system.h"
+#include "tests/location/memory_file_system.h"
 
 #include "base/sjis.h"
 

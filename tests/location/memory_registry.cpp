@@ -1,5 +1,5 @@
 // In-memory registry: a tree of keys with values, handles, injected failures and a call log.
-#include "location/memory_registry.h"
+#include "tests/location/memory_registry.h"
 
 #include "base/sjis.h"
 
