@@ -52,6 +52,7 @@ E2E_SCENARIO(made_updater_installs_the_new_files) {
   E2E_CHECK_EQ(game.Strays().size(), size_t{0});
   ButtonClick(Control(notice, "OK"));
   E2E_CHECK_EQ(p.WaitExit(), std::optional<DWORD>(0));
+  E2E_CHECK_EQ(FileVersion(AppDir() + "SETUP.exe", "FileVersion"), std::string(UPDATE_VERSION));
   E2E_CHECK_EQ(FileVersion(AppDir() + "MADE.exe", "FileVersion"), std::string("1.0.2"));
   E2E_CHECK_EQ(FileVersion(AppDir() + "MADE.exe", "ProductVersion"), std::string("1.0.2"));
 }
