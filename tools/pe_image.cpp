@@ -306,11 +306,11 @@ Image Image::Parse(std::vector<uint8_t> bytes) {
   for (size_t i = 0; i < sectionCount; ++i) {
     const size_t h = im.sectionTable_ + kSectionHeaderSize * i;
     Section s{Get32(b, h + 8), Get32(b, h + 12), Get32(b, h + 16), Get32(b, h + 20), Get32(b, h + 36)};
-    if (uint64_t{s.rawPointer} + s.rawSize > b.size()) throw FormatError("section data past the end of the file");
+    if (s.rawSize && uint64_t{s.rawPointer} + s.rawSize > b.size()) throw FormatError("section data past the end of the file");
     if (s.virtualAddress < nextAddress) throw FormatError("sections overlap or are out of order");
     nextAddress = s.virtualAddress + AlignUp(std::max(s.virtualSize, s.rawSize), sectionAlignment);
     im.sections_.push_back(s);
-    mapped.emplace_back(s.virtualAddress, LoadedRawSize(s.virtualSize, s.rawSize), s.rawPointer);
+    if (s.rawSize) mapped.emplace_back(s.virtualAddress, LoadedRawSize(s.virtualSize, s.rawSize), s.rawPointer);
   }
 
   const size_t resourceDir = im.optionalHeader_ + directories + 8 * kDirResource;
