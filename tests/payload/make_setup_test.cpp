@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,10 @@ class MakeSetup : public testing_payload::Packres {
     return {};
   }
 
+  long FileCount() const {
+    return std::distance(std::filesystem::directory_iterator(dir_), std::filesystem::directory_iterator());
+  }
+
   static Bytes Decoded(const Bytes& container) {
     TMemoryStream source(container), out;
     UnpackResource(source, out);
@@ -72,9 +77,7 @@ TEST_F(MakeSetup, PayloadsDigestsAndVersion) {
   EXPECT_EQ(Decoded(Resource(out, "EXE")), Read("dat2.bin"));
   const Bytes version = Resource(out, nullptr, pe::kRtVersion);
   EXPECT_EQ(version[48] | version[49] << 8 | version[50] << 16 | version[51] << 24, 2 << 16 | 5);
-  size_t files = 0;
-  for (auto& entry : std::filesystem::directory_iterator(dir_)) files += entry.path().filename() != "";
-  EXPECT_EQ(files, 6u);  // stub, two inputs, output, stdout, stderr
+  EXPECT_EQ(FileCount(), 6);  // stub, two inputs, output, stdout, stderr
 }
 
 struct BadInput {
@@ -99,9 +102,7 @@ TEST_P(MakeSetupRefuses, InOneLineLeavingTheOutput) {
   ExpectOneLineError(GetParam().message);
   EXPECT_EQ(Text("out.exe"), "keep");
   EXPECT_EQ(Read("stub.exe"), stub);
-  size_t files = 0;
-  for (auto& entry : std::filesystem::directory_iterator(dir_)) files += entry.path().filename() != "";
-  EXPECT_EQ(files, 9u) << "a file was left behind";
+  EXPECT_EQ(FileCount(), 9) << "a file was left behind";
 }
 
 const std::string kInputs = " --exe $D/exe.bin --dat2 $D/dat2.bin";
