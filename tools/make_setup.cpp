@@ -17,6 +17,10 @@
 #include "tools/pe_image.h"
 #include "tools/version_resource.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace make_setup {
 
 namespace fs = std::filesystem;
@@ -29,20 +33,34 @@ struct Failure : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-Bytes ReadInput(const std::string& path) {
+// A path given on the command line. On Windows it arrives in the ANSI code page (Shift-JIS for
+// Japanese folders), which std::filesystem does not assume, so it goes through UTF-16.
+fs::path PathOf(const std::string& text) {
+#ifdef _WIN32
+  const int count = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(count), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), count);
+  return fs::path(wide);
+#else
+  return fs::path(text);
+#endif
+}
+
+Bytes ReadInput(const std::string& name) {
+  const fs::path path = PathOf(name);
   std::error_code error;
   const fs::file_status status = fs::status(path, error);
-  if (!fs::exists(status)) throw Failure(path + ": no such file");
-  if (!fs::is_regular_file(status)) throw Failure(path + ": not a file");
+  if (!fs::exists(status)) throw Failure(name + ": no such file");
+  if (!fs::is_regular_file(status)) throw Failure(name + ": not a file");
   const uintmax_t size = fs::file_size(path, error);
-  if (error) throw Failure(path + ": cannot read: " + error.message());
-  if (size > kMaxFileSize) throw Failure(path + ": larger than the 2 GiB a container can hold");
+  if (error) throw Failure(name + ": cannot read: " + error.message());
+  if (size > kMaxFileSize) throw Failure(name + ": larger than the 2 GiB a container can hold");
   std::ifstream in(path, std::ios::binary);
-  if (!in) throw Failure(path + ": cannot open: " + std::strerror(errno));
+  if (!in) throw Failure(name + ": cannot open: " + std::strerror(errno));
   Bytes bytes(static_cast<size_t>(size));
   in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   if (static_cast<uintmax_t>(in.gcount()) != size || in.peek() != std::char_traits<char>::eof())
-    throw Failure(path + ": read error (file changed while read)");
+    throw Failure(name + ": read error (file changed while read)");
   return bytes;
 }
 
@@ -86,7 +104,7 @@ std::vector<pe::Resource*> Payload(pe::Image& image, const char* name) {
 
 void WriteOutput(const std::string& path, const Bytes& bytes) {
   std::random_device random;
-  const fs::path target(path);
+  const fs::path target = PathOf(path);
   fs::path temporary = target;
   temporary += ".tmp" + std::to_string(random() % 1000000);
   {
@@ -159,7 +177,7 @@ Bytes BuildUpdater(Bytes stub, const Bytes& exe, const Bytes& dat2, const std::s
 int MakeSetup(const std::vector<std::string>& args) {
   const Options o = ParseArguments(args);
   std::error_code error;
-  if (fs::equivalent(o.stub, o.out, error)) throw Failure(o.out + ": is the stub itself; choose another output");
+  if (fs::equivalent(PathOf(o.stub), PathOf(o.out), error)) throw Failure(o.out + ": is the stub itself; choose another output");
   Bytes stub = ReadInput(o.stub);
   const Bytes exe = ReadInput(o.exe);
   const Bytes dat2 = ReadInput(o.dat2);

@@ -53,8 +53,8 @@ E2E_SCENARIO(made_updater_installs_the_new_files) {
   E2E_CHECK_EQ(FileVersion(AppDir() + "MADE.exe", "ProductVersion"), std::string("1.0.2"));
 }
 
-// The Windows tool: the same bytes as the build machine's, an existing output replaced, and the
-// stub refused as its own output however it is spelt.
+// The Windows tool: the same bytes as the build machine's, an existing output replaced, Japanese
+// file names, and the stub refused as its own output however it is spelt.
 E2E_SCENARIO(windows_packres_makes_the_same_updater) {
   const std::vector<std::string> inputs = {"--exe", "new_exe.bin", "--dat2", "new_dat2.bin", "--version", "1.0.2"};
   auto makeSetup = [&](const std::string& stub, const std::string& out) {
@@ -67,6 +67,11 @@ E2E_SCENARIO(windows_packres_makes_the_same_updater) {
   E2E_CHECK_EQ(makeSetup("SETUP.exe", "WIN.exe"), 0);
   const std::vector<char> made = ReadAll(AppDir() + "MADE.exe");
   E2E_CHECK(!made.empty() && ReadAll(AppDir() + "WIN.exe") == made);
+
+  // Japanese names, as a publisher's folders have them, in the ANSI code page.
+  E2E_REQUIRE(CopyFileA((AppDir() + "SETUP.exe").c_str(), (AppDir() + "元の更新.exe").c_str(), FALSE));
+  E2E_CHECK_EQ(makeSetup("元の更新.exe", "新しい更新.exe"), 0);
+  E2E_CHECK(ReadAll(AppDir() + "新しい更新.exe") == made);
 
   E2E_CHECK_EQ(makeSetup("SETUP.exe", "c:\\APP\\setup.EXE"), 1);
   E2E_CHECK(ReadAll(AppDir() + "SETUP.exe") == stub);
