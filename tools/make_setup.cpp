@@ -178,6 +178,10 @@ int MakeSetup(const std::vector<std::string>& args) {
   const Options o = ParseArguments(args);
   std::error_code error;
   if (fs::equivalent(PathOf(o.stub), PathOf(o.out), error)) throw Failure(o.out + ": is the stub itself; choose another output");
+  // Writing over a replacement file would lose it: a publisher may well name both VELDRAN.EXE.
+  for (const std::string* input : {&o.exe, &o.dat2})
+    if (fs::equivalent(PathOf(*input), PathOf(o.out), error))
+      throw Failure(o.out + ": is an input file; choose another output");
   Bytes stub = ReadInput(o.stub);
   const Bytes exe = ReadInput(o.exe);
   const Bytes dat2 = ReadInput(o.dat2);

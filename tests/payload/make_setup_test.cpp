@@ -82,7 +82,7 @@ TEST_F(MakeSetup, PayloadsDigestsAndVersion) {
 
 struct BadInput {
   const char* name;
-  std::string args;  // $D is the test's folder; $D/out.exe exists and must stay as it is
+  std::string args;  // $D is the test's folder; $D/out.exe exists; nothing there may change
   const char* message;
 };
 
@@ -102,6 +102,7 @@ TEST_P(MakeSetupRefuses, InOneLineLeavingTheOutput) {
   ExpectOneLineError(GetParam().message);
   EXPECT_EQ(Text("out.exe"), "keep");
   EXPECT_EQ(Read("stub.exe"), stub);
+  EXPECT_EQ(Read("exe.bin"), Sample(70000, 3));
   EXPECT_EQ(FileCount(), 9) << "a file was left behind";
 }
 
@@ -120,6 +121,7 @@ INSTANTIATE_TEST_SUITE_P(
                                "2 GiB"},
                       BadInput{"OutIsStub", "make-setup $D/stub.exe $D/stub.exe" + kInputs, "is the stub"},
                       BadInput{"OutIsStubSpeltOtherwise", "make-setup $D/stub.exe $D/./stub.exe" + kInputs, "is the stub"},
+                      BadInput{"OutIsTheNewExe", "make-setup $D/stub.exe $D/exe.bin" + kInputs, "is an input file"},
                       BadInput{"OutInMissingFolder", "make-setup $D/stub.exe $D/no/out.exe" + kInputs, "cannot create"},
                       BadInput{"BadVersion", "make-setup $D/stub.exe $D/out.exe --version 1.x" + kInputs, "bad version"},
                       BadInput{"NoDat2Option", "make-setup $D/stub.exe $D/out.exe --exe $D/exe.bin", "usage"},
