@@ -17,7 +17,8 @@ set(PAYLOAD_DAT2 ${PAYLOAD_DIR}/DAT2.pack)
 if(CMAKE_CROSSCOMPILING)
   # Cross builds cannot run their own packres: compile one with the build machine's compiler.
   find_program(SETUP_HOST_CXX NAMES c++ g++ clang++ REQUIRED)
-  set(host_sources tools/packres.cpp tools/packer.cpp payload/unpack.cpp base/stream.cpp base/failure.cpp)
+  set(host_sources tools/packres.cpp tools/packer.cpp tools/make_setup.cpp tools/pe_image.cpp
+      tools/version_resource.cpp payload/unpack.cpp base/stream.cpp base/failure.cpp base/sha256.cpp)
   set(host_inputs)
   foreach(s IN LISTS host_sources)
     list(APPEND host_inputs ${PROJECT_SOURCE_DIR}/${s})
@@ -28,6 +29,8 @@ if(CMAKE_CROSSCOMPILING)
     COMMAND ${SETUP_HOST_CXX} -std=c++17 -O2 -fexec-charset=CP932 -I${PROJECT_SOURCE_DIR} ${host_inputs} -o ${PACKRES}
     DEPENDS ${host_inputs} ${PROJECT_SOURCE_DIR}/tools/packer.h ${PROJECT_SOURCE_DIR}/payload/unpack.h
             ${PROJECT_SOURCE_DIR}/base/stream.h ${PROJECT_SOURCE_DIR}/base/failure.h
+            ${PROJECT_SOURCE_DIR}/base/sha256.h ${PROJECT_SOURCE_DIR}/tools/make_setup.h
+            ${PROJECT_SOURCE_DIR}/tools/pe_image.h ${PROJECT_SOURCE_DIR}/tools/version_resource.h
     COMMENT "Building packres for the build machine"
     VERBATIM)
   add_custom_target(packres_host DEPENDS ${PACKRES})

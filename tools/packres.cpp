@@ -11,6 +11,7 @@
 #include "base/failure.h"
 #include "base/stream.h"
 #include "payload/unpack.h"
+#include "tools/make_setup.h"
 #include "tools/packer.h"
 
 namespace {
@@ -19,6 +20,8 @@ const char kUsage[] =
     "usage: packres pack IN OUT     pack file IN into container OUT (verified by decoding)\n"
     "       packres unpack IN OUT   decode container IN into file OUT\n"
     "       packres info IN         show a container's sizes and ratio\n"
+    "       packres make-setup STUB.exe OUT.exe --exe FILE --dat2 FILE [--version X.Y.Z]\n"
+    "                               make updater OUT from a built SETUP.exe with two new files\n"
     "       packres --help          show this text\n";
 
 // A failure already phrased for the command line.
@@ -120,6 +123,7 @@ int main(int argc, char** argv) {
     if (args.size() == 3 && args[0] == "pack") return Pack(args[1], args[2]);
     if (args.size() == 3 && args[0] == "unpack") return Unpack(args[1], args[2]);
     if (args.size() == 2 && args[0] == "info") return Info(args[1]);
+    if (!args.empty() && args[0] == "make-setup") return make_setup::MakeSetup({args.begin() + 1, args.end()});
   } catch (const Failure& f) {
     std::fprintf(stderr, "packres: %s\n", f.what());
     return 1;

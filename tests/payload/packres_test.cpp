@@ -1,54 +1,16 @@
 // packres on the command line: round trips, and one-line failures with a non-zero exit.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "payload/unpack.h"
+#include "tests/payload/packres_fixture.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-class Packres : public ::testing::Test {
- protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/packres-test.XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
-
-  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-
-  void Write(const std::string& name, const Bytes& bytes) const {
-    std::ofstream(Path(name), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                      static_cast<std::streamsize>(bytes.size()));
-  }
-  Bytes Read(const std::string& name) const {
-    std::ifstream in(Path(name), std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  }
-  std::string Text(const std::string& name) const {
-    Bytes b = Read(name);
-    return std::string(b.begin(), b.end());
-  }
-
-  // Runs packres with the arguments; keeps stdout and stderr in files; returns the exit code.
-  int Run(const std::string& args) {
-    std::string cmd = std::string(PACKRES) + " " + args + " >'" + Path("stdout") + "' 2>'" + Path("stderr") + "'";
-    int status = std::system(cmd.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
-  std::string dir_;
-};
+using testing_payload::Bytes;
+using testing_payload::Packres;
 
 Bytes Sample() {
   Bytes b;
@@ -97,13 +59,8 @@ TEST_P(PackresFailures, ReportOneLineAndFail) {
   packed::WriteHeader(negative.data(), -4, 5);
   Write("negative", negative);
 
-  std::string args = GetParam().args;
-  for (size_t at; (at = args.find("$D")) != std::string::npos;) args.replace(at, 2, dir_);
-  EXPECT_EQ(Run(args), GetParam().exitCode);
-  const std::string err = Text("stderr");
-  EXPECT_NE(err.find(GetParam().message), std::string::npos) << err;
-  ASSERT_FALSE(err.empty());
-  EXPECT_EQ(err.find('\n'), err.size() - 1) << "more than one line: " << err;
+  EXPECT_EQ(Run(InDir(GetParam().args)), GetParam().exitCode);
+  ExpectOneLineError(GetParam().message);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -163,6 +163,17 @@ inline std::string UpdateFailure(Process& p) {
   return text;
 }
 
+// Starts the update in a running program whose game folder is recorded: clicks "アップデート開始"
+// and waits for the completion notice, whose text it checks; nullptr when no notice came.
+inline HWND UpdateToNotice(Process& p) {
+  HWND main = WaitMain(p);
+  if (!main) return nullptr;
+  ButtonClick(Control(main, "Button1"));
+  HWND notice = WaitWindow(p.Id(), "TMessageForm", "情報", 60000);
+  if (notice) E2E_CHECK_EQ(Text(Control(notice, "Message")), std::string("アップデート完了しました"));
+  return notice;
+}
+
 // A value of a type other than a string: reported at creation and after the finder (which is
 // shown since the folder stays unknown), then the main window; the program ends normally.
 inline void ExpectWrongType(DWORD type, const std::vector<char>& data) {

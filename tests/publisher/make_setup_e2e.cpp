@@ -1,0 +1,82 @@
+// Updaters made by make-setup, under Wine: the one the build machine made installs exactly the
+// two new files, and packres.exe on Windows makes the very same file from the same inputs.
+#include <windows.h>
+
+#include <string>
+
+#include "tests/setup/setup_fixture.h"
+
+using namespace setup_test;
+
+namespace {
+
+const char kGame[] = "C:\\Game\\";
+
+// The version text Windows reads from a program's version resource.
+std::string FileVersion(const std::string& path, const char* value) {
+  DWORD ignored = 0;
+  std::vector<char> info(GetFileVersionInfoSizeA(path.c_str(), &ignored));
+  if (info.empty() || !GetFileVersionInfoA(path.c_str(), 0, static_cast<DWORD>(info.size()), info.data()))
+    return "(none)";
+  char* text = nullptr;
+  UINT length = 0;
+  const std::string key = std::string("\\StringFileInfo\\041104B0\\") + value;
+  if (!VerQueryValueA(info.data(), key.c_str(), reinterpret_cast<void**>(&text), &length)) return "(none)";
+  return text;
+}
+
+int RunPackres(const std::vector<std::string>& args) {
+  Process p = Process::Launch("packres.exe", args, AppDir());
+  E2E_REQUIRE(p.Started());
+  const std::optional<DWORD> code = p.WaitExit(60000);
+  E2E_REQUIRE(code.has_value());
+  return static_cast<int>(*code);
+}
+
+}  // namespace
+
+E2E_SCENARIO(made_updater_installs_the_new_files) {
+  OldGame game(kGame);
+  SetGameDir(kGame);
+  Process p = Process::Launch("MADE.exe");
+  HWND notice = UpdateToNotice(p);
+  E2E_REQUIRE(notice);
+  E2E_CHECK(SameAsBuildInput("C:\\Game\\VELDRAN.EXE", "new_exe.bin"));
+  E2E_CHECK(SameAsBuildInput("C:\\Game\\mg_data2.mbl", "new_dat2.bin"));
+  E2E_CHECK(ReadAll("C:\\Game\\VELDRAN.EXE") != ReadAll(AppDir() + "new_dat2.bin"));
+  E2E_CHECK(game.DataUnchanged());
+  E2E_CHECK_EQ(game.Strays().size(), size_t{0});
+  ButtonClick(Control(notice, "OK"));
+  E2E_CHECK_EQ(p.WaitExit(), std::optional<DWORD>(0));
+  E2E_CHECK_EQ(FileVersion(AppDir() + "SETUP.exe", "FileVersion"), std::string(UPDATE_VERSION));
+  E2E_CHECK_EQ(FileVersion(AppDir() + "MADE.exe", "FileVersion"), std::string("1.0.2"));
+  E2E_CHECK_EQ(FileVersion(AppDir() + "MADE.exe", "ProductVersion"), std::string("1.0.2"));
+}
+
+// The Windows tool: the same bytes as the build machine's, an existing output replaced, Japanese
+// file names, and the stub refused as its own output however it is spelt.
+E2E_SCENARIO(windows_packres_makes_the_same_updater) {
+  const std::vector<std::string> inputs = {"--exe", "new_exe.bin", "--dat2", "new_dat2.bin", "--version", "1.0.2"};
+  auto makeSetup = [&](const std::string& stub, const std::string& out) {
+    std::vector<std::string> args = {"make-setup", stub, out};
+    args.insert(args.end(), inputs.begin(), inputs.end());
+    return RunPackres(args);
+  };
+  const std::vector<char> stub = ReadAll(AppDir() + "SETUP.exe");
+  WriteText(AppDir() + "WIN.exe", "an older updater");
+  E2E_CHECK_EQ(makeSetup("SETUP.exe", "WIN.exe"), 0);
+  const std::vector<char> made = ReadAll(AppDir() + "MADE.exe");
+  E2E_CHECK(!made.empty() && ReadAll(AppDir() + "WIN.exe") == made);
+
+  // Japanese names, as a publisher's folders have them, in the ANSI code page.
+  E2E_REQUIRE(CopyFileA((AppDir() + "SETUP.exe").c_str(), (AppDir() + "元の更新.exe").c_str(), FALSE));
+  E2E_CHECK_EQ(makeSetup("元の更新.exe", "新しい更新.exe"), 0);
+  E2E_CHECK(ReadAll(AppDir() + "新しい更新.exe") == made);
+
+  E2E_CHECK_EQ(makeSetup("SETUP.exe", "c:\\APP\\setup.EXE"), 1);
+  E2E_CHECK(ReadAll(AppDir() + "SETUP.exe") == stub);
+  E2E_CHECK_EQ(makeSetup("new_exe.bin", "NOT.exe"), 1);
+  E2E_CHECK(!Exists(AppDir() + "NOT.exe"));
+}
+
+int main(int argc, char** argv) { return RunScenarios(argc, argv); }

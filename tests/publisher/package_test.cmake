@@ -1,0 +1,22 @@
+# The publisher's package: cpack makes one ZIP holding the two programs, the README and the licence.
+#   cmake -DCPACK=cpack -DCONFIG=CPackConfig.cmake -DWORK=dir -P package_test.cmake
+file(REMOVE_RECURSE ${WORK})
+execute_process(COMMAND ${CPACK} -G ZIP -B ${WORK} --config ${CONFIG} RESULT_VARIABLE result OUTPUT_VARIABLE output
+                ERROR_VARIABLE output)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "cpack failed: ${output}")
+endif()
+file(GLOB zips ${WORK}/*.zip)
+list(LENGTH zips count)
+if(NOT count EQUAL 1)
+  message(FATAL_ERROR "expected one ZIP, found: ${zips}")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} -E tar tf ${zips} OUTPUT_VARIABLE listing)
+string(REGEX REPLACE "[^\n]*/" "" names "${listing}")
+string(REPLACE "\n" ";" names "${names}")
+list(REMOVE_ITEM names "")
+list(SORT names)
+if(NOT names STREQUAL "LICENSE.txt;README.txt;SETUP.exe;packres.exe")
+  message(FATAL_ERROR "the package holds: ${names}")
+endif()
+file(REMOVE_RECURSE ${WORK})

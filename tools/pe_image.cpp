@@ -1,0 +1,438 @@
+// Reader and writer of a PE image's resource section: headers, the three-level resource tree
+// (type, name, language) and the relayout of the sections that follow it.
+#include "tools/pe_image.h"
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+#include <tuple>
+
+namespace pe {
+
+namespace {
+
+// Optional header fields at the same offset in PE32 and PE32+.
+constexpr size_t kSizeOfInitializedData = 8;
+constexpr size_t kSectionAlignment = 32;
+constexpr size_t kFileAlignment = 36;
+constexpr size_t kSizeOfImage = 56;
+constexpr size_t kCheckSum = 64;
+// Where the data directories start.
+constexpr size_t kDirectories32 = 96;
+constexpr size_t kDirectories64 = 112;
+constexpr uint32_t kDirSecurity = 4;
+constexpr uint32_t kDirResource = 2;
+constexpr uint32_t kDirBaseReloc = 5;
+constexpr size_t kSectionHeaderSize = 40;
+constexpr uint32_t kScnInitializedData = 0x00000040;
+constexpr uint32_t kScnDiscardable = 0x02000000;
+constexpr uint32_t kHighBit = 0x80000000u;
+
+uint16_t Get16(const std::vector<uint8_t>& b, uint64_t at) {
+  if (at + 2 > b.size()) throw FormatError("truncated image");
+  return static_cast<uint16_t>(b[at] | b[at + 1] << 8);
+}
+
+uint32_t Get32(const std::vector<uint8_t>& b, uint64_t at) {
+  if (at + 4 > b.size()) throw FormatError("truncated image");
+  return static_cast<uint32_t>(Get16(b, at)) | static_cast<uint32_t>(Get16(b, at + 2)) << 16;
+}
+
+void Put16(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+  b[at] = static_cast<uint8_t>(v);
+  b[at + 1] = static_cast<uint8_t>(v >> 8);
+}
+
+void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+  Put16(b, at, v & 0xFFFF);
+  Put16(b, at + 2, v >> 16);
+}
+
+bool PowerOfTwo(uint32_t v) { return v != 0 && (v & (v - 1)) == 0; }
+
+uint64_t AlignUp(uint64_t v, uint32_t alignment) { return (v + alignment - 1) / alignment * alignment; }
+
+// File bytes of a section that the loader maps (the rest of the raw data is padding).
+uint32_t LoadedRawSize(uint32_t virtualSize, uint32_t rawSize) {
+  return virtualSize ? std::min(virtualSize, rawSize) : rawSize;
+}
+
+uint32_t Narrow(uint64_t v) {
+  if (v > 0xFFFFFFFFu) throw FormatError("image would grow past 4 GiB");
+  return static_cast<uint32_t>(v);
+}
+
+// Order of entries within a directory: names before numbers, names by their code units, numbers
+// ascending, so that the loader's binary search finds them.
+bool IdLess(const ResourceId& a, const ResourceId& b) {
+  if (a.IsName() != b.IsName()) return a.IsName();
+  if (a.IsName()) return a.name < b.name;
+  return a.id < b.id;
+}
+
+bool IdEqual(const ResourceId& a, const ResourceId& b) { return a.id == b.id && a.name == b.name; }
+
+// Reads the type / name / language tree of the resource section.
+class TreeReader {
+ public:
+  TreeReader(const std::vector<uint8_t>& bytes, const std::vector<std::tuple<uint32_t, uint32_t, uint32_t>>& sections,
+             size_t base, size_t size)
+      : b_(bytes), sections_(sections), base_(base), size_(size) {}
+
+  void Directory(uint32_t offset, int level, Resource& path, std::vector<Resource>& out) {
+    Claim(offset, 16);
+    const uint32_t count = uint32_t{Get16(b_, base_ + offset + 12)} + Get16(b_, base_ + offset + 14);
+    Need(offset + 16ull, 8ull * count);
+    for (uint32_t i = 0; i < count; ++i) {
+      const size_t entry = base_ + offset + 16 + 8 * i;
+      const uint32_t nameField = Get32(b_, entry);
+      const uint32_t dataField = Get32(b_, entry + 4);
+      ResourceId id = Id(nameField);
+      if (level == 0) path.type = id;
+      if (level == 1) path.name = id;
+      if (level == 2) {
+        if (id.IsName()) throw FormatError("resource language is a name");
+        path.language = id.id;
+      }
+      if (dataField & kHighBit) {
+        if (level == 2) throw FormatError("resource tree deeper than type, name and language");
+        Directory(dataField & ~kHighBit, level + 1, path, out);
+      } else {
+        if (level != 2) throw FormatError("resource tree shallower than type, name and language");
+        Data(dataField, path, out);
+      }
+    }
+  }
+
+ private:
+  void Need(uint64_t offset, uint64_t count) const {
+    if (offset + count > size_) throw FormatError("resource directory runs past its section");
+  }
+
+  // A structure at offset; each one may be reached once, which keeps the tree a tree.
+  void Claim(uint32_t offset, uint32_t count) {
+    Need(offset, count);
+    if (!claimed_.insert(offset).second) throw FormatError("resource directory entry reached twice");
+  }
+
+  ResourceId Id(uint32_t field) const {
+    ResourceId id;
+    if (!(field & kHighBit)) {
+      if (field > 0xFFFF) throw FormatError("resource number out of range");
+      id.id = static_cast<uint16_t>(field);
+      return id;
+    }
+    const uint32_t at = field & ~kHighBit;
+    Need(at, 2);
+    const uint16_t length = Get16(b_, base_ + at);
+    if (length == 0) throw FormatError("empty resource name");
+    Need(at + 2ull, 2ull * length);
+    for (uint16_t i = 0; i < length; ++i) id.name.push_back(static_cast<char16_t>(Get16(b_, base_ + at + 2 + 2 * i)));
+    return id;
+  }
+
+  void Data(uint32_t offset, Resource& path, std::vector<Resource>& out) {
+    Claim(offset, 16);
+    const uint32_t rva = Get32(b_, base_ + offset);
+    const uint32_t size = Get32(b_, base_ + offset + 4);
+    path.codePage = Get32(b_, base_ + offset + 8);
+    copied_ += size;
+    if (copied_ > b_.size()) throw FormatError("resource data overlaps");
+    for (const auto& [va, rawSize, rawPointer] : sections_) {
+      if (rva >= va && uint64_t{rva} + size <= uint64_t{va} + rawSize) {
+        const size_t from = rawPointer + (rva - va);
+        path.data.assign(b_.begin() + from, b_.begin() + from + size);
+        out.push_back(path);
+        return;
+      }
+    }
+    throw FormatError("resource data outside the file's sections");
+  }
+
+  const std::vector<uint8_t>& b_;
+  const std::vector<std::tuple<uint32_t, uint32_t, uint32_t>>& sections_;  // address, raw size, raw pointer
+  size_t base_, size_;
+  std::set<uint32_t> claimed_;
+  uint64_t copied_ = 0;
+};
+
+// Lays out the resource section for the given resources at section address rva.
+std::vector<uint8_t> WriteTree(const std::vector<Resource>& resources, uint32_t rva) {
+  struct Name {
+    ResourceId id;
+    std::vector<const Resource*> languages;
+  };
+  struct Type {
+    ResourceId id;
+    std::vector<Name> names;
+  };
+  std::vector<const Resource*> sorted;
+  for (const Resource& r : resources) sorted.push_back(&r);
+  std::stable_sort(sorted.begin(), sorted.end(), [](const Resource* a, const Resource* b) {
+    if (!IdEqual(a->type, b->type)) return IdLess(a->type, b->type);
+    if (!IdEqual(a->name, b->name)) return IdLess(a->name, b->name);
+    return a->language < b->language;
+  });
+  std::vector<Type> types;
+  for (const Resource* r : sorted) {
+    if (types.empty() || !IdEqual(types.back().id, r->type)) types.push_back({r->type, {}});
+    auto& names = types.back().names;
+    if (names.empty() || !IdEqual(names.back().id, r->name)) names.push_back({r->name, {}});
+    auto& languages = names.back().languages;
+    if (!languages.empty() && languages.back()->language == r->language) throw FormatError("duplicate resource");
+    languages.push_back(r);
+  }
+
+  // Directories breadth first, then data entries, then names, then the data itself.
+  size_t size = 16 + 8 * types.size();
+  std::vector<size_t> typeDirs, nameDirs;
+  for (const Type& t : types) {
+    typeDirs.push_back(size);
+    size += 16 + 8 * t.names.size();
+  }
+  for (const Type& t : types)
+    for (const Name& n : t.names) {
+      nameDirs.push_back(size);
+      size += 16 + 8 * n.languages.size();
+    }
+  const size_t dataEntries = size;
+  size += 16 * resources.size();
+  std::vector<uint8_t> out(size);
+  auto putDir = [&](size_t at, const std::vector<ResourceId>& ids) {
+    const auto named = std::count_if(ids.begin(), ids.end(), [](const ResourceId& id) { return id.IsName(); });
+    Put16(out, at + 12, static_cast<uint32_t>(named));
+    Put16(out, at + 14, static_cast<uint32_t>(ids.size() - named));
+  };
+  auto putName = [&](size_t entry, const ResourceId& id) {
+    if (!id.IsName()) {
+      Put32(out, entry, id.id);
+      return;
+    }
+    Put32(out, entry, Narrow(out.size()) | kHighBit);
+    const size_t at = out.size();
+    out.resize(at + 2 + 2 * id.name.size());
+    Put16(out, at, static_cast<uint32_t>(id.name.size()));
+    for (size_t i = 0; i < id.name.size(); ++i) Put16(out, at + 2 + 2 * i, id.name[i]);
+  };
+
+  std::vector<ResourceId> ids;
+  for (const Type& t : types) ids.push_back(t.id);
+  putDir(0, ids);
+  size_t nameIndex = 0, dataIndex = 0;
+  std::vector<std::pair<size_t, const Resource*>> dataOf;  // data entry offset, resource
+  for (size_t ti = 0; ti < types.size(); ++ti) {
+    putName(16 + 8 * ti, types[ti].id);
+    Put32(out, 16 + 8 * ti + 4, Narrow(typeDirs[ti]) | kHighBit);
+    ids.clear();
+    for (const Name& n : types[ti].names) ids.push_back(n.id);
+    putDir(typeDirs[ti], ids);
+    for (size_t ni = 0; ni < types[ti].names.size(); ++ni, ++nameIndex) {
+      const Name& n = types[ti].names[ni];
+      const size_t entry = typeDirs[ti] + 16 + 8 * ni;
+      putName(entry, n.id);
+      Put32(out, entry + 4, Narrow(nameDirs[nameIndex]) | kHighBit);
+      Put16(out, nameDirs[nameIndex] + 14, static_cast<uint32_t>(n.languages.size()));
+      for (size_t li = 0; li < n.languages.size(); ++li, ++dataIndex) {
+        const size_t langEntry = nameDirs[nameIndex] + 16 + 8 * li;
+        const size_t data = dataEntries + 16 * dataIndex;
+        Put32(out, langEntry, n.languages[li]->language);
+        Put32(out, langEntry + 4, Narrow(data));
+        dataOf.emplace_back(data, n.languages[li]);
+      }
+    }
+  }
+  for (const auto& [entry, r] : dataOf) {
+    const size_t at = AlignUp(out.size(), 8);
+    out.resize(at);
+    out.insert(out.end(), r->data.begin(), r->data.end());
+    Put32(out, entry, Narrow(uint64_t{rva} + at));
+    Put32(out, entry + 4, Narrow(r->data.size()));
+    Put32(out, entry + 8, r->codePage);
+  }
+  return out;
+}
+
+}  // namespace
+
+ResourceId ResourceId::Number(uint16_t id) {
+  ResourceId r;
+  r.id = id;
+  return r;
+}
+
+ResourceId ResourceId::Name(const std::string& ascii) {
+  ResourceId r;
+  for (char c : ascii) r.name.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+  return r;
+}
+
+bool ResourceId::Matches(const ResourceId& other) const {
+  if (IsName() != other.IsName()) return false;
+  if (!IsName()) return id == other.id;
+  auto upper = [](char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; };
+  return name.size() == other.name.size() &&
+         std::equal(name.begin(), name.end(), other.name.begin(), [&](char16_t a, char16_t b) { return upper(a) == upper(b); });
+}
+
+Image Image::Parse(std::vector<uint8_t> bytes) {
+  Image im;
+  im.bytes_ = std::move(bytes);
+  const std::vector<uint8_t>& b = im.bytes_;
+  if (b.size() < 64 || b[0] != 'M' || b[1] != 'Z') throw FormatError("not an executable (no MZ header)");
+  const uint32_t peOffset = Get32(b, 0x3C);
+  if (uint64_t{peOffset} + 24 > b.size() || std::memcmp(b.data() + peOffset, "PE\0\0", 4) != 0)
+    throw FormatError("not a PE image (no PE signature)");
+  const uint16_t sectionCount = Get16(b, peOffset + 6);
+  const uint16_t optionalSize = Get16(b, peOffset + 20);
+  im.optionalHeader_ = peOffset + 24;
+  const uint16_t magic = Get16(b, im.optionalHeader_);
+  if (magic != 0x10B && magic != 0x20B) throw FormatError("not a PE32 or PE32+ image");
+  im.pe32Plus_ = magic == 0x20B;
+  const size_t directories = im.pe32Plus_ ? kDirectories64 : kDirectories32;
+  const uint32_t directoryCount = Get32(b, im.optionalHeader_ + directories - 4);
+  if (optionalSize < directories || directoryCount > 16 || directories + 8ull * directoryCount > optionalSize)
+    throw FormatError("malformed optional header");
+  if (directoryCount <= kDirResource) throw FormatError("image carries no resources");
+  const uint32_t sectionAlignment = Get32(b, im.optionalHeader_ + kSectionAlignment);
+  const uint32_t fileAlignment = Get32(b, im.optionalHeader_ + kFileAlignment);
+  if (!PowerOfTwo(sectionAlignment) || !PowerOfTwo(fileAlignment) || fileAlignment > sectionAlignment)
+    throw FormatError("bad section or file alignment");
+
+  im.sectionTable_ = im.optionalHeader_ + optionalSize;
+  if (sectionCount == 0 || im.sectionTable_ + kSectionHeaderSize * sectionCount > b.size())
+    throw FormatError("section table missing or truncated");
+  std::vector<std::tuple<uint32_t, uint32_t, uint32_t>> mapped;
+  uint64_t nextAddress = 0;
+  for (size_t i = 0; i < sectionCount; ++i) {
+    const size_t h = im.sectionTable_ + kSectionHeaderSize * i;
+    Section s{Get32(b, h + 8), Get32(b, h + 12), Get32(b, h + 16), Get32(b, h + 20), Get32(b, h + 36)};
+    if (s.rawSize && uint64_t{s.rawPointer} + s.rawSize > b.size()) throw FormatError("section data past the end of the file");
+    if (s.virtualAddress < nextAddress) throw FormatError("sections overlap or are out of order");
+    nextAddress = s.virtualAddress + AlignUp(std::max(s.virtualSize, s.rawSize), sectionAlignment);
+    im.sections_.push_back(s);
+    if (s.rawSize) mapped.emplace_back(s.virtualAddress, LoadedRawSize(s.virtualSize, s.rawSize), s.rawPointer);
+  }
+
+  const size_t resourceDir = im.optionalHeader_ + directories + 8 * kDirResource;
+  const uint32_t resourceRva = Get32(b, resourceDir);
+  if (resourceRva == 0) throw FormatError("image carries no resources");
+  auto it = std::find_if(im.sections_.begin(), im.sections_.end(),
+                         [&](const Section& s) { return s.virtualAddress == resourceRva; });
+  if (it == im.sections_.end() || it->rawSize == 0) throw FormatError("resources are not a section of their own");
+  im.resourceSection_ = static_cast<size_t>(it - im.sections_.begin());
+  TreeReader reader(b, mapped, it->rawPointer, LoadedRawSize(it->virtualSize, it->rawSize));
+  Resource path;
+  reader.Directory(0, 0, path, im.resources_);
+  return im;
+}
+
+std::vector<Resource*> Image::Find(const ResourceId& type, const ResourceId& name) {
+  std::vector<Resource*> found;
+  for (Resource& r : resources_)
+    if (r.type.Matches(type) && r.name.Matches(name)) found.push_back(&r);
+  return found;
+}
+
+std::vector<uint8_t> Image::Build() const {
+  const std::vector<uint8_t>& b = bytes_;
+  const size_t directories = optionalHeader_ + (pe32Plus_ ? kDirectories64 : kDirectories32);
+  const uint32_t directoryCount = Get32(b, directories - 4);
+  const uint32_t sectionAlignment = Get32(b, optionalHeader_ + kSectionAlignment);
+  const uint32_t fileAlignment = Get32(b, optionalHeader_ + kFileAlignment);
+  const Section& rs = sections_[resourceSection_];
+  auto directory = [&](uint32_t index) -> std::pair<uint32_t, uint32_t> {
+    if (index >= directoryCount) return {0, 0};
+    return {Get32(b, directories + 8 * index), Get32(b, directories + 8 * index + 4)};
+  };
+
+  // What follows the resource section must be free to move: discardable sections that no
+  // data directory but the base relocations points into, laid out in the file in order.
+  const auto [relocRva, relocSize] = directory(kDirBaseReloc);
+  uint64_t rawEnd = uint64_t{rs.rawPointer} + rs.rawSize;
+  for (size_t i = resourceSection_ + 1; i < sections_.size(); ++i) {
+    const Section& s = sections_[i];
+    if (!(s.characteristics & kScnDiscardable)) throw FormatError("a program section follows the resources");
+    for (uint32_t d = 0; d < directoryCount; ++d) {
+      const auto [rva, size] = directory(d);
+      if (d != kDirBaseReloc && d != kDirSecurity && size && rva >= s.virtualAddress &&
+          rva < uint64_t{s.virtualAddress} + std::max(s.virtualSize, s.rawSize))
+        throw FormatError("a data directory points behind the resources");
+    }
+    if (s.rawSize == 0) continue;
+    if (s.rawPointer < rawEnd) throw FormatError("sections behind the resources are out of file order");
+    rawEnd = uint64_t{s.rawPointer} + s.rawSize;
+  }
+  for (size_t i = 0; i < resourceSection_; ++i)
+    if (sections_[i].rawSize && uint64_t{sections_[i].rawPointer} + sections_[i].rawSize > rs.rawPointer)
+      throw FormatError("a section's data lies behind the resources");
+  // The certificate table is the file's tail; anything else there (a symbol table) moves along.
+  uint64_t tailEnd = b.size();
+  const auto [certificate, certificateSize] = directory(kDirSecurity);
+  if (certificateSize) {
+    if (certificate < rawEnd || uint64_t{certificate} + certificateSize != b.size())
+      throw FormatError("certificate table is not at the end of the file");
+    tailEnd = certificate;
+  }
+
+  // The old section's padding up to the next file alignment goes with it (linkers may leave
+  // the raw size itself unaligned).
+  uint64_t oldEnd = std::min<uint64_t>(AlignUp(uint64_t{rs.rawPointer} + rs.rawSize, fileAlignment), tailEnd);
+  for (size_t i = resourceSection_ + 1; i < sections_.size(); ++i)
+    if (sections_[i].rawSize) oldEnd = std::min<uint64_t>(oldEnd, sections_[i].rawPointer);
+  const std::vector<uint8_t> tree = WriteTree(resources_, rs.virtualAddress);
+  const uint64_t newRaw = AlignUp(tree.size(), fileAlignment);
+  const int64_t rawDelta = static_cast<int64_t>(rs.rawPointer + newRaw) - static_cast<int64_t>(oldEnd);
+  const int64_t addressDelta = static_cast<int64_t>(AlignUp(tree.size(), sectionAlignment)) -
+                               static_cast<int64_t>(AlignUp(std::max(rs.virtualSize, rs.rawSize), sectionAlignment));
+
+  std::vector<uint8_t> out(b.begin(), b.begin() + rs.rawPointer);
+  out.insert(out.end(), tree.begin(), tree.end());
+  out.resize(rs.rawPointer + newRaw);
+  out.insert(out.end(), b.begin() + oldEnd, b.begin() + tailEnd);
+
+  const size_t header = sectionTable_ + kSectionHeaderSize * resourceSection_;
+  Put32(out, header + 8, Narrow(tree.size()));
+  Put32(out, header + 16, Narrow(newRaw));
+  uint64_t imageEnd = rs.virtualAddress + AlignUp(tree.size(), sectionAlignment);
+  for (size_t i = resourceSection_ + 1; i < sections_.size(); ++i) {
+    const Section& s = sections_[i];
+    const size_t h = sectionTable_ + kSectionHeaderSize * i;
+    Put32(out, h + 12, Narrow(s.virtualAddress + addressDelta));
+    if (s.rawSize) Put32(out, h + 20, Narrow(s.rawPointer + rawDelta));
+    imageEnd = s.virtualAddress + addressDelta + AlignUp(std::max(s.virtualSize, s.rawSize), sectionAlignment);
+  }
+  Put32(out, optionalHeader_ + kSizeOfImage, Narrow(imageEnd));
+  if (rs.characteristics & kScnInitializedData) {
+    const size_t field = optionalHeader_ + kSizeOfInitializedData;
+    Put32(out, field, Narrow(Get32(out, field) + rawDelta));
+  }
+  Put32(out, directories + 8 * kDirResource + 4, Narrow(tree.size()));
+  if (relocSize && relocRva > rs.virtualAddress) Put32(out, directories + 8 * kDirBaseReloc, Narrow(relocRva + addressDelta));
+  if (certificateSize) {
+    Put32(out, directories + 8 * kDirSecurity, 0);
+    Put32(out, directories + 8 * kDirSecurity + 4, 0);
+  }
+  const size_t symbols = optionalHeader_ - 24 + 12;  // PointerToSymbolTable in the file header
+  const uint32_t symbolTable = Get32(out, symbols);
+  if (symbolTable >= oldEnd) Put32(out, symbols, Narrow(symbolTable + rawDelta));
+  else if (symbolTable > rs.rawPointer) throw FormatError("symbol table inside the resources");
+
+  if (Get32(out, optionalHeader_ + kCheckSum) != 0)
+    Put32(out, optionalHeader_ + kCheckSum, Checksum(out, optionalHeader_ + kCheckSum));
+  return out;
+}
+
+uint32_t Checksum(const std::vector<uint8_t>& file, size_t checksumOffset) {
+  uint64_t sum = 0;
+  for (size_t i = 0; i < file.size(); i += 2) {
+    if (i == checksumOffset || i == checksumOffset + 2) continue;
+    uint32_t word = file[i];
+    if (i + 1 < file.size()) word |= uint32_t{file[i + 1]} << 8;
+    sum += word;
+    sum = (sum & 0xFFFF) + (sum >> 16);
+  }
+  sum = (sum & 0xFFFF) + (sum >> 16);
+  return static_cast<uint32_t>(sum + file.size());
+}
+
+}  // namespace pe
