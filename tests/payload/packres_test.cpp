@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "base/sha256.h"
+#include "payload/sums.h"
 #include "payload/unpack.h"
 
 namespace {
@@ -68,6 +70,16 @@ TEST_F(Packres, PackUnpackInfoRoundTrip) {
   EXPECT_NE(Text("stdout").find("packed body " + std::to_string(c.size() - 16) + " bytes"), std::string::npos);
 }
 
+// The digest resource holds one record per file, in the order given, of the file's SHA-256.
+TEST_F(Packres, SumsRecordsEachFileUnderItsName) {
+  Write("a.bin", Sample());
+  Write("empty.bin", Bytes());
+  ASSERT_EQ(Run("sums " + Path("SUMS.bin") + " EXE=" + Path("a.bin") + " DAT2=" + Path("empty.bin")), 0)
+      << Text("stderr");
+  const Bytes a = Sample();
+  EXPECT_EQ(Read("SUMS.bin"), sums::Format({{"EXE", TSha256::Of(a.data(), a.size())}, {"DAT2", TSha256::Of("", 0)}}));
+}
+
 TEST_F(Packres, HelpGoesToStandardOutput) {
   EXPECT_EQ(Run("--help"), 0);
   EXPECT_NE(Text("stdout").find("packres pack IN OUT"), std::string::npos);
@@ -119,7 +131,10 @@ INSTANTIATE_TEST_SUITE_P(
                       CliCase{"InfoOnBadSignature", "info $D/badsig", 1, "bad signature"},
                       CliCase{"UnpackTruncated", "unpack $D/truncated $D/x", 1, "truncated"},
                       CliCase{"UnpackCorruptBody", "unpack $D/corrupt $D/x", 1, "corrupt"},
-                      CliCase{"UnpackNegativeSize", "unpack $D/negative $D/x", 1, "negative size"}),
+                      CliCase{"UnpackNegativeSize", "unpack $D/negative $D/x", 1, "negative size"},
+                      CliCase{"SumsWithoutName", "sums $D/x $D/short", 1, "expected NAME=FILE"},
+                      CliCase{"SumsNameTooLong", "sums $D/x NINECHARS=$D/short", 1, "1 to 8"},
+                      CliCase{"SumsMissingFile", "sums $D/x EXE=$D/none", 1, "cannot open"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
