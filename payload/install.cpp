@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <map>
 #include <set>
+#include <stdexcept>
 
 #include "base/failure.h"
 #include "base/sha256.h"
@@ -77,8 +78,9 @@ std::vector<std::string> Split(const std::string& text, char separator) {
   return parts;
 }
 
-// A journal whose digest line matches the text before it; anything else is not one of ours.
-bool ParseJournal(const std::string& text, TJournal* journal) {
+// A journal whose digest line matches the text before it, naming targets in its own folder only;
+// anything else is not one of ours.
+bool ParseJournal(const std::string& text, const std::string& folder, TJournal* journal) {
   const size_t sumAt = text.rfind("sum ");
   if (sumAt == std::string::npos || (sumAt > 0 && text[sumAt - 1] != '\n')) return false;
   const std::string body = text.substr(0, sumAt);
@@ -95,10 +97,9 @@ bool ParseJournal(const std::string& text, TJournal* journal) {
   if (!phaseKnown) return false;
   for (size_t i = 2; i < lines.size(); ++i) {
     const std::vector<std::string> f = Split(lines[i], '\t');
-    if (f.size() != 5 || f[0] != "file" || (f[1] != "0" && f[1] != "1") || f[2].empty() || !IsWorkFileName(f[3]) ||
-        !IsWorkFileName(f[4]))
+    if (f.size() != 5 || f[0] != "file" || (f[1] != "0" && f[1] != "1") || FolderOf(f[2]) != folder ||
+        NameOf(f[2]).empty() || !IsWorkFileName(f[3]) || !IsWorkFileName(f[4]))
       return false;
-    const std::string folder = FolderOf(f[2]);
     journal->Entries.push_back({f[2], folder + f[3], folder + f[4], f[1] == "1"});
   }
   return true;
@@ -254,7 +255,7 @@ void RecoverUpdate(TFileOps& files, const std::string& folder) {
   if (!files.Read(path, &text)) throw EReadError();
   TJournal journal;
   // Only ever put in place whole and flushed: one that does not parse was not written here.
-  if (!ParseJournal(text, &journal)) {
+  if (!ParseJournal(text, folder, &journal)) {
     ForgetJournal(files, folder);
     return;
   }
@@ -269,6 +270,8 @@ void RecoverUpdate(TFileOps& files, const std::string& folder) {
 void InstallPayloads(TFileOps& files, TPayloadSource& source, const std::vector<PayloadTarget>& payloads) {
   if (payloads.empty()) return;
   const std::string folder = FolderOf(payloads.front().TargetPath);
+  for (const PayloadTarget& p : payloads)
+    if (FolderOf(p.TargetPath) != folder) throw std::invalid_argument("payload targets in more than one folder");
   RecoverUpdate(files, folder);
 
   TJournal journal;

@@ -47,8 +47,9 @@ bool IsWorkFileName(const std::string& name);
 
 }  // namespace install
 
-// Installs the payloads all or nothing. An interrupted update found in the first target's folder
-// is dealt with first (RecoverUpdate). Failures, in the order the payloads are given:
+// Installs the payloads all or nothing; the targets share one folder, which also holds the
+// journal (std::invalid_argument otherwise). An interrupted update found there is dealt with
+// first (RecoverUpdate). Failures, in the order the payloads are given:
 //   EResNotFound   no such payload, or no "SUMS" record for it (names "SUMS")
 //   EFCreateError  a target cannot be replaced, a staged file or the journal cannot be made
 //   EReadError     a container is short or malformed, or decodes to other bytes than recorded

@@ -252,14 +252,23 @@ TEST(Install, RestoreNeverDeletesTheOnlyCopy) {
   EXPECT_EQ(Release(fs, s), "old");
 }
 
-// A journal that is not one (it does not carry its own digest) is removed and nothing else.
+// A journal that is not one is removed and nothing else: one without its own digest, and one
+// that would have the recovery delete a file outside its folder.
 TEST(Recover, IgnoresWhatIsNotAJournal) {
   const TScenario s;
-  TCrashFs fs = OldFolder(s);
-  fs.Put(kDir + install::kJournalName, "VELDRAN update journal 1\nphase rollback\nfile\t0\t" + kMarker +
-                                           "\tvdn0000.tmp\tvdn0001.tmp\nsum 00\n");
-  RecoverUpdate(fs, kDir);
-  EXPECT_EQ(Release(fs, s), "old");
+  const std::string outside = "G:\\Saves\\slot1.sav";
+  for (const bool signed_ : {false, true}) {
+    TCrashFs fs = OldFolder(s);
+    fs.Put(outside, "saved game");
+    std::string text = "VELDRAN update journal 1\nphase rollback\nfile\t0\t" + (signed_ ? outside : kMarker) +
+                       "\tvdn0001.tmp\tvdn0002.tmp\n";
+    text += "sum " + (signed_ ? TSha256::Hex(TSha256::Of(text.data(), text.size())) : std::string("00")) + "\n";
+    fs.Put(kDir + install::kJournalName, text);
+    RecoverUpdate(fs, kDir);
+    EXPECT_TRUE(fs.Has(outside)) << signed_;
+    fs.Delete(outside);
+    EXPECT_EQ(Release(fs, s), "old") << signed_;
+  }
 }
 
 TEST(Recover, WorkFileNames) {
