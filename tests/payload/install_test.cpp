@@ -385,10 +385,15 @@ TEST(Exhaustion, EachOperationFailingOnce) {
         if (probe.Log()[g].rfind("Exists", 0) == 0) continue;
         TCrashFs fs = disk.Survivor(true);
         fs.FailAt(g);
+        bool reported = false;
         try {
           RecoverUpdate(fs, kDir);
         } catch (const Exception&) {
+          reported = true;
         }
+        // The failure is reported, and nothing is done after the step that failed.
+        EXPECT_TRUE(reported) << probe.Log()[g];
+        EXPECT_EQ(fs.Ops(), g + 1) << probe.Log()[g];
         ++recoveryFailures;
         RecoverUpdate(fs, kDir);
         ASSERT_EQ(Release(fs, s), expected) << Name(s) << ", crash at " << k << ", " << probe.Log()[g] << " failing";
