@@ -5,20 +5,25 @@
 #   payload_pack(OUTPUT container INPUT file [CUT_BYTES n])
 #       packs file into container (a path in the build tree); CUT_BYTES drops the container's
 #       last n bytes, for tests of short resources.
+#   payload_sums(OUTPUT sums NAME=file [NAME=file ...])
+#       writes the "SUMS" digest resource: the SHA-256 of each file under its payload name.
 #   target_embed_payloads(target)
-#       links the containers of UPDATE_EXE_FILE and UPDATE_DAT2_FILE as "EXE" and "DAT2".
+#       links the containers of UPDATE_EXE_FILE and UPDATE_DAT2_FILE as "EXE" and "DAT2", and
+#       their digests as "SUMS".
 #   target_embed_containers(target NAME container [NAME container ...])
 #       links any containers under the given resource names.
 
 set(PAYLOAD_DIR ${CMAKE_BINARY_DIR}/payloads)
 set(PAYLOAD_EXE ${PAYLOAD_DIR}/EXE.pack)
 set(PAYLOAD_DAT2 ${PAYLOAD_DIR}/DAT2.pack)
+set(PAYLOAD_SUMS ${PAYLOAD_DIR}/SUMS.bin)
 
 if(CMAKE_CROSSCOMPILING)
   # Cross builds cannot run their own packres: compile one with the build machine's compiler.
   find_program(SETUP_HOST_CXX NAMES c++ g++ clang++ REQUIRED)
   set(host_sources tools/packres.cpp tools/packer.cpp tools/make_setup.cpp tools/pe_image.cpp
-      tools/version_resource.cpp payload/unpack.cpp base/stream.cpp base/failure.cpp base/sha256.cpp)
+      tools/version_resource.cpp payload/unpack.cpp payload/sums.cpp base/stream.cpp base/failure.cpp
+      base/sha256.cpp)
   set(host_inputs)
   foreach(s IN LISTS host_sources)
     list(APPEND host_inputs ${PROJECT_SOURCE_DIR}/${s})
@@ -28,9 +33,10 @@ if(CMAKE_CROSSCOMPILING)
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/host
     COMMAND ${SETUP_HOST_CXX} -std=c++17 -O2 -fexec-charset=CP932 -I${PROJECT_SOURCE_DIR} ${host_inputs} -o ${PACKRES}
     DEPENDS ${host_inputs} ${PROJECT_SOURCE_DIR}/tools/packer.h ${PROJECT_SOURCE_DIR}/payload/unpack.h
-            ${PROJECT_SOURCE_DIR}/base/stream.h ${PROJECT_SOURCE_DIR}/base/failure.h
-            ${PROJECT_SOURCE_DIR}/base/sha256.h ${PROJECT_SOURCE_DIR}/tools/make_setup.h
-            ${PROJECT_SOURCE_DIR}/tools/pe_image.h ${PROJECT_SOURCE_DIR}/tools/version_resource.h
+            ${PROJECT_SOURCE_DIR}/payload/sums.h ${PROJECT_SOURCE_DIR}/base/stream.h
+            ${PROJECT_SOURCE_DIR}/base/failure.h ${PROJECT_SOURCE_DIR}/base/sha256.h
+            ${PROJECT_SOURCE_DIR}/tools/make_setup.h ${PROJECT_SOURCE_DIR}/tools/pe_image.h
+            ${PROJECT_SOURCE_DIR}/tools/version_resource.h
     COMMENT "Building packres for the build machine"
     VERBATIM)
   add_custom_target(packres_host DEPENDS ${PACKRES})
@@ -56,9 +62,26 @@ function(payload_pack)
     VERBATIM)
 endfunction()
 
+function(payload_sums)
+  cmake_parse_arguments(ARG "" "OUTPUT" "" ${ARGN})
+  set(inputs)
+  foreach(entry IN LISTS ARG_UNPARSED_ARGUMENTS)
+    string(REGEX REPLACE "^[^=]*=" "" file ${entry})
+    list(APPEND inputs ${file})
+  endforeach()
+  get_filename_component(dir ${ARG_OUTPUT} DIRECTORY)
+  add_custom_command(OUTPUT ${ARG_OUTPUT}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
+    COMMAND ${PACKRES} sums ${ARG_OUTPUT} ${ARG_UNPARSED_ARGUMENTS}
+    DEPENDS ${inputs} ${PACKRES_DEPENDS}
+    COMMENT "Recording the digests of ${inputs}"
+    VERBATIM)
+endfunction()
+
 payload_pack(OUTPUT ${PAYLOAD_EXE} INPUT ${UPDATE_EXE_FILE})
 payload_pack(OUTPUT ${PAYLOAD_DAT2} INPUT ${UPDATE_DAT2_FILE})
-add_custom_target(payloads ALL DEPENDS ${PAYLOAD_EXE} ${PAYLOAD_DAT2})
+payload_sums(OUTPUT ${PAYLOAD_SUMS} EXE=${UPDATE_EXE_FILE} DAT2=${UPDATE_DAT2_FILE})
+add_custom_target(payloads ALL DEPENDS ${PAYLOAD_EXE} ${PAYLOAD_DAT2} ${PAYLOAD_SUMS})
 
 function(target_embed_containers target)
   if(NOT WIN32)
@@ -80,7 +103,7 @@ function(target_embed_containers target)
 endfunction()
 
 function(target_embed_payloads target)
-  target_embed_containers(${target} EXE ${PAYLOAD_EXE} DAT2 ${PAYLOAD_DAT2})
+  target_embed_containers(${target} EXE ${PAYLOAD_EXE} DAT2 ${PAYLOAD_DAT2} SUMS ${PAYLOAD_SUMS})
   if(WIN32)
     add_dependencies(${target} payloads)
   endif()

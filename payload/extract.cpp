@@ -1,4 +1,5 @@
-// ExtractResource over a resource stream read in place and a staged file stream.
+// The Win32 side of the update: resources read in place from the running module, and the file
+// operations of the install sequence (flushed writes, write-through moves, hard links).
 #include "payload/extract.h"
 
 #include <windows.h>
@@ -8,9 +9,8 @@
 #include <memory>
 
 #include "base/failure.h"
-#include "base/sjis.h"
 #include "base/stream.h"
-#include "payload/unpack.h"
+#include "payload/sums.h"
 
 namespace {
 
@@ -37,6 +37,8 @@ class TResourceStream : public TStream {
   }
   int32_t Write(const void*, int32_t) override { return 0; }
 
+  std::vector<uint8_t> All() const { return std::vector<uint8_t>(data_, data_ + size_); }
+
  private:
   HGLOBAL loaded_ = nullptr;
   const uint8_t* data_ = nullptr;
@@ -44,137 +46,116 @@ class TResourceStream : public TStream {
   size_t position_ = 0;
 };
 
-// An open handle to a file, written from its start; closed on release.
-class TFileStream : public TStream {
+class TModulePayloads : public TPayloadSource {
  public:
-  explicit TFileStream(HANDLE handle) : handle_(handle) {}
-  ~TFileStream() override { Close(); }
-  TFileStream(const TFileStream&) = delete;
-  TFileStream& operator=(const TFileStream&) = delete;
-
-  int32_t Read(void*, int32_t) override { return 0; }
-  int32_t Write(const void* buffer, int32_t count) override {
-    if (count <= 0) return 0;
-    DWORD written = 0;
-    if (!WriteFile(handle_, buffer, static_cast<DWORD>(count), &written, nullptr)) return 0;
-    return static_cast<int32_t>(written);
-  }
-  void Close() {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    handle_ = INVALID_HANDLE_VALUE;
-  }
-
- private:
-  HANDLE handle_;
+  std::unique_ptr<TStream> Open(const std::string& name) override { return std::make_unique<TResourceStream>(name); }
+  std::vector<uint8_t> Sums() override { return TResourceStream(sums::kResourceName).All(); }
 };
 
-// The target's folder, as a prefix to which a file name can be appended ("." when the path
-// names no folder). Trail bytes of double-byte characters may be 0x5C, hence the sjis scan.
-std::string FolderOf(const std::string& path) {
-  size_t cut = sjis::LastDelimiter("\\:", path);
-  return cut == std::string::npos ? std::string(".") : path.substr(0, cut + 1);
-}
+class TWin32Files : public TFileOps {
+ public:
+  ~TWin32Files() override {
+    for (HANDLE h : handles_)
+      if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+  }
 
-// A target that exists but cannot be opened for writing (read-only, held open without sharing,
-// access denied) would only fail at the final replace; find out before decoding.
-// The read-only attribute is tested as well, since a privileged process may open such a file.
-bool TargetWritable(const std::string& target) {
-  const DWORD attributes = GetFileAttributesA(target.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return true;
-  if (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) return false;
-  HANDLE h = CreateFileA(target.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  CloseHandle(h);
-  return true;
-}
+  std::vector<std::string> List(const std::string& folder) override {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA entry;
+    HANDLE h = FindFirstFileA((folder + "*").c_str(), &entry);
+    if (h == INVALID_HANDLE_VALUE) return names;
+    do {
+      if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(entry.cFileName);
+    } while (FindNextFileA(h, &entry));
+    FindClose(h);
+    return names;
+  }
 
-// A unique, empty file in the target's folder, so a file left by a killed run never blocks this
-// one and putting it in place stays a rename within one volume.
-std::string NewFileBeside(const std::string& targetPath) {
-  char temp[MAX_PATH + 1] = {};
-  const std::string folder = FolderOf(targetPath);
-  if (folder.size() >= MAX_PATH - 14 || GetTempFileNameA(folder.c_str(), "vdn", 0, temp) == 0)
-    throw EFCreateError(targetPath);
-  return temp;
-}
+  bool Exists(const std::string& path) override { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-bool Replace(const std::string& from, const std::string& to) {
-  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-}
+  // Read-only, held open without sharing, access denied: found out before decoding, not at the
+  // move. The attribute is tested as well, since a privileged process may open such a file.
+  bool CanReplace(const std::string& path) override {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return true;
+    if (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) return false;
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(h);
+    return true;
+  }
+
+  Handle Create(const std::string& path) override {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE) return kNoHandle;
+    handles_.push_back(h);
+    return static_cast<Handle>(handles_.size() - 1);
+  }
+
+  size_t Write(Handle file, const void* data, size_t count) override {
+    DWORD written = 0;
+    if (!WriteFile(handles_[file], data, static_cast<DWORD>(count), &written, nullptr)) return 0;
+    return written;
+  }
+
+  bool Flush(Handle file) override { return FlushFileBuffers(handles_[file]) != 0; }
+
+  void Close(Handle file) override {
+    CloseHandle(handles_[file]);
+    handles_[file] = INVALID_HANDLE_VALUE;
+  }
+
+  bool Read(const std::string& path, std::string* content) override {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    content->clear();
+    char buffer[4096];
+    DWORD got = 0;
+    bool ok;
+    while ((ok = ReadFile(h, buffer, sizeof buffer, &got, nullptr) != 0) && got > 0) content->append(buffer, got);
+    CloseHandle(h);
+    return ok;
+  }
+
+  bool Replace(const std::string& from, const std::string& to) override {
+    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  }
+
+  bool Link(const std::string& existing, const std::string& newName) override {
+    return CreateHardLinkA(newName.c_str(), existing.c_str(), nullptr) != 0;
+  }
+
+  // FAT32 has no hard links: a copy, flushed before it counts.
+  bool Copy(const std::string& from, const std::string& to) override {
+    if (!CopyFileA(from.c_str(), to.c_str(), TRUE)) return false;
+    HANDLE h = CreateFileA(to.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const bool flushed = FlushFileBuffers(h) != 0;
+    CloseHandle(h);
+    return flushed;
+  }
+
+  bool Delete(const std::string& path) override { return DeleteFileA(path.c_str()) != 0; }
+
+ private:
+  std::vector<HANDLE> handles_;
+};
 
 }  // namespace
 
-TStagedPayload::TStagedPayload(const std::string& resourceName, const std::string& targetPath)
-    : target_(targetPath) {
-  TResourceStream resource(resourceName);
-  if (!TargetWritable(targetPath)) throw EFCreateError(targetPath);
-  staged_ = NewFileBeside(targetPath);
-  HANDLE handle = CreateFileA(staged_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
-    Discard();
-    throw EFCreateError(targetPath);
-  }
-  TFileStream file(handle);
-  try {
-    UnpackResource(resource, file);
-  } catch (...) {
-    file.Close();
-    Discard();
-    throw;
-  }
-}
-
-TStagedPayload::~TStagedPayload() {
-  Discard();
-  if (!backup_.empty()) DeleteFileA(backup_.c_str());
-}
-
-void TStagedPayload::Discard() {
-  if (!staged_.empty()) DeleteFileA(staged_.c_str());
-  staged_.clear();
-}
-
-void TStagedPayload::Install() {
-  // The previous file steps aside first, so that it can come back if a later step fails.
-  if (GetFileAttributesA(target_.c_str()) != INVALID_FILE_ATTRIBUTES) {
-    backup_ = NewFileBeside(target_);
-    if (!Replace(target_, backup_)) {
-      DeleteFileA(backup_.c_str());
-      backup_.clear();
-      throw EFCreateError(target_);
-    }
-  }
-  if (!Replace(staged_, target_)) {
-    Restore();
-    throw EFCreateError(target_);
-  }
-  staged_.clear();
-  installed_ = true;
-}
-
-void TStagedPayload::Restore() {
-  if (installed_) DeleteFileA(target_.c_str());
-  if (!backup_.empty() && Replace(backup_, target_)) backup_.clear();
-  installed_ = false;
-}
-
 void InstallPayloads(const std::vector<PayloadTarget>& payloads) {
-  std::vector<std::unique_ptr<TStagedPayload>> staged;
-  for (const PayloadTarget& payload : payloads)
-    staged.push_back(std::make_unique<TStagedPayload>(payload.ResourceName, payload.TargetPath));
-  for (size_t i = 0; i < staged.size(); ++i) {
-    try {
-      staged[i]->Install();
-    } catch (...) {
-      for (size_t j = 0; j < i; ++j) staged[j]->Restore();
-      throw;
-    }
-  }
-  // Every file is in place: the previous ones go with the staged payloads' release.
+  TWin32Files files;
+  TModulePayloads source;
+  InstallPayloads(files, source, payloads);
 }
 
 void ExtractResource(const std::string& resourceName, const std::string& targetPath) {
   InstallPayloads({{resourceName, targetPath}});
+}
+
+void RecoverInterruptedUpdate(const std::string& folder) {
+  TWin32Files files;
+  RecoverUpdate(files, folder);
 }

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "base/failure.h"
+#include "base/sha256.h"
 #include "base/stream.h"
+#include "payload/sums.h"
 #include "payload/unpack.h"
 #include "tools/make_setup.h"
 #include "tools/packer.h"
@@ -22,6 +24,9 @@ const char kUsage[] =
     "       packres info IN         show a container's sizes and ratio\n"
     "       packres make-setup STUB.exe OUT.exe --exe FILE --dat2 FILE [--version X.Y.Z]\n"
     "                               make updater OUT from a built SETUP.exe with two new files\n"
+    "       packres sums OUT NAME=FILE...\n"
+    "                               write the digest resource OUT: the SHA-256 of each FILE\n"
+    "                               under its payload NAME (1 to 8 ASCII characters), in order\n"
     "       packres --help          show this text\n";
 
 // A failure already phrased for the command line.
@@ -111,6 +116,25 @@ int Info(const std::string& in) {
   return 0;
 }
 
+int Sums(const std::string& out, const std::vector<std::string>& entries) {
+  std::vector<sums::Record> records;
+  for (const std::string& entry : entries) {
+    const size_t eq = entry.find('=');
+    if (eq == std::string::npos) throw Failure(entry + ": expected NAME=FILE");
+    const std::vector<uint8_t> data = ReadFile(entry.substr(eq + 1));
+    records.push_back({entry.substr(0, eq), TSha256::Of(data.data(), data.size())});
+  }
+  std::vector<uint8_t> bytes;
+  try {
+    bytes = sums::Format(records);
+  } catch (const std::invalid_argument& e) {
+    throw Failure(e.what());
+  }
+  WriteFile(out, bytes);
+  for (const sums::Record& r : records) std::printf("%s: %s %s\n", out.c_str(), r.Name.c_str(), TSha256::Hex(r.Digest).c_str());
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -124,6 +148,7 @@ int main(int argc, char** argv) {
     if (args.size() == 3 && args[0] == "unpack") return Unpack(args[1], args[2]);
     if (args.size() == 2 && args[0] == "info") return Info(args[1]);
     if (!args.empty() && args[0] == "make-setup") return make_setup::MakeSetup({args.begin() + 1, args.end()});
+    if (args.size() >= 3 && args[0] == "sums") return Sums(args[1], std::vector<std::string>(args.begin() + 2, args.end()));
   } catch (const Failure& f) {
     std::fprintf(stderr, "packres: %s\n", f.what());
     return 1;

@@ -1,7 +1,10 @@
 // Entry point of SETUP.exe: one copy per logged-on user, the two windows, the message loop.
 #include <windows.h>
 
+#include "base/failure.h"
+#include "location/game_dir.h"
 #include "location/win32_backends.h"
+#include "payload/extract.h"
 #include "ui/application.h"
 #include "windows/Unit1.h"
 #include "windows/Unit3.h"
@@ -11,6 +14,19 @@ namespace {
 // Named in the local namespace of the user's logon; only the name's existence matters.
 const char kInstanceMutexName[] = "QMV_SETUP";
 HANDLE g_instanceMutex = nullptr;
+
+// An update cut short by a crash or a kill is finished or undone before any window shows, so
+// that the game folder never stays half updated. A folder that cannot be read now is reported
+// by the main window's creation, as on every start.
+void RecoverInterruptedUpdateOfGame() {
+  std::string folder;
+  try {
+    LoadGameDir(folder);
+  } catch (const ERegistryException&) {
+    return;
+  }
+  RecoverInterruptedUpdate(folder);
+}
 
 }  // namespace
 
@@ -24,6 +40,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   UseWin32LocationBackends();
   RunStartupGuarded([] {
     Application->Initialize();
+    RecoverInterruptedUpdateOfGame();
     Application->CreateForm(Form1);
     Application->CreateForm(Form3);
     Application->Run();

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "base/sha256.h"
+#include "payload/sums.h"
 #include "payload/unpack.h"
 #include "tests/payload/packres_fixture.h"
 
@@ -28,6 +30,16 @@ TEST_F(Packres, PackUnpackInfoRoundTrip) {
   const Bytes c = Read("c.pack");
   EXPECT_NE(Text("stdout").find("decoded 50000 bytes"), std::string::npos) << Text("stdout");
   EXPECT_NE(Text("stdout").find("packed body " + std::to_string(c.size() - 16) + " bytes"), std::string::npos);
+}
+
+// The digest resource holds one record per file, in the order given, of the file's SHA-256.
+TEST_F(Packres, SumsRecordsEachFileUnderItsName) {
+  Write("a.bin", Sample());
+  Write("empty.bin", Bytes());
+  ASSERT_EQ(Run("sums " + Path("SUMS.bin") + " EXE=" + Path("a.bin") + " DAT2=" + Path("empty.bin")), 0)
+      << Text("stderr");
+  const Bytes a = Sample();
+  EXPECT_EQ(Read("SUMS.bin"), sums::Format({{"EXE", TSha256::Of(a.data(), a.size())}, {"DAT2", TSha256::Of("", 0)}}));
 }
 
 TEST_F(Packres, HelpGoesToStandardOutput) {
@@ -76,7 +88,10 @@ INSTANTIATE_TEST_SUITE_P(
                       CliCase{"InfoOnBadSignature", "info $D/badsig", 1, "bad signature"},
                       CliCase{"UnpackTruncated", "unpack $D/truncated $D/x", 1, "truncated"},
                       CliCase{"UnpackCorruptBody", "unpack $D/corrupt $D/x", 1, "corrupt"},
-                      CliCase{"UnpackNegativeSize", "unpack $D/negative $D/x", 1, "negative size"}),
+                      CliCase{"UnpackNegativeSize", "unpack $D/negative $D/x", 1, "negative size"},
+                      CliCase{"SumsWithoutName", "sums $D/x $D/short", 1, "expected NAME=FILE"},
+                      CliCase{"SumsNameTooLong", "sums $D/x NINECHARS=$D/short", 1, "1 to 8"},
+                      CliCase{"SumsMissingFile", "sums $D/x EXE=$D/none", 1, "cannot open"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

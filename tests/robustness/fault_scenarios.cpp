@@ -15,18 +15,6 @@ namespace {
 
 const char kGame[] = "C:\\Game\\";
 
-// A copy of a variant of the program, under the name that gives the application title "Setup".
-std::string Variant(const char* name) {
-  const std::string dir = std::string("C:\\") + name + "\\";
-  CreateDirectoryA(dir.c_str(), nullptr);
-  E2E_REQUIRE(CopyFileA((AppDir() + name + ".exe").c_str(), (dir + "SETUP.exe").c_str(), FALSE));
-  return dir + "SETUP.exe";
-}
-
-void ExpectNoStrays(const OldGame& game) {
-  for (const std::string& stray : game.Strays()) Fail(__FILE__, __LINE__, "left behind: " + stray);
-}
-
 }  // namespace
 
 // The game's executable held open without sharing by another process.

@@ -124,6 +124,18 @@ struct OldGame {
   }
 };
 
+inline void ExpectNoStrays(const OldGame& game) {
+  for (const std::string& stray : game.Strays()) Fail(__FILE__, __LINE__, "left behind: " + stray);
+}
+
+// A copy of a variant of the program, under the name that gives the application title "Setup".
+inline std::string Variant(const char* name) {
+  const std::string dir = std::string("C:\\") + name + "\\";
+  CreateDirectoryA(dir.c_str(), nullptr);
+  E2E_REQUIRE(CopyFileA((AppDir() + name + ".exe").c_str(), (dir + "SETUP.exe").c_str(), FALSE));
+  return dir + "SETUP.exe";
+}
+
 inline HWND WaitMain(const Process& p, int timeoutMs = kTimeoutMs) {
   return WaitWindow(p.Id(), "TForm1", "アップデーター", timeoutMs);
 }
