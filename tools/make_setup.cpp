@@ -12,6 +12,7 @@
 
 #include "base/failure.h"
 #include "base/sha256.h"
+#include "payload/sums.h"
 #include "payload/unpack.h"
 #include "tools/packer.h"
 #include "tools/pe_image.h"
@@ -82,18 +83,9 @@ Bytes PackVerified(const std::string& name, const Bytes& data) {
   return container;
 }
 
-// One 40-byte record per payload, in install order: the name, zero-padded to 8 bytes, then the
-// SHA-256 of the file the payload decodes to.
+// The digest records of the two files, in install order.
 Bytes Digests(const Bytes& exe, const Bytes& dat2) {
-  Bytes sums;
-  for (const auto& [name, data] : {std::pair<const char*, const Bytes*>{"EXE", &exe}, {"DAT2", &dat2}}) {
-    char field[8] = {};
-    std::memcpy(field, name, std::strlen(name));
-    sums.insert(sums.end(), field, field + 8);
-    const TSha256::Digest digest = TSha256::Of(data->data(), data->size());
-    sums.insert(sums.end(), digest.begin(), digest.end());
-  }
-  return sums;
+  return sums::Format({{"EXE", TSha256::Of(exe.data(), exe.size())}, {"DAT2", TSha256::Of(dat2.data(), dat2.size())}});
 }
 
 std::vector<pe::Resource*> Payload(pe::Image& image, const char* name) {
@@ -164,7 +156,7 @@ Bytes BuildUpdater(Bytes stub, const Bytes& exe, const Bytes& dat2, const std::s
   const Bytes dat2Container = PackVerified("DAT2", dat2);
   for (pe::Resource* r : exeSlots) r->data = exeContainer;
   for (pe::Resource* r : dat2Slots) r->data = dat2Container;
-  const std::vector<pe::Resource*> sums = image.Find(pe::ResourceId::Number(pe::kRtRcdata), pe::ResourceId::Name("SUMS"));
+  const std::vector<pe::Resource*> sums = image.Find(pe::ResourceId::Number(pe::kRtRcdata), pe::ResourceId::Name(sums::kResourceName));
   if (!sums.empty()) {
     const Bytes digests = Digests(exe, dat2);
     for (pe::Resource* r : sums) r->data = digests;
