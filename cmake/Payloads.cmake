@@ -17,7 +17,7 @@ set(PAYLOAD_DAT2 ${PAYLOAD_DIR}/DAT2.pack)
 if(CMAKE_CROSSCOMPILING)
   # Cross builds cannot run their own packres: compile one with the build machine's compiler.
   find_program(SETUP_HOST_CXX NAMES c++ g++ clang++ REQUIRED)
-  set(host_sources tools/packres.cpp tools/packer.cpp payload/unpack.cpp base/stream.cpp base/failure.cpp)
+  set(host_sources tools/packres.cpp tools/packer.cpp payload/unpack.cpp base/stream.cpp base/failure.cpp base/sjis.cpp)
   set(host_inputs)
   foreach(s IN LISTS host_sources)
     list(APPEND host_inputs ${PROJECT_SOURCE_DIR}/${s})

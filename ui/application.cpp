@@ -4,7 +4,6 @@
 #include <algorithm>
 
 #include "base/sjis.h"
-#include "dialogs/error_report.h"
 #include "ui/app_title.h"
 
 namespace {
@@ -132,8 +131,8 @@ void TApplication::Run() {
   while (!terminated_) {
     try {
       HandleMessage();
-    } catch (const Exception& failure) {
-      HandleException(failure);
+    } catch (...) {
+      HandleCurrentException();
     }
   }
 }
@@ -144,22 +143,22 @@ void TApplication::Terminate() {
   PostQuitMessage(0);
 }
 
-void TApplication::HandleException(const Exception& failure) { ReportError(failure); }
+void TApplication::HandleException(const Exception& failure) {
+  if (OnException) OnException(failure);
+}
+
+void TApplication::HandleCurrentException() noexcept {
+  try {
+    ReportCurrentFailure([this](const Exception& failure) { HandleException(failure); });
+  } catch (...) {
+    // The report itself failed (no memory left for the box): nothing more can be shown.
+  }
+}
 
 bool TApplication::HelpContext(int context) {
   lastHelpContext_ = context;
   MessageBeep(MB_OK);
   return false;
-}
-
-bool RunStartupGuarded(const std::function<void()>& steps) {
-  try {
-    steps();
-    return true;
-  } catch (const Exception& failure) {
-    ShowErrorBox(failure);
-    return false;
-  }
 }
 
 // ---- TTaskWindowsDisabled ----

@@ -4,7 +4,6 @@
 
 #include <windows.h>
 
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -54,7 +53,14 @@ class TApplication {
   // until the taskbar entry is restored.
   void Minimize();
 
+  // Where a failure that escapes a handler, a creation or show handler or the loop goes. The
+  // program installs its error report here; without one such a failure is only abandoned.
+  TFailureSink OnException;
   void HandleException(const Exception& failure);
+  // The same for the exception being handled (call from a catch block): std::bad_alloc goes on
+  // as EOutOfMemory, anything else foreign as EUnexpected. Never throws.
+  void HandleCurrentException() noexcept;
+
   // The system ships no help file: a help request only gives the default beep. Returns false.
   bool HelpContext(int context);
   int LastHelpContext() const { return lastHelpContext_; }
@@ -78,10 +84,6 @@ class TApplication {
 };
 
 extern TApplication* Application;
-
-// The entry point's guard: runs the start-up steps; a failure of the family is shown in the
-// error box under the application title and the guard returns false.
-bool RunStartupGuarded(const std::function<void()>& steps);
 
 // Disables the program's visible, enabled top-level windows (all but one) for its lifetime and
 // enables them again afterwards, giving the active window and the focus back.

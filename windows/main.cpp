@@ -1,6 +1,8 @@
 // Entry point of SETUP.exe: one copy per logged-on user, the two windows, the message loop.
 #include <windows.h>
 
+#include "base/failure.h"
+#include "dialogs/error_report.h"
 #include "ui/application.h"
 #include "windows/Unit1.h"
 #include "windows/Unit3.h"
@@ -20,12 +22,17 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // The handle, if any, is closed by the system at exit.
   if (GetLastError() != ERROR_SUCCESS) return 1;
 
-  RunStartupGuarded([] {
-    Application->Initialize();
-    Application->CreateForm(Form1);
-    Application->CreateForm(Form3);
-    Application->Run();
-  });
+  // A failure that escapes a handler is shown by the error report and the program goes on; one
+  // that escapes start-up is shown once by the box alone, and the program ends normally.
+  Application->OnException = ReportError;
+  RunGuarded(
+      [] {
+        Application->Initialize();
+        Application->CreateForm(Form1);
+        Application->CreateForm(Form3);
+        Application->Run();
+      },
+      ShowErrorBox);
 
   ReleaseMutex(g_instanceMutex);
   return 0;
