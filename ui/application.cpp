@@ -77,9 +77,12 @@ void TApplication::Minimize() {
 
 const std::string& TApplication::Title() {
   if (!titleFormed_) {
+    // At most 255 bytes of the path; where the platform leaves a cut path unterminated, the
+    // length it returns still bounds it.
     char path[256] = {};
-    GetModuleFileNameA(nullptr, path, sizeof path - 1);
-    OemToCharBuffA(path, path, static_cast<DWORD>(lstrlenA(path)));
+    DWORD length = std::min<DWORD>(GetModuleFileNameA(nullptr, path, sizeof path), sizeof path - 1);
+    path[length] = '\0';
+    OemToCharBuffA(path, path, length);
     title_ = ApplicationTitleFromPath(path);
     titleFormed_ = true;
   }
@@ -157,6 +160,9 @@ void TApplication::HandleCurrentException() noexcept {
 
 bool TApplication::HelpContext(int context) {
   lastHelpContext_ = context;
+  if (!HelpFile.empty() && WinHelpA(Handle(), HelpFile.c_str(), HELP_CONTEXT, static_cast<ULONG_PTR>(context))) {
+    return true;
+  }
   MessageBeep(MB_OK);
   return false;
 }

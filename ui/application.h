@@ -61,7 +61,10 @@ class TApplication {
   // as EOutOfMemory, anything else foreign as EUnexpected. Never throws.
   void HandleCurrentException() noexcept;
 
-  // The system ships no help file: a help request only gives the default beep. Returns false.
+  // The help file that help requests open; empty (the default) when none ships, and a help
+  // request then only gives the default beep. Every help button of the program asks here.
+  std::string HelpFile;
+  // Shows the help topic of that context; false when there is no help file or it cannot be shown.
   bool HelpContext(int context);
   int LastHelpContext() const { return lastHelpContext_; }
 
