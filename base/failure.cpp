@@ -69,7 +69,8 @@ std::string WithoutTrailingBreak(std::string text) {
 }
 
 std::string PlatformText(unsigned long code, const std::string& platformMessage) {
-  std::string text = WithoutTrailingBreak(platformMessage);
+  // Code 0 reads "completed successfully": no text for a refusal that left no reason.
+  std::string text = code == 0 ? std::string() : WithoutTrailingBreak(platformMessage);
   if (text.empty()) text = "システム エラー (" + std::to_string(code) + ")";
   return text;
 }

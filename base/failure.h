@@ -90,7 +90,8 @@ class EClipboardException : public Exception {
 };
 
 // The window layer's own failure: the platform refused a request (a window class, a window).
-// Carries the platform's message for the error code, or a text with the code when it has none.
+// Carries the platform's message for the error code, or a text with the code when it has none
+// (or the code is 0, which the platform describes as success).
 class EPlatformError : public Exception {
  public:
   EPlatformError(unsigned long errorCode, const std::string& platformMessage);

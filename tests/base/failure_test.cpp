@@ -59,7 +59,7 @@ TEST(PlatformErrorTest, CarriesThePlatformTextWithoutItsLineBreak) {
   EXPECT_EQ(EPlatformError(5, "ソ\r\n").Message(), "ソ");  // 83 5C stays whole
   // Without a text of its own the code is shown.
   EXPECT_EQ(EPlatformError(1816, "").Message(), "システム エラー (1816)");
-  EXPECT_EQ(EPlatformError(0, "\r\n").Message(), "システム エラー (0)");
+  EXPECT_EQ(EPlatformError(0, "この操作を正しく終了しました。\r\n").Message(), "システム エラー (0)");
 }
 
 }  // namespace
