@@ -77,12 +77,12 @@ void TApplication::Minimize() {
 
 const std::string& TApplication::Title() {
   if (!titleFormed_) {
-    // At most 255 bytes of the path; where the platform leaves a cut path unterminated, the
-    // length it returns still bounds it.
-    char path[256] = {};
-    DWORD length = std::min<DWORD>(GetModuleFileNameA(nullptr, path, sizeof path), sizeof path - 1);
-    path[length] = '\0';
-    OemToCharBuffA(path, path, length);
+    // The whole path (the title rule takes its first 255 bytes), however the platform treats a
+    // buffer that is too small.
+    std::string path(32768, '\0');
+    DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size() - 1));
+    path.resize(length < path.size() ? length : 0);
+    OemToCharBuffA(path.data(), path.data(), static_cast<DWORD>(path.size()));
     title_ = ApplicationTitleFromPath(path);
     titleFormed_ = true;
   }
