@@ -1,6 +1,10 @@
 // Messages of the failure family, in Shift-JIS (this file is compiled with a CP932 execution charset).
 #include "base/failure.h"
 
+#include <new>
+
+#include "base/sjis.h"
+
 EOutOfMemory::EOutOfMemory() : Exception("メモリが不足しています") {}
 
 EReadError::EReadError() : EStreamError("ストリームからの読み込みエラー") {}
@@ -51,3 +55,51 @@ EInOutError::EInOutError(int errorCode) : Exception(InOutMessage(errorCode)), er
 EDirCreateError::EDirCreateError() : Exception("ディレクトリを作成できません") {}
 
 EClipboardException::EClipboardException() : Exception("クリップボードを開くことができません") {}
+
+namespace {
+
+// The platform ends its messages with a line break (and sometimes a space); the box does not.
+std::string WithoutTrailingBreak(std::string text) {
+  while (!text.empty()) {
+    std::string_view last = sjis::LastChar(text);
+    if (last != "\r" && last != "\n" && last != " ") break;
+    text.pop_back();
+  }
+  return text;
+}
+
+std::string PlatformText(unsigned long code, const std::string& platformMessage) {
+  // Code 0 reads "completed successfully": no text for a refusal that left no reason.
+  std::string text = code == 0 ? std::string() : WithoutTrailingBreak(platformMessage);
+  if (text.empty()) text = "システム エラー (" + std::to_string(code) + ")";
+  return text;
+}
+
+}  // namespace
+
+EPlatformError::EPlatformError(unsigned long errorCode, const std::string& platformMessage)
+    : Exception(PlatformText(errorCode, platformMessage)), errorCode_(errorCode) {}
+
+EUnexpected::EUnexpected() : Exception("予期しないエラーが発生しました") {}
+
+void ReportCurrentFailure(const TFailureSink& report) {
+  try {
+    throw;
+  } catch (const Exception& failure) {
+    report(failure);
+  } catch (const std::bad_alloc&) {
+    report(EOutOfMemory());
+  } catch (...) {
+    report(EUnexpected());
+  }
+}
+
+bool RunGuarded(const std::function<void()>& steps, const TFailureSink& report) {
+  try {
+    steps();
+    return true;
+  } catch (...) {
+    ReportCurrentFailure(report);
+    return false;
+  }
+}

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <exception>
+#include <functional>
 #include <string>
 
 class Exception : public std::exception {
@@ -87,3 +88,31 @@ class EClipboardException : public Exception {
  public:
   EClipboardException();
 };
+
+// The window layer's own failure: the platform refused a request (a window class, a window).
+// Carries the platform's message for the error code, or a text with the code when it has none
+// (or the code is 0, which the platform describes as success).
+class EPlatformError : public Exception {
+ public:
+  EPlatformError(unsigned long errorCode, const std::string& platformMessage);
+  unsigned long ErrorCode() const noexcept { return errorCode_; }
+
+ private:
+  unsigned long errorCode_;
+};
+
+// Anything thrown that is not of this family (a library's own exception, say).
+class EUnexpected : public Exception {
+ public:
+  EUnexpected();
+};
+
+using TFailureSink = std::function<void(const Exception&)>;
+
+// Hands the exception being handled to report as a failure of the family: a failure of the
+// family as it is, std::bad_alloc as EOutOfMemory, anything else as EUnexpected. Call only from
+// inside a catch block.
+void ReportCurrentFailure(const TFailureSink& report);
+
+// Runs steps; a failure that escapes them is reported once, as above. True when they returned.
+bool RunGuarded(const std::function<void()>& steps, const TFailureSink& report);

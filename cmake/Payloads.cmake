@@ -23,7 +23,7 @@ if(CMAKE_CROSSCOMPILING)
   find_program(SETUP_HOST_CXX NAMES c++ g++ clang++ REQUIRED)
   set(host_sources tools/packres.cpp tools/packer.cpp tools/make_setup.cpp tools/pe_image.cpp
       tools/version_resource.cpp payload/unpack.cpp payload/sums.cpp base/stream.cpp base/failure.cpp
-      base/sha256.cpp)
+      base/sha256.cpp base/sjis.cpp)
   set(host_inputs)
   foreach(s IN LISTS host_sources)
     list(APPEND host_inputs ${PROJECT_SOURCE_DIR}/${s})

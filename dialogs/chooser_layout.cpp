@@ -65,4 +65,23 @@ int IntegralListHeight(int height, int itemHeight, int frame) {
   return items * itemHeight + frame;
 }
 
+int ItemHeight(ControlKind kind, int pixelsPerInch) {
+  switch (kind) {
+    case ControlKind::FolderList:
+      return ScaleLength(kDirListItemHeight, pixelsPerInch);
+    case ControlKind::FileList:
+      return ScaleLength(kFileListItemHeight, pixelsPerInch);
+    default:
+      return 0;
+  }
+}
+
+LayoutRect PlacedRect(const ControlRow& row, int pixelsPerInch) {
+  LayoutRect r = ScaleRect(row.rect, pixelsPerInch);
+  if (row.kind == ControlKind::FolderList) {
+    r.height = IntegralListHeight(r.height, ItemHeight(row.kind, pixelsPerInch), kListFrame);
+  }
+  return r;
+}
+
 }  // namespace chooser

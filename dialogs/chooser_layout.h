@@ -33,6 +33,9 @@ constexpr int kClientWidth = 424;
 constexpr int kClientHeight = 255;
 constexpr int kDirListItemHeight = 17;
 constexpr int kFileListItemHeight = 13;
+// Both lists have a one-pixel frame: 2 pixels of each list's height are frame. At design size
+// the folder list holds 8 whole rows (138 = 8 x 17 + 2) and the file list 7 (93 = 7 x 13 + 2).
+constexpr int kListFrame = 2;
 // Without a help button the OK and Cancel buttons stand at the right edge.
 constexpr int kOKLeftWithoutHelp = 256;
 constexpr int kCancelLeftWithoutHelp = 340;
@@ -62,5 +65,12 @@ ScreenPoint CentreOnScreen(int screenWidth, int screenHeight, int windowWidth, i
 // The highest list height not above height whose inner part (height - frame) holds a whole
 // number of items; at least one item.
 int IntegralListHeight(int height, int itemHeight, int frame);
+
+// Item height of a list at pixelsPerInch (0 for the other kinds).
+int ItemHeight(ControlKind kind, int pixelsPerInch);
+
+// Where a control of the table is placed at pixelsPerInch: its scaled rectangle, with the
+// folder list's height cut to whole items of its scaled item height.
+LayoutRect PlacedRect(const ControlRow& row, int pixelsPerInch);
 
 }  // namespace chooser

@@ -66,8 +66,8 @@ class TSelectDirDlg : public TForm {
   void SetConfirmCreate(bool confirm) { confirmCreate_ = confirm; }
   void SetHelp(int32_t helpContext);
   void ScaleToScreen(int pixelsPerInch);
-  // Item heights, then every control from its design rectangle, so that the lists fit their
-  // heights to whole items of the new height and rounding never accumulates.
+  // Item heights, then every control from its design rectangle (the folder list cut to whole
+  // items of the new height), so that rounding never accumulates.
   void PlaceControls(int pixelsPerInch);
 
   TEdit* DirEdit;
@@ -302,10 +302,10 @@ void TSelectDirDlg::SetHelp(int32_t helpContext) {
 }
 
 void TSelectDirDlg::PlaceControls(int pixelsPerInch) {
-  DirList->SetItemHeight(chooser::ScaleLength(chooser::kDirListItemHeight, pixelsPerInch));
-  FileList->SetItemHeight(chooser::ScaleLength(chooser::kFileListItemHeight, pixelsPerInch));
+  DirList->SetItemHeight(chooser::ItemHeight(ControlKind::FolderList, pixelsPerInch));
+  FileList->SetItemHeight(chooser::ItemHeight(ControlKind::FileList, pixelsPerInch));
   for (const chooser::ControlRow& row : chooser::kSelectDirControls) {
-    chooser::LayoutRect r = chooser::ScaleRect(row.rect, pixelsPerInch);
+    chooser::LayoutRect r = chooser::PlacedRect(row, pixelsPerInch);
     TControl* control = FindControl(row.name);
     control->SetBounds(r.left, r.top, r.width, r.height);
     // Text labels keep sizing themselves to their text.

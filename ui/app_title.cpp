@@ -4,7 +4,7 @@
 #include "base/sjis.h"
 
 std::string ApplicationTitleFromPath(std::string_view exePath) {
-  std::string_view name = exePath;
+  std::string_view name = exePath.substr(0, kTitlePathBytes);
   size_t slash = sjis::LastDelimiter("\\", name);
   if (slash != std::string_view::npos) name = name.substr(slash + 1);
   // "." is never a trail byte, so the first one found is a real dot.

@@ -4,7 +4,10 @@
 #include <string>
 #include <string_view>
 
-// The name after the last backslash, cut at its first ".", with every letter after the first
+// Only the first kTitlePathBytes bytes of the path count.
+constexpr size_t kTitlePathBytes = 255;
+
+// Of the path's first 255 bytes, the name after the last backslash, cut at its first ".", with every letter after the first
 // character in lower case: "C:\app\SETUP.exe" gives "Setup", "a.b.exe" gives "a".
 // A double-byte first character is kept whole so that its trail byte is never folded.
 std::string ApplicationTitleFromPath(std::string_view exePath);

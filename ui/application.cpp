@@ -4,7 +4,6 @@
 #include <algorithm>
 
 #include "base/sjis.h"
-#include "dialogs/error_report.h"
 #include "ui/app_title.h"
 
 namespace {
@@ -78,9 +77,12 @@ void TApplication::Minimize() {
 
 const std::string& TApplication::Title() {
   if (!titleFormed_) {
-    char path[256] = {};
-    GetModuleFileNameA(nullptr, path, sizeof path - 1);
-    OemToCharBuffA(path, path, static_cast<DWORD>(lstrlenA(path)));
+    // The whole path (the title rule takes its first 255 bytes), however the platform treats a
+    // buffer that is too small.
+    std::string path(32768, '\0');
+    DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size() - 1));
+    path.resize(length < path.size() ? length : 0);
+    OemToCharBuffA(path.data(), path.data(), static_cast<DWORD>(path.size()));
     title_ = ApplicationTitleFromPath(path);
     titleFormed_ = true;
   }
@@ -132,8 +134,8 @@ void TApplication::Run() {
   while (!terminated_) {
     try {
       HandleMessage();
-    } catch (const Exception& failure) {
-      HandleException(failure);
+    } catch (...) {
+      HandleCurrentException();
     }
   }
 }
@@ -144,22 +146,25 @@ void TApplication::Terminate() {
   PostQuitMessage(0);
 }
 
-void TApplication::HandleException(const Exception& failure) { ReportError(failure); }
+void TApplication::HandleException(const Exception& failure) {
+  if (OnException) OnException(failure);
+}
+
+void TApplication::HandleCurrentException() noexcept {
+  try {
+    ReportCurrentFailure([this](const Exception& failure) { HandleException(failure); });
+  } catch (...) {
+    // The report itself failed (no memory left for the box): nothing more can be shown.
+  }
+}
 
 bool TApplication::HelpContext(int context) {
   lastHelpContext_ = context;
+  if (!HelpFile.empty() && WinHelpA(Handle(), HelpFile.c_str(), HELP_CONTEXT, static_cast<ULONG_PTR>(context))) {
+    return true;
+  }
   MessageBeep(MB_OK);
   return false;
-}
-
-bool RunStartupGuarded(const std::function<void()>& steps) {
-  try {
-    steps();
-    return true;
-  } catch (const Exception& failure) {
-    ShowErrorBox(failure);
-    return false;
-  }
 }
 
 // ---- TTaskWindowsDisabled ----

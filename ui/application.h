@@ -4,7 +4,6 @@
 
 #include <windows.h>
 
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -54,8 +53,18 @@ class TApplication {
   // until the taskbar entry is restored.
   void Minimize();
 
+  // Where a failure that escapes a handler, a creation or show handler or the loop goes. The
+  // program installs its error report here; without one such a failure is only abandoned.
+  TFailureSink OnException;
   void HandleException(const Exception& failure);
-  // The system ships no help file: a help request only gives the default beep. Returns false.
+  // The same for the exception being handled (call from a catch block): std::bad_alloc goes on
+  // as EOutOfMemory, anything else foreign as EUnexpected. Never throws.
+  void HandleCurrentException() noexcept;
+
+  // The help file that help requests open; empty (the default) when none ships, and a help
+  // request then only gives the default beep. Every help button of the program asks here.
+  std::string HelpFile;
+  // Shows the help topic of that context; false when there is no help file or it cannot be shown.
   bool HelpContext(int context);
   int LastHelpContext() const { return lastHelpContext_; }
 
@@ -78,10 +87,6 @@ class TApplication {
 };
 
 extern TApplication* Application;
-
-// The entry point's guard: runs the start-up steps; a failure of the family is shown in the
-// error box under the application title and the guard returns false.
-bool RunStartupGuarded(const std::function<void()>& steps);
 
 // Disables the program's visible, enabled top-level windows (all but one) for its lifetime and
 // enables them again afterwards, giving the active window and the focus back.

@@ -375,16 +375,14 @@ void TItemList::DrawItem(const DRAWITEMSTRUCT& item) {
 
 TListBox::TListBox(TForm* owner, std::string name, int left, int top, int width, int height)
     : TItemList(owner, std::move(name)) {
-  CreateControl("TListBox", WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS,
-                WS_EX_CLIENTEDGE, left, top, width, height, "");
+  // A one-pixel frame, and the height as given: the form decides how many rows it shows.
+  CreateControl("TListBox",
+                WS_TABSTOP | WS_VSCROLL | WS_BORDER | LBS_NOTIFY | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS |
+                    LBS_NOINTEGRALHEIGHT,
+                0, left, top, width, height, "");
 }
 
-void TListBox::SetItemHeight(int height) {
-  int left = Left(), top = Top(), width = Width(), outer = Height();
-  SendMessageA(Handle(), LB_SETITEMHEIGHT, 0, height);
-  // Integral height is applied on resizing: size again so it follows the new item height.
-  SetBounds(left, top, width, outer);
-}
+void TListBox::SetItemHeight(int height) { SendMessageA(Handle(), LB_SETITEMHEIGHT, 0, height); }
 
 bool TListBox::HandleNotification(WORD code) {
   if (code == LBN_DBLCLK) {

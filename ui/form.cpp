@@ -48,6 +48,11 @@ TForm::TForm(const TFormSpec& spec) {
   }
   CreateHandle(ExStyleOf(spec.Border), spec.ClassName, spec.Caption, StyleOf(spec.Border), spec.Left, spec.Top,
                width, height, Application->Handle(), nullptr);
+  if (spec.Border == TBorderStyle::Dialog) {
+    // A fixed frame with the close box only: its system menu offers Move and Close alone.
+    HMENU menu = GetSystemMenu(Handle(), FALSE);
+    for (UINT command : {SC_RESTORE, SC_SIZE, SC_MINIMIZE, SC_MAXIMIZE}) DeleteMenu(menu, command, MF_BYCOMMAND);
+  }
   SetFont(TFontSpec{});
 }
 

@@ -1,10 +1,9 @@
 // The one window procedure of the layer. A failure raised by any handler stops here and goes to
-// the application's error report; nothing is ever thrown into the platform.
+// the failure sink the program installed in the application; nothing is ever thrown into the
+// platform.
 #include "ui/window.h"
 
 #include <map>
-#include <new>
-#include <stdexcept>
 
 #include "base/failure.h"
 #include "ui/application.h"
@@ -25,6 +24,18 @@ WNDPROC BaseProcOf(HWND window) {
   ATOM atom = static_cast<ATOM>(GetClassLongPtrA(window, GCW_ATOM));
   auto it = Classes().find(atom);
   return it == Classes().end() ? DefWindowProcA : it->second.baseProc;
+}
+
+// The platform's refusal, with its own message for the thread's last error.
+[[noreturn]] void RaisePlatformError() {
+  DWORD code = GetLastError();
+  char* text = nullptr;
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                    FORMAT_MESSAGE_IGNORE_INSERTS,
+                                nullptr, code, 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
+  std::string message = length && text ? std::string(text, length) : std::string();
+  if (text) LocalFree(text);
+  throw EPlatformError(code, message);
 }
 
 }  // namespace
@@ -56,7 +67,7 @@ void TWindow::RegisterWindowClass(const char* className, const char* baseClass, 
   wc.cbSize = sizeof wc;
   WNDPROC baseProc = DefWindowProcA;
   if (baseClass) {
-    if (!GetClassInfoExA(nullptr, baseClass, &wc)) throw std::runtime_error("window class not found");
+    if (!GetClassInfoExA(nullptr, baseClass, &wc)) RaisePlatformError();
     wc.cbSize = sizeof wc;
     baseProc = wc.lpfnWndProc;
     wc.style &= ~CS_GLOBALCLASS;
@@ -72,15 +83,16 @@ void TWindow::RegisterWindowClass(const char* className, const char* baseClass, 
   wc.lpszMenuName = nullptr;
   wc.hIconSm = nullptr;
   ATOM atom = RegisterClassExA(&wc);
-  if (!atom) throw std::runtime_error("window class could not be registered");
+  if (!atom) RaisePlatformError();
   Classes()[atom] = ClassInfo{baseProc};
 }
 
 void TWindow::CreateHandle(DWORD exStyle, const char* className, const std::string& text, DWORD style, int x,
                            int y, int width, int height, HWND parent, HMENU menuOrId) {
+  SetLastError(ERROR_SUCCESS);
   HWND window = CreateWindowExA(exStyle, className, text.c_str(), style, x, y, width, height, parent, menuOrId,
                                 GetModuleHandleA(nullptr), this);
-  if (!window) throw std::runtime_error("window could not be created");
+  if (!window) RaisePlatformError();
   handle_ = window;
 }
 
@@ -117,14 +129,8 @@ LRESULT CALLBACK TWindow::Thunk(HWND window, UINT message, WPARAM wParam, LPARAM
 
   try {
     return self->WndProc(message, wParam, lParam);
-  } catch (const Exception& failure) {
-    Application->HandleException(failure);
-  } catch (const std::bad_alloc&) {
-    Application->HandleException(EOutOfMemory());
-  } catch (const std::exception& failure) {
-    Application->HandleException(Exception(failure.what()));
   } catch (...) {
-    Application->HandleException(Exception("?"));
+    Application->HandleCurrentException();
   }
   return 0;
 }

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "base/failure.h"
+#include "dialogs/error_report.h"
 #include "location/game_dir.h"
 #include "location/win32_backends.h"
 #include "payload/extract.h"
@@ -38,13 +39,18 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   if (GetLastError() != ERROR_SUCCESS) return 1;
 
   UseWin32LocationBackends();
-  RunStartupGuarded([] {
-    Application->Initialize();
-    RecoverInterruptedUpdateOfGame();
-    Application->CreateForm(Form1);
-    Application->CreateForm(Form3);
-    Application->Run();
-  });
+  // A failure that escapes a handler is shown by the error report and the program goes on; one
+  // that escapes start-up is shown once by the box alone, and the program ends normally.
+  Application->OnException = ReportError;
+  RunGuarded(
+      [] {
+        Application->Initialize();
+        RecoverInterruptedUpdateOfGame();
+        Application->CreateForm(Form1);
+        Application->CreateForm(Form3);
+        Application->Run();
+      },
+      ShowErrorBox);
 
   ReleaseMutex(g_instanceMutex);
   return 0;

@@ -13,6 +13,7 @@
 
 #include "base/failure.h"
 #include "dialogs/chooser_win32.h"
+#include "dialogs/error_report.h"
 #include "dialogs/folder_chooser.h"
 #include "ui/application.h"
 
@@ -22,6 +23,7 @@ int main(int argc, char** argv) {
     return 3;
   }
   Application->Initialize();
+  Application->OnException = ReportError;
   std::string folder = argv[1];
   unsigned options = static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10));
   int32_t helpContext = static_cast<int32_t>(std::strtol(argv[3], nullptr, 10));

@@ -106,11 +106,45 @@ TEST(CentreTest, HalvesTruncateTowardZeroAndNeverGoBelowZero) {
 }
 
 TEST(IntegralListHeightTest, WholeItemsInsideTheFrame) {
-  EXPECT_EQ(chooser::IntegralListHeight(138, 17, 4), 123);  // 7 items
-  EXPECT_EQ(chooser::IntegralListHeight(140, 17, 4), 140);  // exactly 8
-  EXPECT_EQ(chooser::IntegralListHeight(173, 21, 4), 172);  // 8 items at 120 dpi
-  EXPECT_EQ(chooser::IntegralListHeight(10, 17, 4), 21);    // never less than one item
-  EXPECT_EQ(chooser::IntegralListHeight(50, 0, 4), 50);
+  EXPECT_EQ(chooser::IntegralListHeight(137, 17, 2), 121);  // 7 items
+  EXPECT_EQ(chooser::IntegralListHeight(10, 17, 2), 19);    // never less than one item
+  EXPECT_EQ(chooser::IntegralListHeight(50, 0, 2), 50);
+}
+
+// The lists as designed: the folder list 8 whole rows of 17 in a one-pixel frame, reaching down
+// to the drive box beside it; the file list 7 rows of 13. At 120 pixels per inch the folder
+// list keeps its 8 whole rows of 21 and the file list its scaled height, 7 rows of 16 and more.
+TEST(ListPlacementTest, DesignedRowsAt96And120PixelsPerInch) {
+  struct Case {
+    const char* name;
+    int ppi;
+    LayoutRect want;
+    int itemHeight;
+    int rows;
+  };
+  const Case cases[] = {
+      {"DirList", 96, {8, 72, 213, 138}, 17, 8},
+      {"FileList", 96, {232, 72, 185, 93}, 13, 7},
+      {"DirList", 120, {10, 90, 266, 170}, 21, 8},
+      {"FileList", 120, {290, 90, 231, 116}, 16, 7},
+  };
+  for (const Case& c : cases) {
+    const chooser::ControlRow* row = chooser::FindControl(c.name);
+    ASSERT_NE(row, nullptr) << c.name;
+    LayoutRect placed = chooser::PlacedRect(*row, c.ppi);
+    EXPECT_EQ(placed, c.want) << c.name << " at " << c.ppi;
+    EXPECT_EQ(chooser::ItemHeight(row->kind, c.ppi), c.itemHeight) << c.name << " at " << c.ppi;
+    EXPECT_EQ((placed.height - chooser::kListFrame) / c.itemHeight, c.rows) << c.name << " at " << c.ppi;
+  }
+  // At design size the folder list ends where the drive box beside it ends.
+  const chooser::ControlRow* drives = chooser::FindControl("DriveList");
+  LayoutRect dirList = chooser::PlacedRect(*chooser::FindControl("DirList"), 96);
+  EXPECT_LE(drives->rect.top + drives->rect.height - (dirList.top + dirList.height), 1);
+  // Every other control is placed exactly as scaled.
+  for (const chooser::ControlRow& row : chooser::kSelectDirControls) {
+    if (row.kind == chooser::ControlKind::FolderList) continue;
+    EXPECT_EQ(chooser::PlacedRect(row, 120), chooser::ScaleRect(row.rect, 120)) << row.name;
+  }
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include <string>
 
 #include "base/failure.h"
+#include "dialogs/error_report.h"
 #include "dialogs/message_dialog.h"
 #include "ui/application.h"
 #include "ui/form.h"
@@ -107,7 +108,8 @@ int main(int argc, char** argv) {
   }
   if (command == "error" && (argc == 3 || argc == 4)) {
     if (argc == 4 && std::strcmp(argv[3], "abort") != 0) return kUsage;
-    bool ok = RunStartupGuarded([&] {
+    Application->OnException = ReportError;
+    bool ok = RunGuarded([&] {
       Application->Initialize();
       Application->CreateForm(DialogHost);
       DialogHost->message = argv[2];
@@ -118,7 +120,7 @@ int main(int argc, char** argv) {
       HWND button = DialogHost->Find<TButton>("Button1")->Handle();
       SendMessageA(DialogHost->Handle(), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
                    reinterpret_cast<LPARAM>(button));
-    });
+    }, ShowErrorBox);
     return ok ? 0 : 1;
   }
   return kUsage;

@@ -272,6 +272,7 @@ void CheckClipboardFailure() {
 
 int main() {
   Application->Initialize();
+  Application->OnException = ReportError;
   CheckCompletionNotice();
   CheckSearchNotice();
   CheckQuestion();

@@ -311,3 +311,20 @@ TEST_F(SearchTest, FailureInProgressHookEndsSweepWithListingsClosed) {
 }
 
 }  // namespace
+
+namespace {
+
+// A machine without fixed disks: the sweep ends at once, with no progress text and nothing
+// listed, so the finder can show its not-found notice straight away.
+TEST_F(SearchTest, NoFixedDiskEndsAtOnceWithoutProgress) {
+  fs.AddDrive('A', kDriveRemovable);
+  fs.AddFile("A:\\MG_DATA.MBL");
+  fs.AddDrive('D', kDriveCdrom);
+  fs.AddDrive('E', kDriveRemote);
+  SearchFixedDisks();
+  EXPECT_EQ(FoundDir, "");
+  EXPECT_TRUE(progress.empty());
+  EXPECT_TRUE(fs.Listed().empty());
+}
+
+}  // namespace

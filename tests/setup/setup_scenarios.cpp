@@ -35,6 +35,8 @@ E2E_SCENARIO(first_run_auto_search) {
   E2E_REQUIRE(main);
   E2E_CHECK(!IsVisible(finder));
   E2E_CHECK_EQ(GameDirValue(), std::string("D:\\\\Games\\Veldran\\"));
+  // The progress line ends on the last folder walked: the throttled progress is drawn at the end.
+  E2E_CHECK_EQ(Text(Control(finder, "Label6")), std::string("検索中 D:\\\\Games\\Veldran"));
 
   r = ScreenRect(main);
   E2E_CHECK_EQ(r.left, 243);

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace {
 
 struct TitleCase {
@@ -28,5 +30,13 @@ INSTANTIATE_TEST_SUITE_P(
                       TitleCase{"C:\\app\\アSETUP.exe", "アsetup"},
                       // Trail bytes in the 0x41-0x5A range are not letters to fold.
                       TitleCase{"C:\\app\\Sアップ.exe", "Sアップ"}));
+
+// Only the first 255 bytes of the path count: a name that ends at byte 255 is kept whole (and
+// only ".exe" goes), one that runs past it is cut there.
+TEST(ApplicationTitleLength, FirstTwoHundredFiftyFiveBytesOfThePath) {
+  const std::string folder = "C:\\" + std::string(100, 'F') + "\\";
+  EXPECT_EQ(ApplicationTitleFromPath(folder + std::string(151, 'S') + ".exe"), "S" + std::string(150, 's'));
+  EXPECT_EQ(ApplicationTitleFromPath(folder + std::string(170, 'S') + ".exe"), "S" + std::string(150, 's'));
+}
 
 }  // namespace

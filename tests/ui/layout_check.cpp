@@ -4,7 +4,10 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <new>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "base/failure.h"
 #include "ui/application.h"
@@ -12,6 +15,9 @@
 #include "tests/runner/wine_check.h"
 
 namespace {
+
+// What reached the application's failure sink.
+std::vector<std::string> g_reported;
 
 template <typename T>
 void CheckEq(T got, T want, const char* what) {
@@ -292,6 +298,49 @@ void CheckSecondForm() {
   CheckEq(font.lfHeight, -15L, "scaled font height");
 }
 
+// A failure of any kind thrown by a handler reaches the sink once, as a failure of the family.
+void CheckForeignFailuresInHandlers() {
+  struct Case {
+    TNotifyEvent raise;
+    const char* message;
+  };
+  const Case cases[] = {
+      {[] { throw std::bad_alloc(); }, "メモリが不足しています"},
+      {[] { throw std::runtime_error("not for the user"); }, "予期しないエラーが発生しました"},
+      {[] { throw 7; }, "予期しないエラーが発生しました"},
+  };
+  TButton* probe = OtherForm->Find<TButton>("Probe");
+  TNotifyEvent saved = probe->OnClick;
+  for (const Case& c : cases) {
+    g_reported.clear();
+    probe->OnClick = c.raise;
+    SendMessageA(OtherForm->Handle(), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(probe->Handle()), BN_CLICKED),
+                 reinterpret_cast<LPARAM>(probe->Handle()));
+    Check(g_reported.size() == 1 && g_reported[0] == c.message,
+          std::string("handler failure reported once as ") + c.message);
+  }
+  probe->OnClick = saved;
+}
+
+// A dialog frame's system menu holds Move and Close only; a sizeable frame keeps the rest.
+void CheckSystemMenus() {
+  auto has = [](TForm& form, UINT command) {
+    return GetMenuState(GetSystemMenu(form.Handle(), FALSE), command, MF_BYCOMMAND) != static_cast<UINT>(-1);
+  };
+  for (UINT command : {SC_RESTORE, SC_SIZE, SC_MINIMIZE, SC_MAXIMIZE}) {
+    Check(!has(*CheckForm, command), "dialog system menu without " + std::to_string(command));
+    Check(has(*OtherForm, command), "sizeable system menu with " + std::to_string(command));
+  }
+  Check(has(*CheckForm, SC_MOVE) && has(*CheckForm, SC_CLOSE), "dialog system menu keeps Move and Close");
+}
+
+// No help file ships: a help request asks for its context and only beeps.
+void CheckHelpWithoutFile() {
+  Check(Application->HelpFile.empty(), "no help file by default");
+  Check(!Application->HelpContext(1000), "a help request without a file shows nothing");
+  CheckEq(Application->LastHelpContext(), 1000, "the context asked for");
+}
+
 void CheckRunEndsWhenTheMainFormCloses() {
   int showsBefore = CheckForm->shows;
   CheckForm->OnShow = [] {
@@ -308,6 +357,7 @@ void CheckRunEndsWhenTheMainFormCloses() {
 
 int main() {
   Application->Initialize();
+  Application->OnException = [](const Exception& failure) { g_reported.push_back(failure.Message()); };
   // The first byte is left as it is: "ui_layout_check.exe" keeps its small "u".
   Check(Application->Title() == "ui_layout_check", "title from the executable name");
   Application->CreateForm(CheckForm);
@@ -316,6 +366,9 @@ int main() {
   CheckLayout(*CheckForm);
   CheckModal(*CheckForm);
   CheckSecondForm();
+  CheckForeignFailuresInHandlers();
+  CheckSystemMenus();
+  CheckHelpWithoutFile();
   CheckRunEndsWhenTheMainFormCloses();
   return CheckResult();
 }

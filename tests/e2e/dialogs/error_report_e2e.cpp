@@ -134,4 +134,23 @@ E2E_SCENARIO(eabort_shows_nothing) {
   E2E_CHECK_EQ(p.WaitExit(1000), std::optional<DWORD>(0));
 }
 
+// ---- The title from a long path -----------------------------------------------------------------
+
+// The title is formed from the first 255 bytes of the program's path: a path of 259 bytes whose
+// name ends at byte 255 keeps the whole name and loses only ".exe".
+E2E_SCENARIO(title_from_255_bytes_of_a_long_path) {
+  const std::string folder = "C:\\" + std::string(100, 'F');
+  const std::string name(151, 'S');
+  const std::string copy = folder + "\\" + name + ".exe";
+  E2E_REQUIRE(copy.size() == 259);
+  CreateDirectoryA(folder.c_str(), nullptr);
+  E2E_REQUIRE(CopyFileA((AppDir() + "dialog_host.exe").c_str(), copy.c_str(), FALSE));
+  Process p = host::Message("独自", host::kCustom, host::kOK, copy);
+  HWND dialog = WaitWindow(p.Id(), "TMessageForm", nullptr);
+  E2E_REQUIRE(dialog != nullptr);
+  E2E_CHECK_EQ(Text(dialog), "S" + std::string(150, 's'));
+  CloseBox(dialog);
+  E2E_CHECK_EQ(p.WaitExit(), std::optional<DWORD>(2));
+}
+
 int main(int argc, char** argv) { return RunScenarios(argc, argv); }

@@ -1,0 +1,121 @@
+// Edge cases of SETUP.exe end to end: a relative folder typed in the chooser, a change of
+// destination given up, the completion notice left by its close box or Escape, a new start after
+// a killed instance, and the close box used while a sweep runs. Part of setup_scenarios.
+#include <windows.h>
+
+#include <string>
+
+#include "tests/setup/setup_fixture.h"
+
+using namespace setup_test;
+
+namespace {
+
+const char kGameFolder[] = "C:\\Game\\";
+
+// Starts SETUP with the game folder recorded and runs the update up to the completion notice.
+HWND UpdateToNotice(Process& p, HWND* mainOut = nullptr) {
+  HWND main = WaitMain(p);
+  if (mainOut) *mainOut = main;
+  if (!main) return nullptr;
+  ButtonClick(Control(main, "Button1"));
+  return WaitWindow(p.Id(), "TMessageForm", "情報", 60000);
+}
+
+}  // namespace
+
+// A relative folder typed into the chooser is looked up from the current folder and stored as
+// typed, with "\" appended.
+E2E_SCENARIO(relative_folder_stored_as_typed) {
+  DeleteGameDir();
+  CreateDirectoryA("C:\\app\\RelGame", nullptr);
+  WriteText("C:\\app\\RelGame\\mg_data.mbl", "marker");
+  Process p = Process::Launch("SETUP.exe", {}, "C:\\app");
+  HWND finder = WaitFinder(p);
+  E2E_REQUIRE(finder);
+  ButtonClick(Control(finder, "Button2"));
+  HWND chooser = WaitWindow(p.Id(), "TSelectDirDlg", "ディレクトリの選択");
+  E2E_REQUIRE(chooser);
+  SetText(Control(chooser, "DirEdit"), "RelGame");
+  ButtonClick(Control(chooser, "OKButton"));
+  HWND main = WaitMain(p);
+  E2E_REQUIRE(main);
+  E2E_CHECK_EQ(GameDirValue(), std::string("RelGame\\"));
+  CloseBox(main);
+  E2E_CHECK_EQ(p.WaitExit(), std::optional<DWORD>(0));
+}
+
+// "アップデート先変更" given up with the finder's close box changes nothing: the registry keeps
+// its folder and the update goes there. The completion notice left by its close box ends the
+// program normally.
+E2E_SCENARIO(change_destination_given_up) {
+  OldGame game(kGameFolder);
+  SetGameDir(kGameFolder);
+  Process p = Process::Launch("SETUP.exe");
+  HWND main = WaitMain(p);
+  E2E_REQUIRE(main);
+  ButtonClick(Control(main, "Button4"));
+  HWND finder = WaitFinder(p);
+  E2E_REQUIRE(finder);
+  CloseBox(finder);
+  E2E_CHECK(WaitGone(finder));
+  E2E_CHECK_EQ(GameDirValue(), std::string(kGameFolder));
+  HWND notice = UpdateToNotice(p);
+  E2E_REQUIRE(notice);
+  E2E_CHECK(SameAsBuildInput("C:\\Game\\VELDRAN.EXE", "VELDRAN.EXE"));
+  E2E_CHECK(SameAsBuildInput("C:\\Game\\mg_data2.mbl", "mg_data2.mbl"));
+  E2E_CHECK_EQ(GameDirValue(), std::string(kGameFolder));
+  CloseBox(notice);
+  E2E_CHECK_EQ(p.WaitExit(), std::optional<DWORD>(0));
+}
+
+// The completion notice answered with Escape ends the program normally too.
+E2E_SCENARIO(completion_notice_escape) {
+  OldGame game(kGameFolder);
+  SetGameDir(kGameFolder);
+  Process p = Process::Launch("SETUP.exe");
+  HWND notice = UpdateToNotice(p);
+  E2E_REQUIRE(notice);
+  E2E_REQUIRE(Activate(notice));
+  Escape();
+  E2E_CHECK_EQ(p.WaitExit(), std::optional<DWORD>(0));
+}
+
+// An instance killed while it runs leaves no guard behind: the next start comes up.
+E2E_SCENARIO(start_after_killed_instance) {
+  DeleteGameDir();
+  Process first = Process::Launch("SETUP.exe");
+  E2E_REQUIRE(WaitFinder(first));
+  first.Kill();
+  Process second = Process::Launch("SETUP.exe");
+  HWND finder = WaitFinder(second);
+  E2E_REQUIRE(finder);
+  ButtonClick(Control(finder, "Button3"));
+  E2E_CHECK_EQ(second.WaitExit(), std::optional<DWORD>(0));
+}
+
+// The close box used during a sweep is held until the sweep is over: the finder stays through
+// the abort and the not-found notice, and closes once that is answered; with no folder the
+// program then ends.
+E2E_SCENARIO(close_box_during_sweep_taken_after_it) {
+  DeleteGameDir();
+  PlantTree("C:\\Library");
+  Process p = Process::Launch("SETUP.exe");
+  HWND finder = WaitFinder(p);
+  E2E_REQUIRE(finder);
+  HWND button1 = Control(finder, "Button1");
+  ButtonClick(button1);
+  E2E_REQUIRE(WaitUntil([&] { return Text(Control(finder, "Label6")).rfind("検索中 C:\\\\Library", 0) == 0; }));
+  CloseBox(finder);
+  Pause(500);
+  E2E_CHECK(IsVisible(finder));
+  E2E_CHECK_EQ(Text(button1), std::string("中止"));
+  ButtonClick(button1);
+  HWND notice = WaitWindow(p.Id(), "TMessageForm", "情報", 60000);
+  E2E_REQUIRE(notice);
+  E2E_CHECK(IsVisible(finder));
+  ButtonClick(Control(notice, "Abort"));
+  E2E_CHECK(WaitGone(finder));
+  E2E_CHECK_EQ(p.WaitExit(), std::optional<DWORD>(0));
+  E2E_CHECK_EQ(GameDirValue(), std::string("(none)"));
+}
