@@ -20,26 +20,13 @@ set(PAYLOAD_SUMS ${PAYLOAD_DIR}/SUMS.bin)
 
 if(CMAKE_CROSSCOMPILING)
   # Cross builds cannot run their own packres: compile one with the build machine's compiler.
-  find_program(SETUP_HOST_CXX NAMES c++ g++ clang++ REQUIRED)
-  set(host_sources tools/packres.cpp tools/packer.cpp tools/make_setup.cpp tools/pe_image.cpp
-      tools/version_resource.cpp payload/unpack.cpp payload/sums.cpp base/stream.cpp base/failure.cpp
-      base/sha256.cpp base/sjis.cpp)
-  set(host_inputs)
-  foreach(s IN LISTS host_sources)
-    list(APPEND host_inputs ${PROJECT_SOURCE_DIR}/${s})
-  endforeach()
-  set(PACKRES ${CMAKE_BINARY_DIR}/host/packres)
-  add_custom_command(OUTPUT ${PACKRES}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/host
-    COMMAND ${SETUP_HOST_CXX} -std=c++17 -O2 -fexec-charset=CP932 -I${PROJECT_SOURCE_DIR} ${host_inputs} -o ${PACKRES}
-    DEPENDS ${host_inputs} ${PROJECT_SOURCE_DIR}/tools/packer.h ${PROJECT_SOURCE_DIR}/payload/unpack.h
-            ${PROJECT_SOURCE_DIR}/payload/sums.h ${PROJECT_SOURCE_DIR}/base/stream.h
-            ${PROJECT_SOURCE_DIR}/base/failure.h ${PROJECT_SOURCE_DIR}/base/sha256.h
-            ${PROJECT_SOURCE_DIR}/tools/make_setup.h ${PROJECT_SOURCE_DIR}/tools/pe_image.h
-            ${PROJECT_SOURCE_DIR}/tools/version_resource.h
-    COMMENT "Building packres for the build machine"
-    VERBATIM)
-  add_custom_target(packres_host DEPENDS ${PACKRES})
+  setup_host_program(packres
+    SOURCES tools/packres.cpp tools/packer.cpp tools/make_setup.cpp tools/pe_image.cpp
+            tools/version_resource.cpp payload/unpack.cpp payload/sums.cpp base/stream.cpp
+            base/failure.cpp base/sha256.cpp base/sjis.cpp
+    DEPENDS tools/packer.h tools/make_setup.h tools/pe_image.h tools/version_resource.h
+            payload/unpack.h payload/sums.h base/stream.h base/failure.h base/sha256.h base/sjis.h)
+  set(PACKRES ${packres_HOST})
   set(PACKRES_DEPENDS ${PACKRES})
 else()
   set(PACKRES $<TARGET_FILE:packres>)

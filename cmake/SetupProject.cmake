@@ -31,7 +31,9 @@ function(setup_flags target)
   target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
   if(WIN32)
     target_compile_definitions(${target} PUBLIC STRICT NOMINMAX WINVER=0x0601 _WIN32_WINNT=0x0601)
-    target_link_options(${target} PUBLIC -static -static-libgcc -static-libstdc++)
+    # Stack canaries; -static links their small runtime in, so no DLL comes with them.
+    target_compile_options(${target} PRIVATE -fstack-protector-strong)
+    target_link_options(${target} PUBLIC -static -static-libgcc -static-libstdc++ -fstack-protector-strong)
   endif()
 endfunction()
 
@@ -84,6 +86,33 @@ function(setup_unit_test name)
   endif()
 endfunction()
 
+# setup_host_program(NAME SOURCES ... [DEPENDS headers...]): in a cross build, a program for the
+# build machine itself, made with its own compiler from sources named relative to the project.
+# NAME_HOST receives the program's path; the target NAME_host builds it with everything.
+if(CMAKE_CROSSCOMPILING)
+  find_program(SETUP_HOST_CXX NAMES c++ g++ clang++ REQUIRED)
+endif()
+function(setup_host_program name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS" ${ARGN})
+  set(sources)
+  foreach(s IN LISTS ARG_SOURCES)
+    list(APPEND sources ${PROJECT_SOURCE_DIR}/${s})
+  endforeach()
+  set(headers)
+  foreach(h IN LISTS ARG_DEPENDS)
+    list(APPEND headers ${PROJECT_SOURCE_DIR}/${h})
+  endforeach()
+  set(program ${CMAKE_BINARY_DIR}/host/${name})
+  add_custom_command(OUTPUT ${program}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/host
+    COMMAND ${SETUP_HOST_CXX} -std=c++17 -O2 -fexec-charset=CP932 -I${PROJECT_SOURCE_DIR} ${sources} -o ${program}
+    DEPENDS ${sources} ${headers}
+    COMMENT "Building ${name} for the build machine"
+    VERBATIM)
+  add_custom_target(${name}_host ALL DEPENDS ${program})
+  set(${name}_HOST ${program} PARENT_SCOPE)
+endfunction()
+
 # Wine tests run only from the win64 build: 32-bit Wine cannot run on these machines.
 set(SETUP_WINE_TESTS OFF)
 if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 8)
@@ -111,11 +140,19 @@ function(setup_wine_test)
   set_tests_properties(${ARG_NAME} PROPERTIES TIMEOUT ${ctest_timeout} LABELS wine)
 endfunction()
 
-# Windows GUI program: no console, everything linked in.
+# The loader's protections: a relocatable image placed at random (with high-entropy addresses
+# where the address space allows them), data never executable, no terminal-server shims.
+set(SETUP_HARDENING_LINK_OPTIONS -Wl,--dynamicbase,--nxcompat,--tsaware)
+if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 8)
+  list(APPEND SETUP_HARDENING_LINK_OPTIONS -Wl,--high-entropy-va)
+endif()
+
+# Windows GUI program: no console, everything linked in, hardened.
 function(setup_windows_program name)
   cmake_parse_arguments(ARG "CONSOLE" "" "SOURCES;LINK" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   setup_flags(${name})
+  target_link_options(${name} PRIVATE ${SETUP_HARDENING_LINK_OPTIONS})
   if(NOT ARG_CONSOLE)
     target_link_options(${name} PRIVATE -mwindows)
   endif()

@@ -37,6 +37,29 @@ class FindHandle {
   HANDLE h_;
 };
 
+// A DLL from the system folder only: the program's own folder (a download folder, say) may hold
+// a planted DLL of the same name. Systems without the search flag get the full path instead.
+HMODULE LoadSystemLibrary(const char* name) {
+  if (HMODULE module = LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) return module;
+  char folder[MAX_PATH];
+  UINT length = GetSystemDirectoryA(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return nullptr;
+  return LoadLibraryA((std::string(folder, length) + "\\" + name).c_str());
+}
+
+// MPR is loaded at first use and kept, so that it never stands in the import table.
+using WNetGetConnectionProc = DWORD(WINAPI*)(LPCSTR, LPSTR, LPDWORD);
+
+DWORD GetConnection(const char* local, std::string& remote, DWORD& size) {
+  static const auto get = [] {
+    HMODULE mpr = LoadSystemLibrary("mpr.dll");
+    return reinterpret_cast<WNetGetConnectionProc>(
+        reinterpret_cast<void*>(mpr ? GetProcAddress(mpr, "WNetGetConnectionA") : nullptr));
+  }();
+  if (get == nullptr) return ERROR_NOT_SUPPORTED;
+  return get(local, remote.data(), &size);
+}
+
 // The legacy entry points: WNETGETCAPS in user32 names a module holding WNETCONNECTDIALOG.
 using WNetGetCapsProc = WORD(WINAPI*)(WORD);
 using WNetConnectDialogProc = WORD(WINAPI*)(HWND, WORD);
@@ -82,12 +105,12 @@ std::optional<std::string> Win32DriveSource::RemoteName(char letter) {
   char local[] = {letter, ':', 0};
   std::string remote(MAX_PATH + 1, '\0');
   DWORD size = static_cast<DWORD>(remote.size());
-  DWORD status = WNetGetConnectionA(local, remote.data(), &size);
+  DWORD status = GetConnection(local, remote, size);
   if (status == ERROR_MORE_DATA) {
     // size now holds the length the name needs.
     remote.assign(size + 1, '\0');
     size = static_cast<DWORD>(remote.size());
-    status = WNetGetConnectionA(local, remote.data(), &size);
+    status = GetConnection(local, remote, size);
   }
   if (status != NO_ERROR) return std::nullopt;
   remote.resize(remote.find('\0'));

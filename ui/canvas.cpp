@@ -1,4 +1,4 @@
-// The banner's drawing surface.
+// The banner's drawing surface and the lists' transparent pictures.
 #include "ui/canvas.h"
 
 #include "base/failure.h"
@@ -50,3 +50,29 @@ void TCanvas::TextOut(int x, int y, const std::string& text) {
 }
 
 TColor TCanvas::Pixel(int x, int y) const { return GetPixel(dc_.Get(), x, y); }
+
+namespace ui {
+
+void DrawTransparent(HDC dc, int x, int y, HBITMAP picture) {
+  BITMAP info{};
+  if (!GetObjectA(picture, sizeof info, &info)) return;
+  const int width = info.bmWidth, height = info.bmHeight;
+  MemoryDc source(dc);
+  SelectedObject selectedPicture(source.Get(), picture);
+  // A monochrome mask, set where the picture has its background colour: a colour-to-mono blit
+  // sets exactly the pixels equal to the source's background colour.
+  BitmapHandle mask(CreateBitmap(width, height, 1, 1, nullptr));
+  {
+    MemoryDc maskDc(dc);
+    SelectedObject selectedMask(maskDc.Get(), mask.Get());
+    COLORREF previous = SetBkColor(source.Get(), GetPixel(source.Get(), 0, height - 1));
+    BitBlt(maskDc.Get(), 0, 0, width, height, source.Get(), 0, 0, SRCCOPY);
+    SetBkColor(source.Get(), previous);
+  }
+  // The mask must not be selected anywhere while MaskBlt uses it. Set bits keep the
+  // destination, clear ones take the picture.
+  constexpr DWORD kKeepDestination = 0x00AA0029;
+  MaskBlt(dc, x, y, width, height, source.Get(), 0, 0, mask.Get(), 0, 0, MAKEROP4(kKeepDestination, SRCCOPY));
+}
+
+}  // namespace ui

@@ -1,5 +1,5 @@
 // A drawing surface over a memory bitmap: brush, font and the few drawing operations the
-// banner needs.
+// banner needs; and the transparent drawing of the lists' small pictures.
 #pragma once
 
 #include <windows.h>
@@ -58,3 +58,11 @@ class TCanvas {
   HGDIOBJ originalBitmap_ = nullptr;
   HGDIOBJ originalFont_ = nullptr;
 };
+
+namespace ui {
+
+// Draws picture with its top-left corner at (x, y) on dc; pixels of the colour of its
+// bottom-left pixel are left out, so the background shows through them.
+void DrawTransparent(HDC dc, int x, int y, HBITMAP picture);
+
+}  // namespace ui

@@ -352,12 +352,8 @@ void TItemList::DrawItem(const DRAWITEMSTRUCT& item) {
   if (entry.bitmap) {
     BITMAP info{};
     GetObjectA(entry.bitmap, sizeof info, &info);
-    ui::MemoryDc source(dc);
-    ui::SelectedObject picture(source.Get(), entry.bitmap);
     int y = r.top + ((r.bottom - r.top) - info.bmHeight) / 2;
-    // The bottom-left pixel's colour is the bitmap's transparent background.
-    TransparentBlt(dc, x, y, info.bmWidth, info.bmHeight, source.Get(), 0, 0, info.bmWidth, info.bmHeight,
-                   GetPixel(source.Get(), 0, info.bmHeight - 1));
+    ui::DrawTransparent(dc, x, y, entry.bitmap);
     x += info.bmWidth + 4;
   }
   std::string text = ItemText(static_cast<int>(item.itemID));

@@ -29,9 +29,20 @@ void RecoverInterruptedUpdateOfGame() {
   RecoverInterruptedUpdate(folder);
 }
 
+// Every later load, including those that system DLLs make, skips the program's own folder, where
+// a downloaded updater may have planted DLLs beside it. Looked up because older systems lack it.
+void LoadDllsFromSystemFolderOnly() {
+  using SetDefaultDllDirectoriesProc = BOOL(WINAPI*)(DWORD);
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesProc>(
+      reinterpret_cast<void*>(kernel ? GetProcAddress(kernel, "SetDefaultDllDirectories") : nullptr));
+  if (setDefault) setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  LoadDllsFromSystemFolderOnly();
   SetLastError(ERROR_SUCCESS);
   g_instanceMutex = CreateMutexA(nullptr, TRUE, kInstanceMutexName);
   // Another instance (or any object holding the name) leaves a non-zero error: end silently.

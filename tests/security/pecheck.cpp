@@ -1,0 +1,51 @@
+// Checks that Windows programs are built as shipped programs must be (see pe_image.h) and prints
+// each shortfall; or lists the DLL names a DLL planted beside a program could take.
+//   pecheck PROGRAM.exe...          exit code: 0 when every program passed, 1 otherwise, 2 usage
+//   pecheck --plantable PROGRAM.exe one name a line; exit code 1 when the file cannot be read
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "tests/security/pe_image.h"
+
+namespace {
+
+std::vector<uint8_t> ReadFile(const char* path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--plantable") {
+    try {
+      const std::vector<uint8_t> file = ReadFile(argv[2]);
+      for (const std::string& name : pe::PlantableDlls(pe::ReadImage(file), file)) std::printf("%s\n", name.c_str());
+      return 0;
+    } catch (const std::runtime_error& e) {
+      std::fprintf(stderr, "%s: unreadable: %s\n", argv[2], e.what());
+      return 1;
+    }
+  }
+  if (argc < 2 || argv[1][0] == '-') {
+    std::fprintf(stderr, "usage: pecheck PROGRAM.exe... | pecheck --plantable PROGRAM.exe\n");
+    return 2;
+  }
+  int faulty = 0;
+  for (int i = 1; i < argc; ++i) {
+    std::vector<std::string> faults;
+    try {
+      faults = pe::HardeningFaults(pe::ReadImage(ReadFile(argv[i])));
+    } catch (const std::runtime_error& e) {
+      faults.push_back(std::string("unreadable: ") + e.what());
+    }
+    for (const std::string& fault : faults) std::printf("%s: %s\n", argv[i], fault.c_str());
+    if (faults.empty()) std::printf("%s: hardened\n", argv[i]);
+    faulty += !faults.empty();
+  }
+  return faulty == 0 ? 0 : 1;
+}
