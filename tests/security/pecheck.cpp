@@ -1,4 +1,4 @@
-// Checks that Windows programs are built as shipped programs must be (see pe_image.h) and prints
+// Checks that Windows programs are built as shipped programs must be (see hardening.h) and prints
 // each shortfall; or lists the DLL names a DLL planted beside a program could take.
 //   pecheck PROGRAM.exe...          exit code: 0 when every program passed, 1 otherwise, 2 usage
 //   pecheck --plantable PROGRAM.exe one name a line; exit code 1 when the file cannot be read
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/security/pe_image.h"
+#include "tests/security/hardening.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
   if (argc == 3 && std::string(argv[1]) == "--plantable") {
     try {
       const std::vector<uint8_t> file = ReadFile(argv[2]);
-      for (const std::string& name : pe::PlantableDlls(pe::ReadImage(file), file)) std::printf("%s\n", name.c_str());
+      for (const std::string& name : hardening::PlantableDlls(hardening::ReadImage(file), file)) std::printf("%s\n", name.c_str());
       return 0;
     } catch (const std::runtime_error& e) {
       std::fprintf(stderr, "%s: unreadable: %s\n", argv[2], e.what());
@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     std::vector<std::string> faults;
     try {
-      faults = pe::HardeningFaults(pe::ReadImage(ReadFile(argv[i])));
+      faults = hardening::HardeningFaults(hardening::ReadImage(ReadFile(argv[i])));
     } catch (const std::runtime_error& e) {
       faults.push_back(std::string("unreadable: ") + e.what());
     }

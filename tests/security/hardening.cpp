@@ -1,11 +1,11 @@
 // Reading a Windows program file's headers, and the rules for a shipped program.
-#include "tests/security/pe_image.h"
+#include "tests/security/hardening.h"
 
 #include <algorithm>
 #include <cctype>
 #include <stdexcept>
 
-namespace pe {
+namespace hardening {
 namespace {
 
 // Loader flags (DllCharacteristics) and section flags of the image format.
@@ -205,4 +205,4 @@ std::vector<std::string> PlantableDlls(const Image& image, const std::vector<uin
   return names;
 }
 
-}  // namespace pe
+}  // namespace hardening

@@ -1,5 +1,5 @@
 // The program-file reader and the shipped-program rules, on small images built here.
-#include "tests/security/pe_image.h"
+#include "tests/security/hardening.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -94,7 +94,7 @@ std::vector<uint8_t> Build(const Shape& s) {
   return b;
 }
 
-std::vector<std::string> Faults(const Shape& s) { return pe::HardeningFaults(pe::ReadImage(Build(s))); }
+std::vector<std::string> Faults(const Shape& s) { return hardening::HardeningFaults(hardening::ReadImage(Build(s))); }
 
 TEST(PeHardening, FullyProtectedProgramsPass) {
   Shape x86;
@@ -151,7 +151,7 @@ TEST(PeImage, ReadsBothDelayImportForms) {
     s.pe32plus = byAddress;
     s.delayImports = {"VERSION.dll", "mpr.dll"};
     s.delayByAddress = byAddress;
-    pe::Image image = pe::ReadImage(Build(s));
+    hardening::Image image = hardening::ReadImage(Build(s));
     EXPECT_THAT(image.imports, ElementsAre("KERNEL32.dll", "USER32.dll"));
     EXPECT_THAT(image.delayImports, ElementsAre("VERSION.dll", "mpr.dll"));
   }
@@ -164,14 +164,14 @@ TEST(PeImage, DamagedFilesAreRejectedNotRead) {
   // Every cut through the headers, the tables or the first name, read under the sanitizers.
   for (size_t size = 0; size <= kHeaders + 0x200; ++size) {
     std::vector<uint8_t> cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(size));
-    EXPECT_THROW(pe::ReadImage(cut), std::runtime_error) << size;
+    EXPECT_THROW(hardening::ReadImage(cut), std::runtime_error) << size;
   }
   std::vector<uint8_t> wrongSignature = whole;
   wrongSignature[0x40] = 'X';
-  EXPECT_THROW(pe::ReadImage(wrongSignature), std::runtime_error);
+  EXPECT_THROW(hardening::ReadImage(wrongSignature), std::runtime_error);
   std::vector<uint8_t> farOff = whole;
   Put(farOff, kHeaders + 12, 0x7FFFFFF0, 4);  // an import name outside every section
-  EXPECT_THROW(pe::ReadImage(farOff), std::runtime_error);
+  EXPECT_THROW(hardening::ReadImage(farOff), std::runtime_error);
 }
 
 TEST(PeImage, DllNamesAreFoundAsTextOfEitherWidth) {
@@ -180,7 +180,7 @@ TEST(PeImage, DllNamesAreFoundAsTextOfEitherWidth) {
   std::vector<uint8_t> file(text.begin(), text.end());
   file.push_back(0x7F);  // puts the two-byte text at an odd offset
   file.insert(file.end(), wide.begin(), wide.end());
-  EXPECT_THAT(pe::DllNamesInText(file), ElementsAre("mpr.dll", "version.dll", "uxtheme.dll"));
+  EXPECT_THAT(hardening::DllNamesInText(file), ElementsAre("mpr.dll", "version.dll", "uxtheme.dll"));
 }
 
 TEST(PeImage, PlantableNamesAreTheUnprotectedOnesOnce) {
@@ -189,7 +189,7 @@ TEST(PeImage, PlantableNamesAreTheUnprotectedOnesOnce) {
   s.delayImports = {"Mpr.dll"};
   s.text = "user32.dll\0mpr.dll\0comctl32.dll"s;
   s.resources = "\0a packed file that mentions d3d9.dll\0"s;
-  EXPECT_THAT(pe::PlantableDlls(pe::ReadImage(Build(s)), Build(s)),
+  EXPECT_THAT(hardening::PlantableDlls(hardening::ReadImage(Build(s)), Build(s)),
               ElementsAre("comctl32.dll", "mpr.dll", "msimg32.dll"));
 }
 

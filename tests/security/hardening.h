@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace pe {
+namespace hardening {
 
 struct Section {
   std::string name;
@@ -48,4 +48,4 @@ std::vector<std::string> DllNamesInText(const std::vector<uint8_t>& file);
 // case, sorted, each once: the names a DLL planted beside it could take.
 std::vector<std::string> PlantableDlls(const Image& image, const std::vector<uint8_t>& file);
 
-}  // namespace pe
+}  // namespace hardening
