@@ -15,23 +15,20 @@ set(PAYLOAD_EXE ${PAYLOAD_DIR}/EXE.pack)
 set(PAYLOAD_DAT2 ${PAYLOAD_DIR}/DAT2.pack)
 
 if(CMAKE_CROSSCOMPILING)
-  # Cross builds cannot run their own packres: compile one with the build machine's compiler.
-  find_program(SETUP_HOST_CXX NAMES c++ g++ clang++ REQUIRED)
-  set(host_sources tools/packres.cpp tools/packer.cpp payload/unpack.cpp base/stream.cpp base/failure.cpp)
-  set(host_inputs)
-  foreach(s IN LISTS host_sources)
-    list(APPEND host_inputs ${PROJECT_SOURCE_DIR}/${s})
-  endforeach()
-  set(PACKRES ${CMAKE_BINARY_DIR}/host/packres)
-  add_custom_command(OUTPUT ${PACKRES}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/host
-    COMMAND ${SETUP_HOST_CXX} -std=c++17 -O2 -fexec-charset=CP932 -I${PROJECT_SOURCE_DIR} ${host_inputs} -o ${PACKRES}
-    DEPENDS ${host_inputs} ${PROJECT_SOURCE_DIR}/tools/packer.h ${PROJECT_SOURCE_DIR}/payload/unpack.h
-            ${PROJECT_SOURCE_DIR}/base/stream.h ${PROJECT_SOURCE_DIR}/base/failure.h
-    COMMENT "Building packres for the build machine"
-    VERBATIM)
-  add_custom_target(packres_host DEPENDS ${PACKRES})
-  set(PACKRES_DEPENDS ${PACKRES})
+  # Cross builds cannot run their own packres: a host build of this same source, limited to the
+  # build machine's tools (SETUP_HOST_TOOLS), makes one with the build machine's compiler.
+  include(ExternalProject)
+  set(host ${CMAKE_BINARY_DIR}/host)
+  set(PACKRES ${host}/bin/packres${CMAKE_HOST_EXECUTABLE_SUFFIX})
+  ExternalProject_Add(host_tools
+    SOURCE_DIR ${PROJECT_SOURCE_DIR}
+    BINARY_DIR ${host}
+    CMAKE_ARGS -DSETUP_HOST_TOOLS=ON -DSETUP_SANITIZERS=OFF -DCMAKE_BUILD_TYPE=Release
+    BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target packres
+    BUILD_ALWAYS TRUE
+    BUILD_BYPRODUCTS ${PACKRES}
+    INSTALL_COMMAND "")
+  set(PACKRES_DEPENDS host_tools)
 else()
   set(PACKRES $<TARGET_FILE:packres>)
   set(PACKRES_DEPENDS packres)
@@ -42,7 +39,9 @@ function(payload_pack)
   get_filename_component(dir ${ARG_OUTPUT} DIRECTORY)
   set(cut)
   if(ARG_CUT_BYTES)
-    set(cut COMMAND sh -c "head -c -${ARG_CUT_BYTES} \"$0\" > \"$0.cut\" && mv \"$0.cut\" \"$0\"" ${ARG_OUTPUT})
+    # POSIX tools only: keep all but the last bytes, read as one block.
+    set(cut COMMAND sh -c "dd if=\"$0\" of=\"$0.cut\" bs=$(($(wc -c < \"$0\") - $1)) count=1 2>/dev/null && mv \"$0.cut\" \"$0\""
+        ${ARG_OUTPUT} ${ARG_CUT_BYTES})
   endif()
   add_custom_command(OUTPUT ${ARG_OUTPUT}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}

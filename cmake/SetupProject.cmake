@@ -20,8 +20,22 @@ if(NOT WIN32 AND SETUP_SANITIZERS)
 endif()
 set(SETUP_SAN_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
 
-if(NOT WIN32)
-  find_package(GTest REQUIRED)
+# GoogleTest: the system's copy for the native build; compiled from Debian's source package for
+# the other targets (32-bit Linux, MinGW), whose libraries the system does not carry.
+set(SETUP_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources for cross builds")
+if(NOT SETUP_FUZZ)
+  if(CMAKE_CROSSCOMPILING)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+    add_subdirectory(${SETUP_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+    foreach(lib gtest gtest_main gmock gmock_main)
+      if(NOT TARGET GTest::${lib})
+        add_library(GTest::${lib} ALIAS ${lib})
+      endif()
+    endforeach()
+  else()
+    find_package(GTest REQUIRED)
+  endif()
   include(GoogleTest)
 endif()
 
@@ -84,17 +98,42 @@ function(setup_unit_test name)
   endif()
 endfunction()
 
-# Wine tests run only from the win64 build: 32-bit Wine cannot run on these machines.
+# Wine tests run from both Windows builds, each named after its build (win32.*, win64.*). The
+# win32 build is what ships and runs the whole suite. Where i386 programs cannot run, wine-run
+# skips its tests (CTest "skipped", with the reason) and the win64 build runs the whole suite in
+# its place; where they can, the win64 build runs only the smoke tests and skips the rest.
 set(SETUP_WINE_TESTS OFF)
-if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 8)
+if(WIN32)
   set(SETUP_WINE_TESTS ON)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(SETUP_WINE_FLAVOUR win64)
+  else()
+    set(SETUP_WINE_FLAVOUR win32)
+  endif()
+endif()
+set(SETUP_SMOKE_TESTS update_writes_both_files completion_notice CACHE STRING
+    "Wine tests the win64 build runs even where the win32 build runs the whole suite")
+
+# The wine-run command line that starts this build's test programs.
+set(SETUP_WINE_RUN ${PROJECT_SOURCE_DIR}/scripts/wine-run)
+if(SETUP_WINE_FLAVOUR STREQUAL "win64")
+  list(APPEND SETUP_WINE_RUN --fallback)
+  foreach(smoke IN LISTS SETUP_SMOKE_TESTS)
+    list(APPEND SETUP_WINE_RUN --smoke ${smoke})
+  endforeach()
 endif()
 
-# setup_wine_test(NAME name [TIMEOUT s] [RUNNER ...] COMMAND target args...):
-# runs a win64 program in a fresh copy of the test Wine prefix; RUNNER holds wine-run options
-# (drives, registry files, working folder). The program's exit code is the test's result.
+# Tests that drive windows get a second attempt when the first fails (scripts/once-more, which
+# records it for the run's count) and the label "windows"; no other test is run twice.
+set(SETUP_RETRY ${PROJECT_SOURCE_DIR}/scripts/once-more)
+
+# setup_wine_test(NAME name [WINDOWS] [TIMEOUT s] [RUNNER ...] COMMAND target args...):
+# runs a Windows program in a fresh copy of the test Wine prefix as the CTest
+# <flavour>.name; RUNNER holds wine-run options (drives, registry files, working folder). The
+# program's exit code is the test's result; 77 (skipped) when wine-run declines to run it here.
+# WINDOWS marks a test that drives windows.
 function(setup_wine_test)
-  cmake_parse_arguments(ARG "" "NAME;TIMEOUT" "RUNNER;COMMAND" ${ARGN})
+  cmake_parse_arguments(ARG "WINDOWS" "NAME;TIMEOUT" "RUNNER;COMMAND" ${ARGN})
   if(NOT SETUP_WINE_TESTS)
     return()
   endif()
@@ -105,10 +144,19 @@ function(setup_wine_test)
   if(TARGET ${program})
     set(program $<TARGET_FILE:${program}>)
   endif()
-  add_test(NAME ${ARG_NAME}
-    COMMAND ${PROJECT_SOURCE_DIR}/scripts/wine-run --timeout ${ARG_TIMEOUT} ${ARG_RUNNER} -- ${program} ${ARG_COMMAND})
+  set(name ${SETUP_WINE_FLAVOUR}.${ARG_NAME})
+  set(labels wine ${SETUP_WINE_FLAVOUR})
+  set(retry)
   math(EXPR ctest_timeout "${ARG_TIMEOUT} + 60")
-  set_tests_properties(${ARG_NAME} PROPERTIES TIMEOUT ${ctest_timeout} LABELS wine)
+  if(ARG_WINDOWS)
+    set(retry ${SETUP_RETRY})
+    list(APPEND labels windows)
+    math(EXPR ctest_timeout "2 * ${ARG_TIMEOUT} + 60")
+  endif()
+  add_test(NAME ${name}
+    COMMAND ${retry} ${SETUP_WINE_RUN} --timeout ${ARG_TIMEOUT} ${ARG_RUNNER} -- ${program} ${ARG_COMMAND})
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${ctest_timeout} SKIP_RETURN_CODE 77
+    LABELS "${labels}")
 endfunction()
 
 # Windows GUI program: no console, everything linked in.

@@ -110,8 +110,8 @@ E2E_SCENARIO(abort_then_exit) {
   E2E_CHECK_EQ(GameDirValue(), std::string("(none)"));
 
   ButtonClick(Control(finder, "Button3"));
-  E2E_CHECK_EQ(p.WaitExit(), std::optional<DWORD>(0));
-  E2E_CHECK(!FindTopWindow(p.Id(), "TForm1", nullptr));
+  E2E_CHECK_EQ(CountShowingUntilExit({&p}, "TForm1"), 0);
+  E2E_CHECK_EQ(p.WaitExit(0), std::optional<DWORD>(0));
 }
 
 // The manual choice refuses a folder without the marker silently and accepts one whose marker
@@ -221,8 +221,8 @@ E2E_SCENARIO(second_instance_exits_1) {
   HWND finder = WaitFinder(first);
   E2E_REQUIRE(finder);
   Process second = Process::Launch(kSetup);
-  E2E_CHECK_EQ(second.WaitExit(), std::optional<DWORD>(1));
-  E2E_CHECK(second.Windows().empty() || !IsVisible(second.Windows().front()));
+  E2E_CHECK_EQ(CountShowingUntilExit({&second}), 0);
+  E2E_CHECK_EQ(second.WaitExit(0), std::optional<DWORD>(1));
   ButtonClick(Control(finder, "Button3"));
   E2E_CHECK_EQ(first.WaitExit(), std::optional<DWORD>(0));
   // The guard went with the first instance.

@@ -256,6 +256,25 @@ std::vector<HWND> Process::Windows() const {
   return ctx.found;
 }
 
+int CountShowingUntilExit(const std::vector<const Process*>& processes, const char* className,
+                          int timeoutMs) {
+  std::vector<bool> showed(processes.size(), false);
+  WaitUntil(
+      [&] {
+        bool allEnded = true;
+        for (size_t i = 0; i < processes.size(); ++i) {
+          // Asked before the look: a window seen after a "still running" belongs to this run.
+          if (processes[i]->Running()) allEnded = false;
+          for (HWND w : processes[i]->Windows()) {
+            if (IsVisible(w) && (!className || ClassName(w) == className)) showed[i] = true;
+          }
+        }
+        return allEnded;
+      },
+      timeoutMs);
+  return static_cast<int>(std::count(showed.begin(), showed.end(), true));
+}
+
 // ---- Waiting --------------------------------------------------------------------------------
 
 bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {

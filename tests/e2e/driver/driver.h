@@ -113,6 +113,13 @@ class Process {
   DWORD id_ = 0;
 };
 
+// Watches `processes` until each has ended (bounded by the timeout), looking at their top-level
+// windows all the while, and returns how many of them showed a visible window of class
+// `className` (nullptr: any) meanwhile. "Shows nothing" can only be seen while a program runs:
+// once it has exited its windows are gone, and a look then finds nothing whatever it showed.
+int CountShowingUntilExit(const std::vector<const Process*>& processes,
+                          const char* className = nullptr, int timeoutMs = kTimeoutMs);
+
 // Command line made of `args`, each quoted the way the C runtime splits them back.
 std::string QuoteArgs(const std::vector<std::string>& args);
 

@@ -77,6 +77,19 @@ E2E_SCENARIO(hung_program_killed) {
   E2E_CHECK_EQ(p.WaitExit(1000), std::optional<DWORD>(9999));
 }
 
+// A window shown only while the program runs is seen, however soon after it the program ends;
+// a program that shows nothing is counted as such.
+E2E_SCENARIO(windows_watched_until_exit) {
+  Process flash = Process::Launch("fixture.exe", {"flash", "800"});
+  Process quiet = Process::Launch("fixture.exe", {"exit", "0"});
+  E2E_REQUIRE(flash.Started() && quiet.Started());
+  E2E_CHECK_EQ(CountShowingUntilExit({&flash, &quiet}), 1);
+  E2E_CHECK_EQ(flash.WaitExit(0), std::optional<DWORD>(100));
+  E2E_CHECK(flash.Windows().empty());
+  Process again = Process::Launch("fixture.exe", {"flash", "800"});
+  E2E_CHECK_EQ(CountShowingUntilExit({&again}, "NoSuchClass"), 0);
+}
+
 // Registered as expected to fail: a scenario that leaves its target running must not pass.
 E2E_SCENARIO(leftover_process_fails) {
   Process p = Process::Launch("fixture.exe", {"hang"});
