@@ -28,6 +28,9 @@ if(NOT SETUP_FUZZ)
     set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
     set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
     add_subdirectory(${SETUP_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+    if(WIN32)
+      target_include_directories(gtest BEFORE PUBLIC ${CMAKE_CURRENT_LIST_DIR}/gtest-mingw)
+    endif()
     foreach(lib gtest gtest_main gmock gmock_main)
       if(NOT TARGET GTest::${lib})
         add_library(GTest::${lib} ALIAS ${lib})
@@ -118,8 +121,8 @@ if(WIN32)
     set(SETUP_WINE_FLAVOUR win32)
   endif()
 endif()
-set(SETUP_SMOKE_TESTS update_writes_both_files completion_notice CACHE STRING
-    "Wine tests the win64 build runs even where the win32 build runs the whole suite")
+# The Wine tests the win64 build runs even where the win32 build runs the whole suite.
+set(SETUP_SMOKE_TESTS Setup.update_writes_both_files MessageDialog.completion_notice)
 
 # The wine-run command line that starts this build's test programs.
 set(SETUP_WINE_RUN ${PROJECT_SOURCE_DIR}/scripts/wine-run)
@@ -134,36 +137,100 @@ endif()
 # records it for the run's count) and the label "windows"; no other test is run twice.
 set(SETUP_RETRY ${PROJECT_SOURCE_DIR}/scripts/once-more)
 
-# setup_wine_test(NAME name [WINDOWS] [TIMEOUT s] [RUNNER ...] COMMAND target args...):
-# runs a Windows program in a fresh copy of the test Wine prefix as the CTest
-# <flavour>.name; RUNNER holds wine-run options (drives, registry files, working folder). The
-# program's exit code is the test's result; 77 (skipped) when wine-run declines to run it here.
-# WINDOWS marks a test that drives windows.
-function(setup_wine_test)
-  cmake_parse_arguments(ARG "WINDOWS" "NAME;TIMEOUT" "RUNNER;COMMAND" ${ARGN})
+# Where this build's Windows programs can run here, GoogleTest lists each program's tests and each
+# becomes a CTest; where they cannot (32-bit programs on a machine without i386 support), a
+# program is one CTest, which wine-run reports as skipped, saying why.
+set(SETUP_WINE_LISTABLE OFF)
+if(SETUP_WINE_FLAVOUR STREQUAL "win64")
+  set(SETUP_WINE_LISTABLE ON)
+elseif(SETUP_WINE_FLAVOUR STREQUAL "win32")
+  execute_process(COMMAND ${PROJECT_SOURCE_DIR}/scripts/i386-probe RESULT_VARIABLE no_i386)
+  if(NOT no_i386)
+    set(SETUP_WINE_LISTABLE ON)
+  endif()
+endif()
+
+# setup_wine_gtest(NAME [WINDOWS] [TIMEOUT s] [SOURCES ...] [OBJECTS object-library] [LINK ...]
+#                  [COPY targets-or-files...] [RUNNER wine-run options...] [FILTER gtest-filter]
+#                  [SUFFIX name-suffix] [TREE tree] [WRAP command...] [PROPERTIES ...])
+# A GoogleTest program for Windows, run under Wine: each of its tests is the CTest
+# <flavour>.Suite.name, in a fresh Wine prefix. The program's CROSSCOMPILING_EMULATOR is
+# scripts/wine-run with RUNNER's options, so tests that need other options (drives, --dpi) live
+# in another program; OBJECTS and FILTER let several programs share one source's tests (SUFFIX
+# tells their names apart).
+# COPY puts the programs under test next to it in C:\app: a bare name is a target, anything else
+# a file (FILE=NAME renames it). WINDOWS marks tests that drive windows: label "windows" and a
+# second attempt after a failed first (scripts/once-more). TREE names a setup_test_tree the tests
+# need laid out first. WRAP is a command that runs wine-run (e.g. with a file system mounted).
+# PROPERTIES apply to every test.
+function(setup_wine_gtest name)
+  cmake_parse_arguments(ARG "WINDOWS" "TIMEOUT;OBJECTS;FILTER;SUFFIX;TREE" "SOURCES;LINK;COPY;RUNNER;WRAP;PROPERTIES" ${ARGN})
   if(NOT SETUP_WINE_TESTS)
     return()
   endif()
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
   endif()
-  list(POP_FRONT ARG_COMMAND program)
-  if(TARGET ${program})
-    set(program $<TARGET_FILE:${program}>)
-  endif()
-  set(name ${SETUP_WINE_FLAVOUR}.${ARG_NAME})
-  set(labels wine ${SETUP_WINE_FLAVOUR})
-  set(retry)
+  # An object library linked directly brings its object files, tests included.
+  list(APPEND ARG_LINK ${ARG_OBJECTS})
+  add_executable(${name} ${ARG_SOURCES})
+  setup_flags(${name})
+  target_link_libraries(${name} PRIVATE ${ARG_LINK} GTest::gtest_main)
+  set(runner ${ARG_RUNNER})
+  foreach(item IN LISTS ARG_COPY)
+    if(NOT item MATCHES "[/.]")
+      add_dependencies(${name} ${item})
+      list(APPEND runner --copy $<TARGET_FILE:${item}>)
+    else()
+      list(APPEND runner --copy ${item})
+    endif()
+  endforeach()
+  # One label each (a list would not survive the test discovery): "windows" or "wine"; the
+  # build is in the name.
+  set(label wine)
+  set(emulator ${ARG_WRAP} ${SETUP_WINE_RUN} --timeout ${ARG_TIMEOUT} ${runner} --)
   math(EXPR ctest_timeout "${ARG_TIMEOUT} + 60")
   if(ARG_WINDOWS)
-    set(retry ${SETUP_RETRY})
-    list(APPEND labels windows)
+    list(PREPEND emulator ${SETUP_RETRY})
+    set(label windows)
     math(EXPR ctest_timeout "2 * ${ARG_TIMEOUT} + 60")
   endif()
-  add_test(NAME ${name}
-    COMMAND ${retry} ${SETUP_WINE_RUN} --timeout ${ARG_TIMEOUT} ${ARG_RUNNER} -- ${program} ${ARG_COMMAND})
-  set_tests_properties(${name} PROPERTIES TIMEOUT ${ctest_timeout} SKIP_RETURN_CODE 77
-    LABELS "${labels}")
+  set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR "${emulator}")
+  set(properties TIMEOUT ${ctest_timeout} SKIP_RETURN_CODE 77 LABELS ${label} ${ARG_PROPERTIES})
+  if(ARG_TREE)
+    list(APPEND properties FIXTURES_REQUIRED ${SETUP_WINE_FLAVOUR}.tree.${ARG_TREE})
+  endif()
+  if(SETUP_WINE_LISTABLE)
+    set(filter)
+    if(ARG_FILTER)
+      set(filter TEST_FILTER ${ARG_FILTER})
+    endif()
+    if(ARG_SUFFIX)
+      list(APPEND filter TEST_SUFFIX ${ARG_SUFFIX})
+    endif()
+    gtest_discover_tests(${name} TEST_PREFIX "${SETUP_WINE_FLAVOUR}." ${filter}
+      DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 PROPERTIES ${properties})
+  else()
+    set(filter)
+    if(ARG_FILTER)
+      set(filter --gtest_filter=${ARG_FILTER})
+    endif()
+    add_test(NAME ${SETUP_WINE_FLAVOUR}.${name} COMMAND ${name} ${filter})
+    set_tests_properties(${SETUP_WINE_FLAVOUR}.${name} PROPERTIES ${properties})
+  endif()
+endfunction()
+
+# setup_test_tree(NAME ROOT ENTRY...): a CTest fixture that lays out a folder tree for Wine
+# tests (drives, search trees) before the tests that name it (setup_wine_gtest TREE NAME); the
+# entries are cmake/make_tree.cmake's (dir:PATH, file:PATH[=TEXT], link:PATH=TARGET).
+function(setup_test_tree name root)
+  if(NOT SETUP_WINE_TESTS)
+    return()
+  endif()
+  set(test ${SETUP_WINE_FLAVOUR}.tree.${name})
+  add_test(NAME ${test}
+    COMMAND ${CMAKE_COMMAND} -DROOT=${root} -P ${PROJECT_SOURCE_DIR}/cmake/make_tree.cmake ${ARGN})
+  set_tests_properties(${test} PROPERTIES FIXTURES_SETUP ${test} LABELS wine)
 endfunction()
 
 # Windows GUI program: no console, everything linked in.
