@@ -227,20 +227,37 @@ void Process::Kill() {
   WaitForSingleObject(process_, 5000);
 }
 
+namespace {
+
+// Window enumeration callbacks are stdcall: named functions, since a lambda converts only to the
+// default (cdecl) convention, which differs on 32-bit x86.
+struct ProcessWindows {
+  DWORD pid;
+  std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectProcessWindow(HWND hwnd, LPARAM lp) {
+  auto* c = reinterpret_cast<ProcessWindows*>(lp);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(hwnd, &pid);
+  if (pid == c->pid) c->found.push_back(hwnd);
+  return TRUE;
+}
+
+struct TopWindowSearch {
+  DWORD pid;
+  const char* cls;
+  const char* cap;
+  HWND found;
+};
+
+BOOL CALLBACK MatchTopWindow(HWND hwnd, LPARAM lp);
+
+}  // namespace
+
 std::vector<HWND> Process::Windows() const {
-  struct Ctx {
-    DWORD pid;
-    std::vector<HWND> found;
-  } ctx{id_, {}};
-  EnumWindows(
-      [](HWND hwnd, LPARAM lp) -> BOOL {
-        auto* c = reinterpret_cast<Ctx*>(lp);
-        DWORD pid = 0;
-        GetWindowThreadProcessId(hwnd, &pid);
-        if (pid == c->pid) c->found.push_back(hwnd);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&ctx));
+  ProcessWindows ctx{id_, {}};
+  EnumWindows(CollectProcessWindow, reinterpret_cast<LPARAM>(&ctx));
   return ctx.found;
 }
 
@@ -290,24 +307,23 @@ void Pause(int ms) {
 
 // ---- Finding windows ------------------------------------------------------------------------
 
+namespace {
+
+BOOL CALLBACK MatchTopWindow(HWND hwnd, LPARAM lp) {
+  auto* c = reinterpret_cast<TopWindowSearch*>(lp);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(hwnd, &owner);
+  if (owner != c->pid || !IsWindowVisible(hwnd)) return TRUE;
+  if (!SameText(c->cls, ClassName(hwnd)) || !SameText(c->cap, Text(hwnd))) return TRUE;
+  c->found = hwnd;
+  return FALSE;
+}
+
+}  // namespace
+
 HWND FindTopWindow(DWORD pid, const char* className, const char* caption) {
-  struct Ctx {
-    DWORD pid;
-    const char* cls;
-    const char* cap;
-    HWND found;
-  } ctx{pid, className, caption, nullptr};
-  EnumWindows(
-      [](HWND hwnd, LPARAM lp) -> BOOL {
-        auto* c = reinterpret_cast<Ctx*>(lp);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(hwnd, &owner);
-        if (owner != c->pid || !IsWindowVisible(hwnd)) return TRUE;
-        if (!SameText(c->cls, ClassName(hwnd)) || !SameText(c->cap, Text(hwnd))) return TRUE;
-        c->found = hwnd;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&ctx));
+  TopWindowSearch ctx{pid, className, caption, nullptr};
+  EnumWindows(MatchTopWindow, reinterpret_cast<LPARAM>(&ctx));
   return ctx.found;
 }
 
