@@ -19,15 +19,21 @@ set(PAYLOAD_DAT2 ${PAYLOAD_DIR}/DAT2.pack)
 set(PAYLOAD_SUMS ${PAYLOAD_DIR}/SUMS.bin)
 
 if(CMAKE_CROSSCOMPILING)
-  # Cross builds cannot run their own packres: compile one with the build machine's compiler.
-  setup_host_program(packres
-    SOURCES tools/packres.cpp tools/packer.cpp tools/make_setup.cpp tools/pe_image.cpp
-            tools/version_resource.cpp payload/unpack.cpp payload/sums.cpp base/stream.cpp
-            base/failure.cpp base/sha256.cpp base/sjis.cpp
-    DEPENDS tools/packer.h tools/make_setup.h tools/pe_image.h tools/version_resource.h
-            payload/unpack.h payload/sums.h base/stream.h base/failure.h base/sha256.h base/sjis.h)
-  set(PACKRES ${packres_HOST})
-  set(PACKRES_DEPENDS ${PACKRES})
+  # Cross builds cannot run their own packres: a host build of this same source, limited to the
+  # build machine's tools (SETUP_HOST_TOOLS), makes one, and the header check of the shipped programs, with the build machine's compiler.
+  include(ExternalProject)
+  set(host ${CMAKE_BINARY_DIR}/host)
+  set(PACKRES ${host}/bin/packres${CMAKE_HOST_EXECUTABLE_SUFFIX})
+  set(PECHECK ${host}/bin/pecheck${CMAKE_HOST_EXECUTABLE_SUFFIX})
+  ExternalProject_Add(host_tools
+    SOURCE_DIR ${PROJECT_SOURCE_DIR}
+    BINARY_DIR ${host}
+    CMAKE_ARGS -DSETUP_HOST_TOOLS=ON -DSETUP_SANITIZERS=OFF -DCMAKE_BUILD_TYPE=Release
+    BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target packres pecheck
+    BUILD_ALWAYS TRUE
+    BUILD_BYPRODUCTS ${PACKRES} ${PECHECK}
+    INSTALL_COMMAND "")
+  set(PACKRES_DEPENDS host_tools)
 else()
   set(PACKRES $<TARGET_FILE:packres>)
   set(PACKRES_DEPENDS packres)
@@ -38,7 +44,9 @@ function(payload_pack)
   get_filename_component(dir ${ARG_OUTPUT} DIRECTORY)
   set(cut)
   if(ARG_CUT_BYTES)
-    set(cut COMMAND sh -c "head -c -${ARG_CUT_BYTES} \"$0\" > \"$0.cut\" && mv \"$0.cut\" \"$0\"" ${ARG_OUTPUT})
+    # POSIX tools only: keep all but the last bytes, read as one block.
+    set(cut COMMAND sh -c "dd if=\"$0\" of=\"$0.cut\" bs=$(($(wc -c < \"$0\") - $1)) count=1 2>/dev/null && mv \"$0.cut\" \"$0\""
+        ${ARG_OUTPUT} ${ARG_CUT_BYTES})
   endif()
   add_custom_command(OUTPUT ${ARG_OUTPUT}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}

@@ -20,8 +20,25 @@ if(NOT WIN32 AND SETUP_SANITIZERS)
 endif()
 set(SETUP_SAN_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
 
-if(NOT WIN32)
-  find_package(GTest REQUIRED)
+# GoogleTest: the system's copy for the native build; compiled from Debian's source package for
+# the other targets (32-bit Linux, MinGW), whose libraries the system does not carry.
+set(SETUP_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources for cross builds")
+if(NOT SETUP_FUZZ)
+  if(CMAKE_CROSSCOMPILING)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+    add_subdirectory(${SETUP_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+    if(WIN32)
+      target_include_directories(gtest BEFORE PUBLIC ${CMAKE_CURRENT_LIST_DIR}/gtest-mingw)
+    endif()
+    foreach(lib gtest gtest_main gmock gmock_main)
+      if(NOT TARGET GTest::${lib})
+        add_library(GTest::${lib} ALIAS ${lib})
+      endif()
+    endforeach()
+  else()
+    find_package(GTest REQUIRED)
+  endif()
   include(GoogleTest)
 endif()
 
@@ -75,7 +92,14 @@ function(setup_unit_test name)
   add_executable(${name} ${ARG_SOURCES})
   setup_flags(${name})
   target_link_libraries(${name} PRIVATE ${ARG_LINK} GTest::gtest GTest::gmock GTest::gtest_main)
-  gtest_discover_tests(${name} TEST_PREFIX "${name}." DISCOVERY_TIMEOUT 60)
+  if(CMAKE_CROSSCOMPILING)
+    # The 32-bit build runs each program whole, through scripts/run-i386 (its emulator): one
+    # emulator start per program instead of one per test.
+    add_test(NAME native32.${name} COMMAND ${name})
+    set_tests_properties(native32.${name} PROPERTIES LABELS native32)
+  else()
+    gtest_discover_tests(${name} TEST_PREFIX "${name}." DISCOVERY_TIMEOUT 60)
+  endif()
   if(SETUP_NATIVE_ASAN)
     add_executable(${name}_asan ${ARG_SOURCES})
     setup_sanitized(${name}_asan PRIVATE ${ARG_LINK} GTest::gtest GTest::gmock GTest::gtest_main)
@@ -86,58 +110,129 @@ function(setup_unit_test name)
   endif()
 endfunction()
 
-# setup_host_program(NAME SOURCES ... [DEPENDS headers...]): in a cross build, a program for the
-# build machine itself, made with its own compiler from sources named relative to the project.
-# NAME_HOST receives the program's path; the target NAME_host builds it with everything.
-if(CMAKE_CROSSCOMPILING)
-  find_program(SETUP_HOST_CXX NAMES c++ g++ clang++ REQUIRED)
-endif()
-function(setup_host_program name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS" ${ARGN})
-  set(sources)
-  foreach(s IN LISTS ARG_SOURCES)
-    list(APPEND sources ${PROJECT_SOURCE_DIR}/${s})
-  endforeach()
-  set(headers)
-  foreach(h IN LISTS ARG_DEPENDS)
-    list(APPEND headers ${PROJECT_SOURCE_DIR}/${h})
-  endforeach()
-  set(program ${CMAKE_BINARY_DIR}/host/${name})
-  add_custom_command(OUTPUT ${program}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/host
-    COMMAND ${SETUP_HOST_CXX} -std=c++17 -O2 -fexec-charset=CP932 -I${PROJECT_SOURCE_DIR} ${sources} -o ${program}
-    DEPENDS ${sources} ${headers}
-    COMMENT "Building ${name} for the build machine"
-    VERBATIM)
-  add_custom_target(${name}_host ALL DEPENDS ${program})
-  set(${name}_HOST ${program} PARENT_SCOPE)
-endfunction()
-
-# Wine tests run only from the win64 build: 32-bit Wine cannot run on these machines.
+# Wine tests run from both Windows builds, each named after its build (win32.*, win64.*). The
+# win32 build is what ships and runs the whole suite. Where i386 programs cannot run, wine-run
+# skips its tests (CTest "skipped", with the reason) and the win64 build runs the whole suite in
+# its place; where they can, the win64 build runs only the smoke tests and skips the rest.
 set(SETUP_WINE_TESTS OFF)
-if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 8)
+if(WIN32)
   set(SETUP_WINE_TESTS ON)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(SETUP_WINE_FLAVOUR win64)
+  else()
+    set(SETUP_WINE_FLAVOUR win32)
+  endif()
+endif()
+# The Wine tests the win64 build runs even where the win32 build runs the whole suite.
+set(SETUP_SMOKE_TESTS Setup.update_writes_both_files MessageDialog.completion_notice)
+
+# The wine-run command line that starts this build's test programs.
+set(SETUP_WINE_RUN ${PROJECT_SOURCE_DIR}/scripts/wine-run)
+if(SETUP_WINE_FLAVOUR STREQUAL "win64")
+  list(APPEND SETUP_WINE_RUN --fallback)
+  foreach(smoke IN LISTS SETUP_SMOKE_TESTS)
+    list(APPEND SETUP_WINE_RUN --smoke ${smoke})
+  endforeach()
 endif()
 
-# setup_wine_test(NAME name [TIMEOUT s] [RUNNER ...] COMMAND target args...):
-# runs a win64 program in a fresh copy of the test Wine prefix; RUNNER holds wine-run options
-# (drives, registry files, working folder). The program's exit code is the test's result.
-function(setup_wine_test)
-  cmake_parse_arguments(ARG "" "NAME;TIMEOUT" "RUNNER;COMMAND" ${ARGN})
+# Tests that drive windows get a second attempt when the first fails (scripts/once-more, which
+# records it for the run's count) and the label "windows"; no other test is run twice.
+set(SETUP_RETRY ${PROJECT_SOURCE_DIR}/scripts/once-more)
+
+# Where this build's Windows programs can run here, GoogleTest lists each program's tests and each
+# becomes a CTest; where they cannot (32-bit programs on a machine without i386 support), a
+# program is one CTest, which wine-run reports as skipped, saying why.
+set(SETUP_WINE_LISTABLE OFF)
+if(SETUP_WINE_FLAVOUR STREQUAL "win64")
+  set(SETUP_WINE_LISTABLE ON)
+elseif(SETUP_WINE_FLAVOUR STREQUAL "win32")
+  execute_process(COMMAND ${PROJECT_SOURCE_DIR}/scripts/i386-probe RESULT_VARIABLE no_i386)
+  if(NOT no_i386)
+    set(SETUP_WINE_LISTABLE ON)
+  endif()
+endif()
+
+# setup_wine_gtest(NAME [WINDOWS] [TIMEOUT s] [SOURCES ...] [OBJECTS object-library] [LINK ...]
+#                  [COPY targets-or-files...] [RUNNER wine-run options...] [FILTER gtest-filter]
+#                  [SUFFIX name-suffix] [TREE tree] [WRAP command...] [PROPERTIES ...])
+# A GoogleTest program for Windows, run under Wine: each of its tests is the CTest
+# <flavour>.Suite.name, in a fresh Wine prefix. The program's CROSSCOMPILING_EMULATOR is
+# scripts/wine-run with RUNNER's options, so tests that need other options (drives, --dpi) live
+# in another program; OBJECTS and FILTER let several programs share one source's tests (SUFFIX
+# tells their names apart).
+# COPY puts the programs under test next to it in C:\app: a bare name is a target, anything else
+# a file (FILE=NAME renames it). WINDOWS marks tests that drive windows: label "windows" and a
+# second attempt after a failed first (scripts/once-more). TREE names a setup_test_tree the tests
+# need laid out first. WRAP is a command that runs wine-run (e.g. with a file system mounted).
+# PROPERTIES apply to every test.
+function(setup_wine_gtest name)
+  cmake_parse_arguments(ARG "WINDOWS" "TIMEOUT;OBJECTS;FILTER;SUFFIX;TREE" "SOURCES;LINK;COPY;RUNNER;WRAP;PROPERTIES" ${ARGN})
   if(NOT SETUP_WINE_TESTS)
     return()
   endif()
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
   endif()
-  list(POP_FRONT ARG_COMMAND program)
-  if(TARGET ${program})
-    set(program $<TARGET_FILE:${program}>)
-  endif()
-  add_test(NAME ${ARG_NAME}
-    COMMAND ${PROJECT_SOURCE_DIR}/scripts/wine-run --timeout ${ARG_TIMEOUT} ${ARG_RUNNER} -- ${program} ${ARG_COMMAND})
+  # An object library linked directly brings its object files, tests included.
+  list(APPEND ARG_LINK ${ARG_OBJECTS})
+  add_executable(${name} ${ARG_SOURCES})
+  setup_flags(${name})
+  target_link_libraries(${name} PRIVATE ${ARG_LINK} GTest::gtest_main)
+  set(runner ${ARG_RUNNER})
+  foreach(item IN LISTS ARG_COPY)
+    if(NOT item MATCHES "[/.]")
+      add_dependencies(${name} ${item})
+      list(APPEND runner --copy $<TARGET_FILE:${item}>)
+    else()
+      list(APPEND runner --copy ${item})
+    endif()
+  endforeach()
+  # One label each (a list would not survive the test discovery): "windows" or "wine"; the
+  # build is in the name.
+  set(label wine)
+  set(emulator ${ARG_WRAP} ${SETUP_WINE_RUN} --timeout ${ARG_TIMEOUT} ${runner} --)
   math(EXPR ctest_timeout "${ARG_TIMEOUT} + 60")
-  set_tests_properties(${ARG_NAME} PROPERTIES TIMEOUT ${ctest_timeout} LABELS wine)
+  if(ARG_WINDOWS)
+    list(PREPEND emulator ${SETUP_RETRY})
+    set(label windows)
+    math(EXPR ctest_timeout "2 * ${ARG_TIMEOUT} + 60")
+  endif()
+  set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR "${emulator}")
+  set(properties TIMEOUT ${ctest_timeout} SKIP_RETURN_CODE 77 LABELS ${label} ${ARG_PROPERTIES})
+  if(ARG_TREE)
+    list(APPEND properties FIXTURES_REQUIRED ${SETUP_WINE_FLAVOUR}.tree.${ARG_TREE})
+  endif()
+  if(SETUP_WINE_LISTABLE)
+    set(filter)
+    if(ARG_FILTER)
+      set(filter TEST_FILTER ${ARG_FILTER})
+    endif()
+    if(ARG_SUFFIX)
+      list(APPEND filter TEST_SUFFIX ${ARG_SUFFIX})
+    endif()
+    gtest_discover_tests(${name} TEST_PREFIX "${SETUP_WINE_FLAVOUR}." ${filter}
+      DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 PROPERTIES ${properties})
+  else()
+    set(filter)
+    if(ARG_FILTER)
+      set(filter --gtest_filter=${ARG_FILTER})
+    endif()
+    add_test(NAME ${SETUP_WINE_FLAVOUR}.${name} COMMAND ${name} ${filter})
+    set_tests_properties(${SETUP_WINE_FLAVOUR}.${name} PROPERTIES ${properties})
+  endif()
+endfunction()
+
+# setup_test_tree(NAME ROOT ENTRY...): a CTest fixture that lays out a folder tree for Wine
+# tests (drives, search trees) before the tests that name it (setup_wine_gtest TREE NAME); the
+# entries are cmake/make_tree.cmake's (dir:PATH, file:PATH[=TEXT], link:PATH=TARGET).
+function(setup_test_tree name root)
+  if(NOT SETUP_WINE_TESTS)
+    return()
+  endif()
+  set(test ${SETUP_WINE_FLAVOUR}.tree.${name})
+  add_test(NAME ${test}
+    COMMAND ${CMAKE_COMMAND} -DROOT=${root} -P ${PROJECT_SOURCE_DIR}/cmake/make_tree.cmake ${ARGN})
+  set_tests_properties(${test} PROPERTIES FIXTURES_SETUP ${test} LABELS wine)
 endfunction()
 
 # The loader's protections: a relocatable image placed at random (with high-entropy addresses

@@ -97,9 +97,9 @@ class Chooser {
     DeleteFileA(resultFile_.c_str());
     process_ = Process::Launch("chooser_host.exe",
                                {folder, std::to_string(options), std::to_string(helpContext), resultFile_}, currentDir);
-    E2E_REQUIRE(process_.Started());
+    E2E_ASSERT(process_.Started());
     hwnd_ = WaitWindow(process_.Id(), "TSelectDirDlg", "ディレクトリの選択");
-    E2E_REQUIRE(hwnd_ != nullptr);
+    E2E_ASSERT(hwnd_ != nullptr);
   }
 
   HWND Window() const { return hwnd_; }
@@ -165,29 +165,29 @@ class Chooser {
   HWND OkAndQuestion() {
     ButtonClick(Control("OKButton"));
     HWND question = WaitWindow(process_.Id(), "TMessageForm", "確認");
-    E2E_REQUIRE(question != nullptr);
-    E2E_CHECK(FindChild(question, nullptr, kQuestion) != nullptr);
+    E2E_ASSERT(question != nullptr);
+    EXPECT_TRUE(FindChild(question, nullptr, kQuestion) != nullptr);
     return question;
   }
 
   // Answers the question with the button of that caption and waits for it to go.
   void Answer(HWND question, const char* caption) {
     HWND button = FindChild(question, nullptr, caption);
-    E2E_REQUIRE(button != nullptr);
+    ASSERT_TRUE(button != nullptr);
     ButtonClick(button);
-    E2E_CHECK(WaitGone(question));
+    EXPECT_TRUE(WaitGone(question));
   }
 
   // The error report shown after the chooser closed: checks its text and dismisses it.
   void ExpectErrorReport(const std::string& text) {
     HWND box = WaitWindow(process_.Id(), "#32770", "chooser_host");
-    E2E_REQUIRE(box != nullptr);
+    ASSERT_TRUE(box != nullptr);
     HWND message = FindChild(box, nullptr, text.c_str());
     if (!message) Fail(__FILE__, __LINE__, "error report does not show " + Show(text));
     HWND ok = FindChild(box, "Button", nullptr);
-    E2E_REQUIRE(ok != nullptr);
+    ASSERT_TRUE(ok != nullptr);
     ButtonClick(ok);
-    E2E_CHECK(WaitGone(box));
+    EXPECT_TRUE(WaitGone(box));
   }
 
   Outcome Finish() {
@@ -209,16 +209,16 @@ class Chooser {
 
 // A list's place, its item height and the whole rows its one-pixel frame leaves room for.
 void ExpectList(HWND list, const std::string& bounds, int itemHeight, int rows) {
-  E2E_CHECK_EQ(Bounds(list), bounds);
-  E2E_CHECK_EQ(static_cast<int>(SendMessageA(list, LB_GETITEMHEIGHT, 0, 0)), itemHeight);
-  E2E_CHECK_EQ(Height(RectInParent(list)) - Height(ClientRect(list)), 2);
-  E2E_CHECK_EQ(Height(ClientRect(list)) / itemHeight, rows);
+  EXPECT_EQ(Bounds(list), bounds);
+  EXPECT_EQ(static_cast<int>(SendMessageA(list, LB_GETITEMHEIGHT, 0, 0)), itemHeight);
+  EXPECT_EQ(Height(RectInParent(list)) - Height(ClientRect(list)), 2);
+  EXPECT_EQ(Height(ClientRect(list)) / itemHeight, rows);
 }
 
 void ExpectOutcome(const Outcome& o, DWORD code, const std::string& result, const std::string& folder) {
-  E2E_CHECK_EQ(o.exitCode, std::optional<DWORD>(code));
-  E2E_CHECK_EQ(o.result, result);
-  E2E_CHECK_EQ(o.folder, folder);
+  EXPECT_EQ(o.exitCode, std::optional<DWORD>(code));
+  EXPECT_EQ(o.result, result);
+  EXPECT_EQ(o.folder, folder);
 }
 
 }  // namespace
@@ -226,23 +226,23 @@ void ExpectOutcome(const Outcome& o, DWORD code, const std::string& result, cons
 // ---- Opening ----------------------------------------------------------------------------------
 
 // The finder dialog's call: empty folder, every option, help context 1000.
-E2E_SCENARIO(opens_at_current_folder) {
+TEST(Chooser, opens_at_current_folder) {
   Chooser c("", kAllOptions, 1000);
   HWND w = c.Window();
   RECT client = ClientRect(w);
-  E2E_CHECK_EQ(Width(client), 424);
-  E2E_CHECK_EQ(Height(client), 255);
+  EXPECT_EQ(Width(client), 424);
+  EXPECT_EQ(Height(client), 255);
   RECT outer = ScreenRect(w);
-  E2E_CHECK_EQ(static_cast<int>(outer.left), Centred(GetSystemMetrics(SM_CXSCREEN), Width(outer)));
-  E2E_CHECK_EQ(static_cast<int>(outer.top), Centred(GetSystemMetrics(SM_CYSCREEN), Height(outer)));
+  EXPECT_EQ(static_cast<int>(outer.left), Centred(GetSystemMetrics(SM_CXSCREEN), Width(outer)));
+  EXPECT_EQ(static_cast<int>(outer.top), Centred(GetSystemMetrics(SM_CYSCREEN), Height(outer)));
 
-  E2E_CHECK_EQ(Text(c.Control("Label1")), std::string("ディレクトリ名(&N):"));
-  E2E_CHECK(IsVisible(c.Control("Label1")));
-  E2E_CHECK_EQ(Bounds(c.Control("DirEdit")), std::string("8,24,313,20"));
-  E2E_CHECK(IsVisible(c.Control("DirEdit")));
-  E2E_CHECK(!IsVisible(c.Control("DirLabel")));
-  E2E_CHECK_EQ(c.EditText(), std::string("C:\\app"));
-  E2E_CHECK(c.EditAllSelected());
+  EXPECT_EQ(Text(c.Control("Label1")), std::string("ディレクトリ名(&N):"));
+  EXPECT_TRUE(IsVisible(c.Control("Label1")));
+  EXPECT_EQ(Bounds(c.Control("DirEdit")), std::string("8,24,313,20"));
+  EXPECT_TRUE(IsVisible(c.Control("DirEdit")));
+  EXPECT_TRUE(!IsVisible(c.Control("DirLabel")));
+  EXPECT_EQ(c.EditText(), std::string("C:\\app"));
+  EXPECT_TRUE(c.EditAllSelected());
 
   struct Button {
     const char* name;
@@ -252,11 +252,11 @@ E2E_SCENARIO(opens_at_current_folder) {
   for (const Button& b : {Button{"OKButton", "OK", "172,224,77,27"}, Button{"CancelButton", "キャンセル", "256,224,77,27"},
                           Button{"HelpButton", "ヘルプ(&H)", "340,224,77,27"}}) {
     HWND h = c.Control(b.name);
-    E2E_CHECK(IsVisible(h));
-    E2E_CHECK_EQ(Text(h), std::string(b.caption));
-    E2E_CHECK_EQ(Bounds(h), std::string(b.bounds));
+    EXPECT_TRUE(IsVisible(h));
+    EXPECT_EQ(Text(h), std::string(b.caption));
+    EXPECT_EQ(Bounds(h), std::string(b.bounds));
   }
-  E2E_CHECK(!IsVisible(c.Control("NetButton")));
+  EXPECT_TRUE(!IsVisible(c.Control("NetButton")));
   struct Label {
     const char* name;
     const char* caption;
@@ -265,31 +265,31 @@ E2E_SCENARIO(opens_at_current_folder) {
   for (const Label& l : {Label{"Label2", "ディレクトリ(&D):", 8, 56}, Label{"Label3", "ファイル(&F): (*.*)", 232, 56},
                          Label{"Label4", "ドライブ(&R):", 232, 176}}) {
     HWND h = c.Control(l.name);
-    E2E_CHECK_EQ(Text(h), std::string(l.caption));
-    E2E_CHECK_EQ(RectInParent(h).left, l.left);
-    E2E_CHECK_EQ(RectInParent(h).top, l.top);
+    EXPECT_EQ(Text(h), std::string(l.caption));
+    EXPECT_EQ(RectInParent(h).left, l.left);
+    EXPECT_EQ(RectInParent(h).top, l.top);
   }
 
   HWND dirList = c.Control("DirList");
-  E2E_CHECK_EQ(FocusOf(w), dirList);
+  EXPECT_EQ(FocusOf(w), dirList);
   ExpectList(c.Control("DirList"), "8,72,213,138", 17, 8);
   ExpectList(c.Control("FileList"), "232,72,185,93", 13, 7);
-  E2E_CHECK_EQ(Joined(c.Folders()).substr(0, 9), std::string("C:\\ | app"));
-  E2E_CHECK_EQ(SendMessageA(dirList, LB_GETCURSEL, 0, 0), 1);
+  EXPECT_EQ(Joined(c.Folders()).substr(0, 9), std::string("C:\\ | app"));
+  EXPECT_EQ(SendMessageA(dirList, LB_GETCURSEL, 0, 0), 1);
   std::vector<std::string> files = c.Files();
-  E2E_CHECK(Contains(files, "chooser_host.exe"));
-  E2E_CHECK(Contains(files, "chooser_e2e.exe"));
+  EXPECT_TRUE(Contains(files, "chooser_host.exe"));
+  EXPECT_TRUE(Contains(files, "chooser_e2e.exe"));
   HWND drives = c.Control("DriveList");
   // The closed box's height follows the font's height on this platform.
-  E2E_CHECK_EQ(Bounds(drives).substr(0, 12), std::string("232,192,185,"));
+  EXPECT_EQ(Bounds(drives).substr(0, 12), std::string("232,192,185,"));
   LRESULT sel = SendMessageA(drives, CB_GETCURSEL, 0, 0);
-  E2E_REQUIRE(sel >= 0);
-  E2E_CHECK_EQ(c.Drives()[static_cast<size_t>(sel)].substr(0, 4), std::string("c: ["));
+  ASSERT_TRUE(sel >= 0);
+  EXPECT_EQ(c.Drives()[static_cast<size_t>(sel)].substr(0, 4), std::string("c: ["));
 
   // The list bitmaps are drawn: the yellow of the root's folder icon, the lime light of the
   // fixed disk's icon.
-  E2E_CHECK(HasColour(CaptureClient(dirList), RGB(255, 255, 0), 17));
-  E2E_CHECK(HasColour(CaptureClient(drives), RGB(0, 255, 0), 24));
+  EXPECT_TRUE(HasColour(CaptureClient(dirList), RGB(255, 255, 0), 17));
+  EXPECT_TRUE(HasColour(CaptureClient(drives), RGB(0, 255, 0), 24));
 
   ButtonClick(c.Control("CancelButton"));
   ExpectOutcome(c.Finish(), 0, "declined", "");
@@ -297,7 +297,7 @@ E2E_SCENARIO(opens_at_current_folder) {
 
 // A given folder is opened; a relative one from the current folder; one that cannot be entered
 // leaves the chooser at the current folder.
-E2E_SCENARIO(initial_folder_forms) {
+TEST(Chooser, initial_folder_forms) {
   struct Case {
     const char* given;
     const char* opened;
@@ -311,78 +311,78 @@ E2E_SCENARIO(initial_folder_forms) {
   }
 }
 
-E2E_SCENARIO(no_help_context_moves_buttons) {
+TEST(Chooser, no_help_context_moves_buttons) {
   Chooser c("", kAllOptions, 0);
-  E2E_CHECK(!IsVisible(c.Control("HelpButton")));
-  E2E_CHECK_EQ(Bounds(c.Control("OKButton")), std::string("256,224,77,27"));
-  E2E_CHECK_EQ(Bounds(c.Control("CancelButton")), std::string("340,224,77,27"));
+  EXPECT_TRUE(!IsVisible(c.Control("HelpButton")));
+  EXPECT_EQ(Bounds(c.Control("OKButton")), std::string("256,224,77,27"));
+  EXPECT_EQ(Bounds(c.Control("CancelButton")), std::string("340,224,77,27"));
   Escape();
   ExpectOutcome(c.Finish(), 0, "declined", "");
 }
 
-E2E_SCENARIO(help_button_keeps_chooser_open) {
+TEST(Chooser, help_button_keeps_chooser_open) {
   Chooser c("", kAllOptions, 1000);
   ButtonClick(c.Control("HelpButton"));
   Pause(500);
-  E2E_CHECK(IsVisible(c.Window()));
+  EXPECT_TRUE(IsVisible(c.Window()));
   ButtonClick(c.Control("CancelButton"));
   Outcome o = c.Finish();
   ExpectOutcome(o, 0, "declined", "");
-  E2E_CHECK_EQ(o.helpContext, std::string("1000"));
+  EXPECT_EQ(o.helpContext, std::string("1000"));
 }
 
 // ---- Accepting ----------------------------------------------------------------------------------
 
-E2E_SCENARIO(accept_browsed_folder) {
+TEST(Chooser, accept_browsed_folder) {
   MakeFolders({"C:\\app\\Games", "C:\\app\\Games\\X", "C:\\app\\Games\\Y"});
   Chooser c("", kAllOptions, 1000);
   c.OpenFolder("Games");
   c.WaitEditText("C:\\app\\Games");
-  E2E_CHECK_EQ(Joined(c.Folders()), std::string("C:\\ | app | Games | X | Y"));
-  E2E_CHECK_EQ(SendMessageA(c.Control("DirList"), LB_GETCURSEL, 0, 0), 2);
+  EXPECT_EQ(Joined(c.Folders()), std::string("C:\\ | app | Games | X | Y"));
+  EXPECT_EQ(SendMessageA(c.Control("DirList"), LB_GETCURSEL, 0, 0), 2);
   c.OpenFolder("X");
   c.WaitEditText("C:\\app\\Games\\X");
-  E2E_CHECK(c.EditAllSelected());
-  E2E_CHECK_EQ(Joined(c.Folders()), std::string("C:\\ | app | Games | X"));
-  E2E_CHECK(c.Files().empty());
+  EXPECT_TRUE(c.EditAllSelected());
+  EXPECT_EQ(Joined(c.Folders()), std::string("C:\\ | app | Games | X"));
+  EXPECT_TRUE(c.Files().empty());
   // Enter in the folder list presses the default button.
-  E2E_CHECK(Focus(c.Control("DirList")));
+  EXPECT_TRUE(Focus(c.Control("DirList")));
   Enter();
   Outcome o = c.Finish();
   ExpectOutcome(o, 1, "accepted", "C:\\app\\Games\\X");
-  E2E_CHECK_EQ(o.currentFolder, std::string("C:\\app\\Games\\X"));
+  EXPECT_EQ(o.currentFolder, std::string("C:\\app\\Games\\X"));
 }
 
-E2E_SCENARIO(accept_drive_root) {
+TEST(Chooser, accept_drive_root) {
   Chooser c("", kAllOptions, 1000);
   c.OpenFolder("C:\\");
   c.WaitEditText("C:\\");
-  E2E_CHECK_EQ(Joined(c.Folders()).substr(0, 3), std::string("C:\\"));
-  E2E_CHECK_EQ(SendMessageA(c.Control("DirList"), LB_GETCURSEL, 0, 0), 0);
+  EXPECT_EQ(Joined(c.Folders()).substr(0, 3), std::string("C:\\"));
+  EXPECT_EQ(SendMessageA(c.Control("DirList"), LB_GETCURSEL, 0, 0), 0);
   ButtonClick(c.Control("OKButton"));
   ExpectOutcome(c.Finish(), 1, "accepted", "C:\\");
 }
 
 // Without EditablePath the path is a label, and the full path it holds is returned.
-E2E_SCENARIO(label_mode_returns_full_path) {
+TEST(Chooser, label_mode_returns_full_path) {
   MakeFolders({"C:\\app\\a folder with a rather long name", "C:\\app\\a folder with a rather long name\\and more"});
   const std::string deep = "C:\\app\\a folder with a rather long name\\and more";
   Chooser c(deep, 0, 1000);
   HWND label = c.Control("DirLabel");
-  E2E_CHECK(IsVisible(label));
-  E2E_CHECK(!IsVisible(c.Control("DirEdit")));
-  E2E_CHECK_EQ(Text(label), deep);
-  E2E_CHECK_EQ(Bounds(label), std::string("8,24,313,20"));
+  EXPECT_TRUE(IsVisible(label));
+  EXPECT_TRUE(!IsVisible(c.Control("DirEdit")));
+  EXPECT_EQ(Text(label), deep);
+  EXPECT_EQ(Bounds(label), std::string("8,24,313,20"));
   ButtonClick(c.Control("OKButton"));
   ExpectOutcome(c.Finish(), 1, "accepted", deep);
 }
 
 // Tab walks DirList, DirEdit, DriveList, OK, Cancel, FileList, Help; the labels' access keys
 // move the focus to their controls.
-E2E_SCENARIO(tab_order_and_access_keys) {
+TEST(Chooser, tab_order_and_access_keys) {
   Chooser c("", kAllOptions, 1000);
   const char* const order[] = {"DirEdit", "DriveList", "OKButton", "CancelButton", "FileList", "HelpButton", "DirList"};
-  E2E_REQUIRE(FocusOf(c.Window()) == c.Control("DirList"));
+  ASSERT_TRUE(FocusOf(c.Window()) == c.Control("DirList"));
   for (const char* name : order) {
     Tab();
     HWND want = c.Control(name);
@@ -405,32 +405,32 @@ E2E_SCENARIO(tab_order_and_access_keys) {
 
 // ---- Creating -----------------------------------------------------------------------------------
 
-E2E_SCENARIO(typed_missing_folder_no_and_escape_keep_chooser) {
+TEST(Chooser, typed_missing_folder_no_and_escape_keep_chooser) {
   Chooser c("", kAllOptions, 1000);
   c.Type("C:\\app\\new\\deeper");
   HWND q = c.OkAndQuestion();
   c.Answer(q, "いいえ(&N)");
-  E2E_CHECK(IsVisible(c.Window()));
-  E2E_CHECK_EQ(c.EditText(), std::string("C:\\app\\new\\deeper"));
+  EXPECT_TRUE(IsVisible(c.Window()));
+  EXPECT_EQ(c.EditText(), std::string("C:\\app\\new\\deeper"));
   q = c.OkAndQuestion();
-  E2E_CHECK(Activate(q));
+  EXPECT_TRUE(Activate(q));
   Escape();
-  E2E_CHECK(WaitGone(q));
-  E2E_CHECK(IsVisible(c.Window()));
-  E2E_CHECK_EQ(c.EditText(), std::string("C:\\app\\new\\deeper"));
+  EXPECT_TRUE(WaitGone(q));
+  EXPECT_TRUE(IsVisible(c.Window()));
+  EXPECT_EQ(c.EditText(), std::string("C:\\app\\new\\deeper"));
   q = c.OkAndQuestion();
   CloseBox(q);
-  E2E_CHECK(WaitGone(q));
-  E2E_CHECK(IsVisible(c.Window()));
+  EXPECT_TRUE(WaitGone(q));
+  EXPECT_TRUE(IsVisible(c.Window()));
   ButtonClick(c.Control("CancelButton"));
   ExpectOutcome(c.Finish(), 0, "declined", "");
-  E2E_CHECK(!Exists("C:\\app\\new"));
+  EXPECT_TRUE(!Exists("C:\\app\\new"));
 }
 
 // "はい(&Y)" on a typed path: the chooser closes and returns the text as typed, and the folder is
 // created with its parents where that can be done. An empty path, or a new relative name of
 // three or more bytes, fails after the chooser is gone and the error report shows it.
-E2E_SCENARIO(typed_path_answered_yes) {
+TEST(Chooser, typed_path_answered_yes) {
   struct Case {
     const char* typed;
     DWORD code;
@@ -448,45 +448,47 @@ E2E_SCENARIO(typed_path_answered_yes) {
     Chooser c("", kAllOptions, 1000);
     c.Type(k.typed);
     c.Answer(c.OkAndQuestion(), "はい(&Y)");
-    E2E_CHECK(WaitGone(c.Window()));
+    EXPECT_TRUE(WaitGone(c.Window()));
     if (k.code == 2) c.ExpectErrorReport("ディレクトリを作成できません.");
     ExpectOutcome(c.Finish(), k.code, k.code == 1 ? "accepted" : "failed", k.typed);
-    if (k.made) E2E_CHECK(Exists(k.made));
+    if (k.made) {
+      EXPECT_TRUE(Exists(k.made));
+    }
   }
-  E2E_CHECK(!Exists("C:\\app\\ab"));
-  E2E_CHECK(!Exists("C:\\app\\abc"));
+  EXPECT_TRUE(!Exists("C:\\app\\ab"));
+  EXPECT_TRUE(!Exists("C:\\app\\abc"));
 }
 
 // An existing folder typed in is accepted at once, as typed.
-E2E_SCENARIO(typed_existing_folder_accepted_without_question) {
+TEST(Chooser, typed_existing_folder_accepted_without_question) {
   Chooser c("", kAllOptions, 1000);
   c.Type("..\\windows");
   ButtonClick(c.Control("OKButton"));
   ExpectOutcome(c.Finish(), 1, "accepted", "..\\windows");
-  E2E_CHECK(FindTopWindow(c.Pid(), "TMessageForm", nullptr) == nullptr);
+  EXPECT_TRUE(FindTopWindow(c.Pid(), "TMessageForm", nullptr) == nullptr);
 }
 
 // A folder name whose trail byte is 5C ("ソ" is 83 5C) stays whole in the list and the path.
-E2E_SCENARIO(shift_jis_folder_browsed) {
+TEST(Chooser, shift_jis_folder_browsed) {
   MakeFolders({"C:\\app\\ソフト"});
   Chooser c("", kAllOptions, 1000);
   c.OpenFolder("ソフト");
   c.WaitEditText("C:\\app\\ソフト");
-  E2E_CHECK_EQ(Joined(c.Folders()), std::string("C:\\ | app | ソフト"));
+  EXPECT_EQ(Joined(c.Folders()), std::string("C:\\ | app | ソフト"));
   ButtonClick(c.Control("OKButton"));
   ExpectOutcome(c.Finish(), 1, "accepted", "C:\\app\\ソフト");
 }
 
 // ---- Declining ----------------------------------------------------------------------------------
 
-E2E_SCENARIO(cancel_escape_close_box_leave_folder) {
+TEST(Chooser, cancel_escape_close_box_leave_folder) {
   for (int way = 0; way < 3; ++way) {
     Chooser c("C:\\windows", kAllOptions, 1000);
     c.WaitEditText("C:\\windows");
     if (way == 0) {
       ButtonClick(c.Control("CancelButton"));
     } else if (way == 1) {
-      E2E_CHECK(Activate(c.Window()));
+      EXPECT_TRUE(Activate(c.Window()));
       Escape();
     } else {
       CloseBox(c.Window());
@@ -495,7 +497,7 @@ E2E_SCENARIO(cancel_escape_close_box_leave_folder) {
   }
 }
 
-E2E_SCENARIO(browse_then_cancel_keeps_current_folder) {
+TEST(Chooser, browse_then_cancel_keeps_current_folder) {
   MakeFolders({"C:\\app\\Games"});
   Chooser c("", kAllOptions, 1000);
   c.OpenFolder("Games");
@@ -503,25 +505,25 @@ E2E_SCENARIO(browse_then_cancel_keeps_current_folder) {
   ButtonClick(c.Control("CancelButton"));
   Outcome o = c.Finish();
   ExpectOutcome(o, 0, "declined", "");
-  E2E_CHECK_EQ(o.currentFolder, std::string("C:\\app\\Games"));
+  EXPECT_EQ(o.currentFolder, std::string("C:\\app\\Games"));
 }
 
 // ---- Failures while browsing --------------------------------------------------------------------
 
 // A folder that vanished after it was listed cannot be entered: the error report shows it and
 // the chooser stays open where it was.
-E2E_SCENARIO(vanished_folder_reports_and_stays_open) {
+TEST(Chooser, vanished_folder_reports_and_stays_open) {
   MakeFolders({"C:\\app\\Gone"});
   Chooser c("", kAllOptions, 1000);
-  E2E_REQUIRE(RemoveDirectoryA("C:\\app\\Gone"));
+  ASSERT_TRUE(RemoveDirectoryA("C:\\app\\Gone"));
   c.OpenFolder("Gone");
   HWND box = WaitWindow(c.Pid(), "#32770", "chooser_host");
-  E2E_REQUIRE(box != nullptr);
-  E2E_CHECK(FindChild(box, nullptr, "ファイルが見つかりません.") != nullptr);
+  ASSERT_TRUE(box != nullptr);
+  EXPECT_TRUE(FindChild(box, nullptr, "ファイルが見つかりません.") != nullptr);
   ButtonClick(FindChild(box, "Button", nullptr));
-  E2E_CHECK(WaitGone(box));
-  E2E_CHECK(IsVisible(c.Window()));
-  E2E_CHECK_EQ(c.EditText(), std::string("C:\\app"));
+  EXPECT_TRUE(WaitGone(box));
+  EXPECT_TRUE(IsVisible(c.Window()));
+  EXPECT_EQ(c.EditText(), std::string("C:\\app"));
   ButtonClick(c.Control("OKButton"));
   ExpectOutcome(c.Finish(), 1, "accepted", "C:\\app");
 }
@@ -529,24 +531,24 @@ E2E_SCENARIO(vanished_folder_reports_and_stays_open) {
 // A drive that cannot be entered (drive h, whose folder is removed through drive i once the
 // chooser has listed it): the error report shows it, the chooser stays open at its folder and
 // the drive list shows that folder's drive again.
-E2E_SCENARIO(vanishing_drive_reports_and_stays_open) {
+TEST(ChooserVanishingDrive, vanishing_drive_reports_and_stays_open) {
   Chooser c("", kAllOptions, 1000);
   std::vector<std::string> drives = c.Drives();
-  E2E_REQUIRE(drives.size() == 3);
-  E2E_REQUIRE(drives[1].substr(0, 2) == "h:");
-  E2E_REQUIRE(RemoveDirectoryA("I:\\h"));
+  ASSERT_TRUE(drives.size() == 3);
+  ASSERT_TRUE(drives[1].substr(0, 2) == "h:");
+  ASSERT_TRUE(RemoveDirectoryA("I:\\h"));
   HWND list = c.Control("DriveList");
-  E2E_REQUIRE(Focus(list));
+  ASSERT_TRUE(Focus(list));
   Key(VK_DOWN);
   HWND box = WaitWindow(c.Pid(), "#32770", "chooser_host");
-  E2E_REQUIRE(box != nullptr);
+  ASSERT_TRUE(box != nullptr);
   // The platform's code 3 (path not found).
-  E2E_CHECK(FindChild(box, nullptr, "不正なファイル名です.") != nullptr);
+  EXPECT_TRUE(FindChild(box, nullptr, "不正なファイル名です.") != nullptr);
   ButtonClick(FindChild(box, "Button", nullptr));
-  E2E_CHECK(WaitGone(box));
-  E2E_CHECK(IsVisible(c.Window()));
-  E2E_CHECK_EQ(c.EditText(), std::string("C:\\app"));
-  E2E_CHECK_EQ(SendMessageA(list, CB_GETCURSEL, 0, 0), 0);
+  EXPECT_TRUE(WaitGone(box));
+  EXPECT_TRUE(IsVisible(c.Window()));
+  EXPECT_EQ(c.EditText(), std::string("C:\\app"));
+  EXPECT_EQ(SendMessageA(list, CB_GETCURSEL, 0, 0), 0);
   ButtonClick(c.Control("CancelButton"));
   ExpectOutcome(c.Finish(), 0, "declined", "");
 }
@@ -554,28 +556,28 @@ E2E_SCENARIO(vanishing_drive_reports_and_stays_open) {
 // ---- Drives ---------------------------------------------------------------------------------------
 
 // Drives d (fixed), e (removable), f (CD-ROM) and g (network) are mapped by the test set-up.
-E2E_SCENARIO(drives_listed_and_changed) {
+TEST(ChooserDrives, drives_listed_and_changed) {
   Chooser c("", kAllOptions, 1000);
   std::vector<std::string> drives = c.Drives();
-  E2E_REQUIRE(drives.size() >= 5);
-  E2E_CHECK_EQ(drives[0].substr(0, 4), std::string("c: ["));
-  E2E_CHECK_EQ(drives[1], std::string("d: [game data]"));  // labelled "Game DATA"
-  E2E_CHECK_EQ(drives[2], std::string("e:"));
-  E2E_CHECK_EQ(drives[3].substr(0, 4), std::string("f: ["));
-  E2E_CHECK_EQ(drives[4].substr(0, 3), std::string("g: "));
+  ASSERT_TRUE(drives.size() >= 5);
+  EXPECT_EQ(drives[0].substr(0, 4), std::string("c: ["));
+  EXPECT_EQ(drives[1], std::string("d: [game data]"));  // labelled "Game DATA"
+  EXPECT_EQ(drives[2], std::string("e:"));
+  EXPECT_EQ(drives[3].substr(0, 4), std::string("f: ["));
+  EXPECT_EQ(drives[4].substr(0, 3), std::string("g: "));
   for (const std::string& d : drives) {
-    for (char ch : d) E2E_CHECK(!(ch >= 'A' && ch <= 'Z'));
+    for (char ch : d) EXPECT_TRUE(!(ch >= 'A' && ch <= 'Z'));
   }
   HWND list = c.Control("DriveList");
-  E2E_REQUIRE(Focus(list));
+  ASSERT_TRUE(Focus(list));
   Key(VK_DOWN);
   c.WaitEditText("D:\\");
-  E2E_CHECK(Contains(c.Folders(), "Saves"));
-  E2E_CHECK_EQ(SendMessageA(list, CB_GETCURSEL, 0, 0), 1);
+  EXPECT_TRUE(Contains(c.Folders(), "Saves"));
+  EXPECT_EQ(SendMessageA(list, CB_GETCURSEL, 0, 0), 1);
   c.OpenFolder("Saves");
   c.WaitEditText("D:\\Saves");
   // Back on drive c the chooser returns to the folder it was in there.
-  E2E_REQUIRE(Focus(list));
+  ASSERT_TRUE(Focus(list));
   Key(VK_UP);
   c.WaitEditText("C:\\app");
   // And on drive d to the folder last visited there.
@@ -587,34 +589,33 @@ E2E_SCENARIO(drives_listed_and_changed) {
 
 // ---- Scaling ------------------------------------------------------------------------------------
 
-E2E_SCENARIO(scaled_layout_dpi120) {
+TEST(ChooserDpi120, scaled_layout_dpi120) {
   Chooser c("", kAllOptions, 1000);
   HWND w = c.Window();
   RECT client = ClientRect(w);
-  E2E_CHECK_EQ(Width(client), 530);
-  E2E_CHECK_EQ(Height(client), 319);
+  EXPECT_EQ(Width(client), 530);
+  EXPECT_EQ(Height(client), 319);
   RECT outer = ScreenRect(w);
-  E2E_CHECK_EQ(static_cast<int>(outer.left), Centred(GetSystemMetrics(SM_CXSCREEN), Width(outer)));
-  E2E_CHECK_EQ(static_cast<int>(outer.top), Centred(GetSystemMetrics(SM_CYSCREEN), Height(outer)));
-  E2E_CHECK_EQ(Bounds(c.Control("DirEdit")), std::string("10,30,391,25"));
-  E2E_CHECK_EQ(Bounds(c.Control("OKButton")), std::string("215,280,96,34"));
-  E2E_CHECK_EQ(Bounds(c.Control("CancelButton")), std::string("320,280,96,34"));
-  E2E_CHECK_EQ(Bounds(c.Control("HelpButton")), std::string("425,280,96,34"));
+  EXPECT_EQ(static_cast<int>(outer.left), Centred(GetSystemMetrics(SM_CXSCREEN), Width(outer)));
+  EXPECT_EQ(static_cast<int>(outer.top), Centred(GetSystemMetrics(SM_CYSCREEN), Height(outer)));
+  EXPECT_EQ(Bounds(c.Control("DirEdit")), std::string("10,30,391,25"));
+  EXPECT_EQ(Bounds(c.Control("OKButton")), std::string("215,280,96,34"));
+  EXPECT_EQ(Bounds(c.Control("CancelButton")), std::string("320,280,96,34"));
+  EXPECT_EQ(Bounds(c.Control("HelpButton")), std::string("425,280,96,34"));
   ExpectList(c.Control("FileList"), "290,90,231,116", 16, 7);
-  E2E_CHECK_EQ(Bounds(c.Control("DriveList")).substr(0, 12), std::string("290,240,231,"));
+  EXPECT_EQ(Bounds(c.Control("DriveList")).substr(0, 12), std::string("290,240,231,"));
   RECT label = RectInParent(c.Control("Label3"));
-  E2E_CHECK_EQ(label.left, 290L);
-  E2E_CHECK_EQ(label.top, 70L);
+  EXPECT_EQ(label.left, 290L);
+  EXPECT_EQ(label.top, 70L);
   ExpectList(c.Control("DirList"), "10,90,266,170", 21, 8);
   ButtonClick(c.Control("CancelButton"));
   ExpectOutcome(c.Finish(), 0, "declined", "");
 
   // Without help the two buttons take the scaled places of Cancel and Help.
   Chooser noHelp("", kAllOptions, 0);
-  E2E_CHECK_EQ(Bounds(noHelp.Control("OKButton")), std::string("320,280,96,34"));
-  E2E_CHECK_EQ(Bounds(noHelp.Control("CancelButton")), std::string("425,280,96,34"));
+  EXPECT_EQ(Bounds(noHelp.Control("OKButton")), std::string("320,280,96,34"));
+  EXPECT_EQ(Bounds(noHelp.Control("CancelButton")), std::string("425,280,96,34"));
   ButtonClick(noHelp.Control("CancelButton"));
   ExpectOutcome(noHelp.Finish(), 0, "declined", "");
 }
 
-int main(int argc, char** argv) { return RunScenarios(argc, argv); }

@@ -1,17 +1,17 @@
 // Runs the message dialog under Wine and works it from a thread timer inside its modal loop:
 // window class, caption, control names, focus, keys, close box, clipboard text and help.
-//   message_dialog_check        exit code: number of failed checks
 #include <windows.h>
 
 #include <cstdio>
 #include <functional>
 #include <string>
 
+#include <gtest/gtest.h>
+
 #include "base/failure.h"
 #include "dialogs/error_report.h"
 #include "dialogs/message_dialog.h"
 #include "ui/application.h"
-#include "tests/runner/wine_check.h"
 
 namespace {
 
@@ -74,75 +74,69 @@ void HoldControl(bool down) {
 void CheckCompletionNotice() {
   const std::string done = "アップデート完了しました";
   int result = Run(done, DialogKind::Information, DialogButton::OK, [&](HWND d) {
-    Check(TextOf(d) == "情報", "completion caption");
-    Check(Child(d, "Image") != nullptr, "icon control present");
-    Check(TextOf(Child(d, "Message")) == done, "message label text");
+    EXPECT_TRUE(TextOf(d) == "情報") << "completion caption";
+    EXPECT_TRUE(Child(d, "Image") != nullptr) << "icon control present";
+    EXPECT_TRUE(TextOf(Child(d, "Message")) == done) << "message label text";
     HWND ok = Child(d, "OK");
-    Check(ok && TextOf(ok) == "OK", "OK button");
-    Check(GetFocus() == ok, "focus starts on the first button");
+    EXPECT_TRUE(ok && TextOf(ok) == "OK") << "OK button";
+    EXPECT_TRUE(GetFocus() == ok) << "focus starts on the first button";
     RECT r;
     GetWindowRect(d, &r);
     int left = (GetSystemMetrics(SM_CXSCREEN) - (r.right - r.left)) / 2;
-    Check(r.left == left, "centred horizontally");
+    EXPECT_TRUE(r.left == left) << "centred horizontally";
     LOGFONTA font{};
     GetObjectA(reinterpret_cast<HFONT>(SendMessageA(ok, WM_GETFONT, 0, 0)), sizeof font, &font);
     NONCLIENTMETRICSA metrics{};
     metrics.cbSize = sizeof metrics;
     SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
-    Check(std::string(font.lfFaceName) == metrics.lfMessageFont.lfFaceName, "message font");
+    EXPECT_TRUE(std::string(font.lfFaceName) == metrics.lfMessageFont.lfFaceName) << "message font";
     Key(d, WM_KEYDOWN, VK_RETURN);
   });
-  Check(result == 1, "Enter gives 1");
-  Check(Run(done, DialogKind::Information, DialogButton::OK, [](HWND d) { Key(d, WM_KEYDOWN, VK_ESCAPE); }) == 1,
-        "Escape gives 1 (OK is also the cancel button)");
-  Check(Run(done, DialogKind::Information, DialogButton::OK,
-            [](HWND d) { PostMessageA(d, WM_SYSCOMMAND, SC_CLOSE, 0); }) == 2,
-        "close box gives 2");
-  Check(Run(done, DialogKind::Information, DialogButton::OK,
-            [](HWND d) { PostMessageA(Child(d, "OK"), BM_CLICK, 0, 0); }) == 1,
-        "click gives 1");
+  EXPECT_TRUE(result == 1) << "Enter gives 1";
+  EXPECT_TRUE(Run(done, DialogKind::Information, DialogButton::OK, [](HWND d) { Key(d, WM_KEYDOWN, VK_ESCAPE); }) == 1) << "Escape gives 1 (OK is also the cancel button)";
+  EXPECT_TRUE(Run(done, DialogKind::Information, DialogButton::OK,
+            [](HWND d) { PostMessageA(d, WM_SYSCOMMAND, SC_CLOSE, 0); }) == 2) << "close box gives 2";
+  EXPECT_TRUE(Run(done, DialogKind::Information, DialogButton::OK,
+            [](HWND d) { PostMessageA(Child(d, "OK"), BM_CLICK, 0, 0); }) == 1) << "click gives 1";
 }
 
 void CheckSearchNotice() {
   const std::string text = "ＨＤＤ上にアップデート対象を発見できませんでした。";
   int result = Run(text, DialogKind::Information, DialogButton::Abort, [](HWND d) {
-    Check(TextOf(Child(d, "Abort")) == "中止(&A)", "Abort caption");
+    EXPECT_TRUE(TextOf(Child(d, "Abort")) == "中止(&A)") << "Abort caption";
     Key(d, WM_KEYDOWN, VK_ESCAPE);  // no cancel button: nothing happens
     Key(d, WM_SYSCHAR, 'a');
   });
-  Check(result == 3, "Escape does nothing, the access key gives 3");
-  Check(Run(text, DialogKind::Information, DialogButton::Abort, [](HWND d) { Key(d, WM_KEYDOWN, VK_RETURN); }) == 3,
-        "Enter presses the focused Abort");
+  EXPECT_TRUE(result == 3) << "Escape does nothing, the access key gives 3";
+  EXPECT_TRUE(Run(text, DialogKind::Information, DialogButton::Abort, [](HWND d) { Key(d, WM_KEYDOWN, VK_RETURN); }) == 3) << "Enter presses the focused Abort";
 }
 
 void CheckQuestion() {
   const std::string text = "指定されたディレクトリが存在しません。作成しますか？";
   int result = Run(text, DialogKind::Confirmation, DialogButton::Yes | DialogButton::No, [](HWND d) {
-    Check(TextOf(d) == "確認", "question caption");
-    Check(GetFocus() == Child(d, "Yes"), "focus on Yes");
+    EXPECT_TRUE(TextOf(d) == "確認") << "question caption";
+    EXPECT_TRUE(GetFocus() == Child(d, "Yes")) << "focus on Yes";
     Key(d, WM_KEYDOWN, VK_ESCAPE);
   });
-  Check(result == 7, "Escape presses No");
-  Check(Run(text, DialogKind::Confirmation, DialogButton::Yes | DialogButton::No,
-            [](HWND d) { Key(d, WM_KEYDOWN, VK_RETURN); }) == 6,
-        "Enter presses Yes");
-  Check(Run(text, DialogKind::Confirmation, DialogButton::Yes | DialogButton::No,
+  EXPECT_TRUE(result == 7) << "Escape presses No";
+  EXPECT_TRUE(Run(text, DialogKind::Confirmation, DialogButton::Yes | DialogButton::No,
+            [](HWND d) { Key(d, WM_KEYDOWN, VK_RETURN); }) == 6) << "Enter presses Yes";
+  EXPECT_TRUE(Run(text, DialogKind::Confirmation, DialogButton::Yes | DialogButton::No,
             [](HWND d) {
               Key(d, WM_KEYDOWN, VK_TAB);
               Key(d, WM_KEYDOWN, VK_RETURN);
-            }) == 7,
-        "Tab then Enter presses No");
+            }) == 7) << "Tab then Enter presses No";
 }
 
 void CheckEmptySetAndCustom() {
   int result = Run("x", DialogKind::Custom, DialogButtons(), [](HWND d) {
-    Check(TextOf(d) == Application->Title(), "custom caption is the application title");
-    Check(Child(d, "Image") == nullptr, "custom has no icon");
+    EXPECT_TRUE(TextOf(d) == Application->Title()) << "custom caption is the application title";
+    EXPECT_TRUE(Child(d, "Image") == nullptr) << "custom has no icon";
     Key(d, WM_KEYDOWN, VK_RETURN);
     Key(d, WM_KEYDOWN, VK_ESCAPE);
     PostMessageA(d, WM_CLOSE, 0, 0);
   });
-  Check(result == 2, "a dialog without buttons ends by its close box only");
+  EXPECT_TRUE(result == 2) << "a dialog without buttons ends by its close box only";
 }
 
 void CheckClipboardAndHelp() {
@@ -169,11 +163,10 @@ void CheckClipboardAndHelp() {
                    },
                    1000);
   std::string divider = std::string(27, '-') + "\r\n";
-  Check(clip == divider + "情報\r\n" + divider + "アップデート完了しました\r\n" + divider + "OK   ヘルプ(H)   \r\n" +
-                    divider,
-        "clipboard text: [" + clip + "]");
-  Check(Application->LastHelpContext() == 1000, "help button asks for the dialog's help context");
-  Check(result == 2, "help does not close the dialog");
+  EXPECT_TRUE(clip == divider + "情報\r\n" + divider + "アップデート完了しました\r\n" + divider + "OK   ヘルプ(H)   \r\n" +
+                    divider) << "clipboard text: [" + clip + "]";
+  EXPECT_TRUE(Application->LastHelpContext() == 1000) << "help button asks for the dialog's help context";
+  EXPECT_TRUE(result == 2) << "help does not close the dialog";
 }
 
 // The error report: finds the platform's message box from a timer inside its own loop.
@@ -217,14 +210,14 @@ void CheckErrorReport() {
   g_box = BoxSeen();
   SetTimer(nullptr, 0, 50, OnBoxTimer);
   ReportError(Exception("指定されたディレクトリが存在しません。"));
-  Check(g_box.seen, "the error box showed");
-  Check(g_box.caption == Application->Title(), "box caption is the application title");
-  Check(g_box.text == "指定されたディレクトリが存在しません。.", "box text with the dot: [" + g_box.text + "]");
-  Check(g_box.owner == Application->Handle(), "box owned by the application window");
-  Check(!g_box.formEnabled, "the program's other windows are disabled while the box shows");
-  Check(IsWindowEnabled(form.Handle()) != FALSE, "enabled again afterwards");
-  Check(GetActiveWindow() == form.Handle(), "the active window is given back");
-  Check(GetFocus() == button, "the focus is given back");
+  EXPECT_TRUE(g_box.seen) << "the error box showed";
+  EXPECT_TRUE(g_box.caption == Application->Title()) << "box caption is the application title";
+  EXPECT_TRUE(g_box.text == "指定されたディレクトリが存在しません。.") << "box text with the dot: [" + g_box.text + "]";
+  EXPECT_TRUE(g_box.owner == Application->Handle()) << "box owned by the application window";
+  EXPECT_TRUE(!g_box.formEnabled) << "the program's other windows are disabled while the box shows";
+  EXPECT_TRUE(IsWindowEnabled(form.Handle()) != FALSE) << "enabled again afterwards";
+  EXPECT_TRUE(GetActiveWindow() == form.Handle()) << "the active window is given back";
+  EXPECT_TRUE(GetFocus() == button) << "the focus is given back";
 
   // EAbort shows nothing but still releases the mouse capture.
   SetCapture(form.Handle());
@@ -234,14 +227,14 @@ void CheckErrorReport() {
   MSG m;
   while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
   KillTimer(nullptr, timer);
-  Check(!g_box.seen, "EAbort shows nothing");
-  Check(GetCapture() == nullptr, "the capture is released");
+  EXPECT_TRUE(!g_box.seen) << "EAbort shows nothing";
+  EXPECT_TRUE(GetCapture() == nullptr) << "the capture is released";
 
   // The start-up box has no EAbort test and shows the message as it is when it ends in ".".
   g_box = BoxSeen();
   SetTimer(nullptr, 0, 50, OnBoxTimer);
   ShowErrorBox(Exception("done."));
-  Check(g_box.seen && g_box.text == "done.", "no second dot");
+  EXPECT_TRUE(g_box.seen && g_box.text == "done.") << "no second dot";
 }
 
 void CheckClipboardFailure() {
@@ -262,15 +255,15 @@ void CheckClipboardFailure() {
     stillOpen = IsWindowVisible(d) != FALSE;
     PostMessageA(d, WM_CLOSE, 0, 0);
   });
-  Check(g_box.seen && g_box.text == "クリップボードを開くことができません.",
-        "clipboard failure reported: [" + g_box.text + "]");
-  Check(stillOpen, "the dialog stays open after the report");
-  Check(result == 2, "closed by its close box afterwards");
+  EXPECT_TRUE(g_box.seen && g_box.text == "クリップボードを開くことができません.") << "clipboard failure reported: [" + g_box.text + "]";
+  EXPECT_TRUE(stillOpen) << "the dialog stays open after the report";
+  EXPECT_TRUE(result == 2) << "closed by its close box afterwards";
 }
 
 }  // namespace
 
-int main() {
+// One test: the dialogs share the application, and each start of a Wine program costs seconds.
+TEST(MessageDialogCheck, EveryKind) {
   Application->Initialize();
   Application->OnException = ReportError;
   CheckCompletionNotice();
@@ -280,5 +273,4 @@ int main() {
   CheckClipboardAndHelp();
   CheckErrorReport();
   CheckClipboardFailure();
-  return CheckResult();
 }

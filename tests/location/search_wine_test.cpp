@@ -10,10 +10,11 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "location/listing_api.h"
 #include "location/search.h"
 #include "location/win32_backends.h"
-#include "tests/runner/wine_check.h"
 
 namespace {
 
@@ -32,8 +33,8 @@ void ExpectWalk(const std::string& root, const std::string& found, const Strings
   StopSearch = false;
   FoundDir.clear();
   SearchFolder(root);
-  Check(FoundDir == found, what);
-  Check(progress == calls, what);
+  EXPECT_TRUE(FoundDir == found) << what;
+  EXPECT_TRUE(progress == calls) << what;
   if (FoundDir != found || progress != calls) {
     std::printf("  FoundDir [%s]\n", FoundDir.c_str());
     Print("progress", progress);
@@ -48,15 +49,15 @@ void DriveTypes() {
   for (const auto& [name, type] : cases) {
     uint32_t got = drives.DriveType(name);
     if (got != type) std::printf("  %s: type %u, expected %u\n", name, got, type);
-    Check(got == type, "drive type of a two-character drive name");
+    EXPECT_TRUE(got == type) << "drive type of a two-character drive name";
   }
 }
 
 void UpperCasing() {
   ListingApi& api = ListingBackend();
   // "ヂ" is 83 61: its trail byte is a lower-case letter and must stay as it is.
-  Check(api.UpperCase("mg_data.mbl") == "MG_DATA.MBL", "ASCII letters upper-cased");
-  Check(api.UpperCase("ヂmg_data.mbl") == "ヂMG_DATA.MBL", "double-byte characters left whole");
+  EXPECT_TRUE(api.UpperCase("mg_data.mbl") == "MG_DATA.MBL") << "ASCII letters upper-cased";
+  EXPECT_TRUE(api.UpperCase("ヂmg_data.mbl") == "ヂMG_DATA.MBL") << "double-byte characters left whole";
 }
 
 Strings Names(const std::string& pattern, uint32_t mask) {
@@ -78,13 +79,13 @@ void AttributeMask() {
   bool inAll = false, inVisible = false;
   for (const std::string& n : all) inAll |= n == ".hidden hidden dir";
   for (const std::string& n : visible) inVisible |= n.rfind(".hidden", 0) == 0;
-  Check(inAll, "a hidden folder is listed with mask 63");
-  Check(!inVisible, "a hidden folder is passed over without the hidden bit");
+  EXPECT_TRUE(inAll) << "a hidden folder is listed with mask 63";
+  EXPECT_TRUE(!inVisible) << "a hidden folder is passed over without the hidden bit";
   if (!inAll || inVisible) {
     Print("mask 63", all);
     Print("mask 61", visible);
   }
-  Check(Names("Q:\\*.*", faAnyFile).empty(), "listing a missing drive fails");
+  EXPECT_TRUE(Names("Q:\\*.*", faAnyFile).empty()) << "listing a missing drive fails";
 }
 
 void Walks() {
@@ -94,8 +95,8 @@ void Walks() {
   StopSearch = false;
   FoundDir.clear();
   SearchFolder("G:\\");
-  Check(FoundDir == "G:\\\\X", "nearest-root match wins in either listing order");
-  Check(progress.size() <= 3 && progress[0] == "G:\\" && progress[1] == "G:\\\\X", "walk of G:");
+  EXPECT_TRUE(FoundDir == "G:\\\\X") << "nearest-root match wins in either listing order";
+  EXPECT_TRUE(progress.size() <= 3 && progress[0] == "G:\\" && progress[1] == "G:\\\\X") << "walk of G:";
 
   // Abort during the progress call for I:\\A\B: B is still listed and holds the marker.
   SetSearchProgressHook([](const std::string& folder) {
@@ -113,16 +114,16 @@ void Sweep() {
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::printf("sweep: %zu folders walked in %.2f s\n", progress.size(), seconds);
 
-  Check(FoundDir == "F:\\\\.hidden\\ソフト", "sweep finds the folder on F:");
-  Check(!progress.empty() && progress[0] == "C:\\", "sweep starts with C:");
+  EXPECT_TRUE(FoundDir == "F:\\\\.hidden\\ソフト") << "sweep finds the folder on F:";
+  EXPECT_TRUE(!progress.empty() && progress[0] == "C:\\") << "sweep starts with C:";
   size_t f = 0;
   while (f < progress.size() && progress[f] != "F:\\") ++f;
   Strings tail(progress.begin() + static_cast<long>(std::min(f, progress.size())), progress.end());
-  Check(tail == (Strings{"F:\\", "F:\\\\.hidden", "F:\\\\.hidden\\ソフト"}), "walk of F: in pre-order");
+  EXPECT_TRUE(tail == (Strings{"F:\\", "F:\\\\.hidden", "F:\\\\.hidden\\ソフト"})) << "walk of F: in pre-order";
   for (size_t i = 0; i < f; ++i)
     if (progress[i][0] != 'C') {
       std::printf("  walked %s before F:\n", progress[i].c_str());
-      Check(false, "only fixed disks are walked");
+      EXPECT_TRUE(false) << "only fixed disks are walked";
       break;
     }
   if (FoundDir != "F:\\\\.hidden\\ソフト") std::printf("  FoundDir [%s]\n", FoundDir.c_str());
@@ -131,20 +132,17 @@ void Sweep() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+TEST(SearchWine, walks) {
   UseWin32LocationBackends();
   SetSearchProgressHook([](const std::string& folder) { progress.push_back(folder); });
-  std::string mode = argc > 1 ? argv[1] : "";
-  if (mode == "walks") {
-    DriveTypes();
-    UpperCasing();
-    AttributeMask();
-    Walks();
-  } else if (mode == "sweep") {
-    Sweep();
-  } else {
-    std::printf("usage: search_wine_test walks|sweep\n");
-    return 2;
-  }
-  return CheckResult();
+  DriveTypes();
+  UpperCasing();
+  AttributeMask();
+  Walks();
+}
+
+TEST(SearchWine, sweep) {
+  UseWin32LocationBackends();
+  SetSearchProgressHook([](const std::string& folder) { progress.push_back(folder); });
+  Sweep();
 }

@@ -5,10 +5,11 @@
 #include <cstdio>
 #include <string>
 
+#include <gtest/gtest.h>
+
 #include "base/failure.h"
 #include "location/game_dir.h"
 #include "location/win32_backends.h"
-#include "tests/runner/wine_check.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ void Put(DWORD type, const std::string& bytes) {
   HKEY key;
   if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\KORVA\\VELDRAN", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
                       nullptr) != ERROR_SUCCESS) {
-    Check(false, "test setup: create section");
+    EXPECT_TRUE(false) << "test setup: create section";
     return;
   }
   RegSetValueExA(key, "GameDir", 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
@@ -69,23 +70,23 @@ void ExpectLoad(DWORD type, const std::string& bytes, const std::string& want, c
   Put(type, bytes);
   std::string gameDir = "before\\";
   std::string failure = Load(gameDir);
-  Check(failure == wantFailure, what);
-  Check(gameDir == (wantFailure.empty() ? want : "before\\"), what);
+  EXPECT_TRUE(failure == wantFailure) << what;
+  EXPECT_TRUE(gameDir == (wantFailure.empty() ? want : "before\\")) << what;
   if (failure != wantFailure || gameDir != (wantFailure.empty() ? want : "before\\"))
     std::printf("  got GameDir [%s], failure [%s]\n", gameDir.c_str(), failure.c_str());
 }
 
 }  // namespace
 
-int main() {
+TEST(SettingsWine, GameDirOnTheRealRegistry) {
   UseWin32LocationBackends();
   // A fresh prefix has no key: the first read creates the key, not the section.
-  Check(!KeyExists("Software\\KORVA"), "fresh prefix has no Software\\KORVA");
+  EXPECT_TRUE(!KeyExists("Software\\KORVA")) << "fresh prefix has no Software\\KORVA";
   std::string gameDir = "x";
-  Check(Load(gameDir).empty() && gameDir.empty(), "missing key reads as empty");
-  Check(KeyExists("Software\\KORVA"), "a read leaves the key behind");
-  Check(!KeyExists("Software\\KORVA\\VELDRAN"), "a read does not create the section");
-  Check(SubKeyCount("Software\\KORVA") == 0, "the key is left empty");
+  EXPECT_TRUE(Load(gameDir).empty() && gameDir.empty()) << "missing key reads as empty";
+  EXPECT_TRUE(KeyExists("Software\\KORVA")) << "a read leaves the key behind";
+  EXPECT_TRUE(!KeyExists("Software\\KORVA\\VELDRAN")) << "a read does not create the section";
+  EXPECT_TRUE(SubKeyCount("Software\\KORVA") == 0) << "the key is left empty";
 
   ExpectLoad(REG_SZ, std::string("C:\\Games\\\0", 10), "C:\\Games\\", "", "plain string");
   ExpectLoad(REG_EXPAND_SZ, std::string("%WINDIR%\\Game\\\0", 15), "%WINDIR%\\Game\\", "",
@@ -101,13 +102,11 @@ int main() {
     SaveGameDir("D:\\表\\Game\\");
   } catch (const Exception& e) {
     std::printf("  save failed: %s\n", e.Message().c_str());
-    Check(false, "save");
+    EXPECT_TRUE(false) << "save";
   }
   DWORD type = 0;
   std::string bytes = Stored(&type);
-  Check(type == REG_SZ, "saved as REG_SZ");
-  Check(bytes == std::string("D:\\表\\Game\\\0", 12), "saved bytes plus one NUL");
-  Check(Load(gameDir).empty() && gameDir == "D:\\表\\Game\\", "saved folder reads back");
-
-  return CheckResult();
+  EXPECT_TRUE(type == REG_SZ) << "saved as REG_SZ";
+  EXPECT_TRUE(bytes == std::string("D:\\表\\Game\\\0", 12)) << "saved bytes plus one NUL";
+  EXPECT_TRUE(Load(gameDir).empty() && gameDir == "D:\\表\\Game\\") << "saved folder reads back";
 }

@@ -11,18 +11,11 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "base/failure.h"
 
 namespace {
-
-int g_failures = 0;
-
-void Check(bool ok, const std::string& what) {
-  if (!ok) {
-    ++g_failures;
-    std::printf("FAILED: %s\n", what.c_str());
-  }
-}
 
 std::string ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -57,11 +50,11 @@ template <typename E>
 void ExpectFailure(const std::string& what, const std::function<void()>& f, const std::string& message) {
   try {
     f();
-    Check(false, what + ": no failure");
+    EXPECT_TRUE(false) << what + ": no failure";
   } catch (const E& e) {
-    Check(e.Message() == message, what + ": message \"" + e.Message() + "\"");
+    EXPECT_TRUE(e.Message() == message) << what + ": message \"" + e.Message() + "\"";
   } catch (const Exception& e) {
-    Check(false, what + ": wrong kind, message \"" + e.Message() + "\"");
+    EXPECT_TRUE(false) << what + ": wrong kind, message \"" + e.Message() + "\"";
   }
 }
 
@@ -80,12 +73,12 @@ void ExtractsByteIdenticalFiles() {
   ExtractResource("EXE", dir + "VELDRAN.EXE");
   ExtractResource("DAT2", dir + "mg_data2.mbl");
   const std::string exe = ReadAll(dir + "VELDRAN.EXE"), dat2 = ReadAll(dir + "mg_data2.mbl");
-  Check(exe == ReadAll(kApp + "VELDRAN.EXE") && !exe.empty(), "EXE decodes to the replacement file");
-  Check(dat2 == ReadAll(kApp + "mg_data2.mbl") && !dat2.empty(), "DAT2 decodes to the replacement file");
-  Check(Others(dir, {"VELDRAN.EXE", "mg_data2.mbl"}).empty(), "no temporary file left after success");
+  EXPECT_TRUE(exe == ReadAll(kApp + "VELDRAN.EXE") && !exe.empty()) << "EXE decodes to the replacement file";
+  EXPECT_TRUE(dat2 == ReadAll(kApp + "mg_data2.mbl") && !dat2.empty()) << "DAT2 decodes to the replacement file";
+  EXPECT_TRUE(Others(dir, {"VELDRAN.EXE", "mg_data2.mbl"}).empty()) << "no temporary file left after success";
   // The file is closed: another opener without sharing gets in at once.
   HANDLE h = CreateFileA((dir + "VELDRAN.EXE").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  Check(h != INVALID_HANDLE_VALUE, "target closed after extraction");
+  EXPECT_TRUE(h != INVALID_HANDLE_VALUE) << "target closed after extraction";
   CloseHandle(h);
 }
 
@@ -93,14 +86,14 @@ void MissingResourceTouchesNothing() {
   const std::string dir = Folder("nores");
   ExpectFailure<EResNotFound>("missing resource", [&] { ExtractResource("NOPE", dir + "VELDRAN.EXE"); },
                               "NOPE リソースが見つかりません");
-  Check(Others(dir, {}).empty(), "missing resource creates no file");
+  EXPECT_TRUE(Others(dir, {}).empty()) << "missing resource creates no file";
 }
 
 void MissingFolderFailsToCreate() {
   const std::string target = kApp + "nofolder\\VELDRAN.EXE";
   ExpectFailure<EFCreateError>("missing folder", [&] { ExtractResource("EXE", target); },
                                "ファイル " + target + " を作成できません");
-  Check(!Exists(kApp + "nofolder"), "missing folder is not created");
+  EXPECT_TRUE(!Exists(kApp + "nofolder")) << "missing folder is not created";
 }
 
 // A failure that must leave the old target as it was, with no temporary file beside it.
@@ -110,10 +103,10 @@ void KeepsOldContent(const std::string& what, const std::string& folder, const s
   WriteAll(target, kOld);
   run(target);
   SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
-  Check(ReadAll(target) == kOld, what + ": old content intact");
-  Check(Others(dir, {"VELDRAN.EXE"}).empty(), what + ": no temporary file left");
+  EXPECT_TRUE(ReadAll(target) == kOld) << what + ": old content intact";
+  EXPECT_TRUE(Others(dir, {"VELDRAN.EXE"}).empty()) << what + ": no temporary file left";
   HANDLE h = CreateFileA(target.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  Check(h != INVALID_HANDLE_VALUE, what + ": target closed afterwards");
+  EXPECT_TRUE(h != INVALID_HANDLE_VALUE) << what + ": target closed afterwards";
   CloseHandle(h);
 }
 
@@ -125,7 +118,7 @@ void FailuresKeepTheOldTarget() {
   });
   KeepsOldContent("target held open", "held", [](const std::string& target) {
     HANDLE h = CreateFileA(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    Check(h != INVALID_HANDLE_VALUE, "test holds the target open");
+    EXPECT_TRUE(h != INVALID_HANDLE_VALUE) << "test holds the target open";
     ExpectFailure<EFCreateError>("target held open", [&] { ExtractResource("EXE", target); },
                                  "ファイル " + target + " を作成できません");
     CloseHandle(h);
@@ -140,7 +133,7 @@ void EmptyPayloadLeavesAnEmptyFile() {
   const std::string dir = Folder("empty");
   WriteAll(dir + "VELDRAN.EXE", kOld);
   ExtractResource("EMPTY", dir + "VELDRAN.EXE");
-  Check(Exists(dir + "VELDRAN.EXE") && ReadAll(dir + "VELDRAN.EXE").empty(), "empty payload gives an empty file");
+  EXPECT_TRUE(Exists(dir + "VELDRAN.EXE") && ReadAll(dir + "VELDRAN.EXE").empty()) << "empty payload gives an empty file";
 }
 
 // Files left by a killed run, read-only ones included, do not stand in the way.
@@ -153,38 +146,32 @@ void LeftoversDoNotBlock() {
     SetFileAttributesA((dir + name).c_str(), FILE_ATTRIBUTE_READONLY);
   }
   ExtractResource("DAT2", dir + "mg_data2.mbl");
-  Check(ReadAll(dir + "mg_data2.mbl") == ReadAll(kApp + "mg_data2.mbl"), "extraction beside leftovers");
+  EXPECT_TRUE(ReadAll(dir + "mg_data2.mbl") == ReadAll(kApp + "mg_data2.mbl")) << "extraction beside leftovers";
 }
 
 // A folder whose name holds 0x5C as a trail byte ("ソ" is 83 5C).
 void ShiftJisFolder() {
   const std::string dir = Folder("ソフト");
   ExtractResource("DAT2", dir + "mg_data2.mbl");
-  Check(ReadAll(dir + "mg_data2.mbl") == ReadAll(kApp + "mg_data2.mbl"), "extraction into a Shift-JIS folder");
-  Check(Others(dir, {"mg_data2.mbl"}).empty(), "no temporary file left in a Shift-JIS folder");
+  EXPECT_TRUE(ReadAll(dir + "mg_data2.mbl") == ReadAll(kApp + "mg_data2.mbl")) << "extraction into a Shift-JIS folder";
+  EXPECT_TRUE(Others(dir, {"mg_data2.mbl"}).empty()) << "no temporary file left in a Shift-JIS folder";
+}
+
+// Runs one case; a failure it did not expect is reported with its message.
+void RunCase(void (*run)()) {
+  try {
+    run();
+  } catch (const Exception& e) {
+    ADD_FAILURE() << "unexpected failure \"" << e.Message() << "\"";
+  }
 }
 
 }  // namespace
 
-int main() {
-  const std::pair<const char*, void (*)()> cases[] = {
-      {"ExtractsByteIdenticalFiles", ExtractsByteIdenticalFiles},
-      {"MissingResourceTouchesNothing", MissingResourceTouchesNothing},
-      {"MissingFolderFailsToCreate", MissingFolderFailsToCreate},
-      {"FailuresKeepTheOldTarget", FailuresKeepTheOldTarget},
-      {"EmptyPayloadLeavesAnEmptyFile", EmptyPayloadLeavesAnEmptyFile},
-      {"LeftoversDoNotBlock", LeftoversDoNotBlock},
-      {"ShiftJisFolder", ShiftJisFolder},
-  };
-  for (const auto& [name, run] : cases) {
-    const int before = g_failures;
-    try {
-      run();
-    } catch (const Exception& e) {
-      Check(false, std::string(name) + ": unexpected failure \"" + e.Message() + "\"");
-    }
-    std::printf("%s %s\n", g_failures == before ? "ok  " : "FAIL", name);
-  }
-  std::printf("%d failure(s)\n", g_failures);
-  return g_failures == 0 ? 0 : 1;
-}
+TEST(Extract, ExtractsByteIdenticalFiles) { RunCase(ExtractsByteIdenticalFiles); }
+TEST(Extract, MissingResourceTouchesNothing) { RunCase(MissingResourceTouchesNothing); }
+TEST(Extract, MissingFolderFailsToCreate) { RunCase(MissingFolderFailsToCreate); }
+TEST(Extract, FailuresKeepTheOldTarget) { RunCase(FailuresKeepTheOldTarget); }
+TEST(Extract, EmptyPayloadLeavesAnEmptyFile) { RunCase(EmptyPayloadLeavesAnEmptyFile); }
+TEST(Extract, LeftoversDoNotBlock) { RunCase(LeftoversDoNotBlock); }
+TEST(Extract, ShiftJisFolder) { RunCase(ShiftJisFolder); }

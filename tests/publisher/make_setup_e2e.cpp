@@ -27,35 +27,35 @@ std::string FileVersion(const std::string& path, const char* value) {
 
 int RunPackres(const std::vector<std::string>& args) {
   Process p = Process::Launch("packres.exe", args, AppDir());
-  E2E_REQUIRE(p.Started());
+  ASSERT_TRUE(p.Started());
   const std::optional<DWORD> code = p.WaitExit(60000);
-  E2E_REQUIRE(code.has_value());
+  ASSERT_TRUE(code.has_value());
   return static_cast<int>(*code);
 }
 
 }  // namespace
 
-E2E_SCENARIO(made_updater_installs_the_new_files) {
+TEST(MakeSetup, made_updater_installs_the_new_files) {
   OldGame game(kGame);
   SetGameDir(kGame);
   Process p = Process::Launch("MADE.exe");
   HWND notice = UpdateToNotice(p);
-  E2E_REQUIRE(notice);
-  E2E_CHECK(SameAsBuildInput("C:\\Game\\VELDRAN.EXE", "new_exe.bin"));
-  E2E_CHECK(SameAsBuildInput("C:\\Game\\mg_data2.mbl", "new_dat2.bin"));
-  E2E_CHECK(ReadAll("C:\\Game\\VELDRAN.EXE") != ReadAll(AppDir() + "new_dat2.bin"));
-  E2E_CHECK(game.DataUnchanged());
-  E2E_CHECK_EQ(game.Strays().size(), size_t{0});
+  ASSERT_TRUE(notice);
+  EXPECT_TRUE(SameAsBuildInput("C:\\Game\\VELDRAN.EXE", "new_exe.bin"));
+  EXPECT_TRUE(SameAsBuildInput("C:\\Game\\mg_data2.mbl", "new_dat2.bin"));
+  EXPECT_TRUE(ReadAll("C:\\Game\\VELDRAN.EXE") != ReadAll(AppDir() + "new_dat2.bin"));
+  EXPECT_TRUE(game.DataUnchanged());
+  EXPECT_EQ(game.Strays().size(), size_t{0});
   ButtonClick(Control(notice, "OK"));
-  E2E_CHECK_EQ(p.WaitExit(), std::optional<DWORD>(0));
-  E2E_CHECK_EQ(FileVersion(AppDir() + "SETUP.exe", "FileVersion"), std::string(UPDATE_VERSION));
-  E2E_CHECK_EQ(FileVersion(AppDir() + "MADE.exe", "FileVersion"), std::string("1.0.2"));
-  E2E_CHECK_EQ(FileVersion(AppDir() + "MADE.exe", "ProductVersion"), std::string("1.0.2"));
+  EXPECT_EQ(p.WaitExit(), std::optional<DWORD>(0));
+  EXPECT_EQ(FileVersion(AppDir() + "SETUP.exe", "FileVersion"), std::string(UPDATE_VERSION));
+  EXPECT_EQ(FileVersion(AppDir() + "MADE.exe", "FileVersion"), std::string("1.0.2"));
+  EXPECT_EQ(FileVersion(AppDir() + "MADE.exe", "ProductVersion"), std::string("1.0.2"));
 }
 
 // The Windows tool: the same bytes as the build machine's, an existing output replaced, Japanese
 // file names, and the stub refused as its own output however it is spelt.
-E2E_SCENARIO(windows_packres_makes_the_same_updater) {
+TEST(MakeSetup, windows_packres_makes_the_same_updater) {
   const std::vector<std::string> inputs = {"--exe", "new_exe.bin", "--dat2", "new_dat2.bin", "--version", "1.0.2"};
   auto makeSetup = [&](const std::string& stub, const std::string& out) {
     std::vector<std::string> args = {"make-setup", stub, out};
@@ -64,19 +64,18 @@ E2E_SCENARIO(windows_packres_makes_the_same_updater) {
   };
   const std::vector<char> stub = ReadAll(AppDir() + "SETUP.exe");
   WriteText(AppDir() + "WIN.exe", "an older updater");
-  E2E_CHECK_EQ(makeSetup("SETUP.exe", "WIN.exe"), 0);
+  EXPECT_EQ(makeSetup("SETUP.exe", "WIN.exe"), 0);
   const std::vector<char> made = ReadAll(AppDir() + "MADE.exe");
-  E2E_CHECK(!made.empty() && ReadAll(AppDir() + "WIN.exe") == made);
+  EXPECT_TRUE(!made.empty() && ReadAll(AppDir() + "WIN.exe") == made);
 
   // Japanese names, as a publisher's folders have them, in the ANSI code page.
-  E2E_REQUIRE(CopyFileA((AppDir() + "SETUP.exe").c_str(), (AppDir() + "元の更新.exe").c_str(), FALSE));
-  E2E_CHECK_EQ(makeSetup("元の更新.exe", "新しい更新.exe"), 0);
-  E2E_CHECK(ReadAll(AppDir() + "新しい更新.exe") == made);
+  ASSERT_TRUE(CopyFileA((AppDir() + "SETUP.exe").c_str(), (AppDir() + "元の更新.exe").c_str(), FALSE));
+  EXPECT_EQ(makeSetup("元の更新.exe", "新しい更新.exe"), 0);
+  EXPECT_TRUE(ReadAll(AppDir() + "新しい更新.exe") == made);
 
-  E2E_CHECK_EQ(makeSetup("SETUP.exe", "c:\\APP\\setup.EXE"), 1);
-  E2E_CHECK(ReadAll(AppDir() + "SETUP.exe") == stub);
-  E2E_CHECK_EQ(makeSetup("new_exe.bin", "NOT.exe"), 1);
-  E2E_CHECK(!Exists(AppDir() + "NOT.exe"));
+  EXPECT_EQ(makeSetup("SETUP.exe", "c:\\APP\\setup.EXE"), 1);
+  EXPECT_TRUE(ReadAll(AppDir() + "SETUP.exe") == stub);
+  EXPECT_EQ(makeSetup("new_exe.bin", "NOT.exe"), 1);
+  EXPECT_TRUE(!Exists(AppDir() + "NOT.exe"));
 }
 
-int main(int argc, char** argv) { return RunScenarios(argc, argv); }

@@ -1,6 +1,6 @@
 // The fixed-disk search over hostile trees, on the real listing calls under Wine:
-//   search_faults loop    L: holds a folder link that leads back up to the drive's root
-//   search_faults long    M: holds folders whose paths pass the 260-character limit
+//   SearchFaults.loop    L: holds a folder link that leads back up to the drive's root
+//   SearchFaults.long    M: holds folders whose paths pass the 260-character limit
 // Both walks must end, without a crash, and find only real marker files.
 #include <windows.h>
 
@@ -8,9 +8,10 @@
 #include <cstdio>
 #include <string>
 
+#include <gtest/gtest.h>
+
 #include "location/search.h"
 #include "location/win32_backends.h"
-#include "tests/runner/wine_check.h"
 
 namespace {
 
@@ -43,28 +44,28 @@ bool MarkerIn(const std::string& folder) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+TEST(SearchFaults, loop) {
   UseWin32LocationBackends();
-  const std::string mode = argc > 1 ? argv[1] : "";
-  if (mode == "loop") {
-    // L:\a\b\up leads back to L:\; the only marker is L:\z\MG_DATA.MBL. The walk goes round
-    // the link until the platform refuses the path; z may be met at any round, so only the
-    // folder's own name is checked.
-    Walk w = WalkFrom("L:\\");
-    Check(w.folders > 3, "the tree was walked");
-    Check(!FoundDir.empty(), "the real marker was found");
-    if (FoundDir.size() < MAX_PATH - 12) Check(MarkerIn(FoundDir), "the folder found holds a marker");
-    Check(FoundDir.size() >= 4 && FoundDir.compare(FoundDir.size() - 2, 2, "\\z") == 0, "found in the folder z");
-  } else if (mode == "long") {
-    // M:\near\<60>\<60>\MG_DATA.MBL lies within the limit; M:\deep\ goes on past it with a
-    // marker at its end. The deep branch ends where the platform refuses the path.
-    Walk w = WalkFrom("M:\\");
-    Check(w.folders > 3, "the tree was walked");
-    Check(!FoundDir.empty(), "a marker was found");
-    if (!FoundDir.empty() && FoundDir.size() < MAX_PATH - 12) Check(MarkerIn(FoundDir), "the folder found holds a marker");
-  } else {
-    std::printf("usage: search_faults loop|long\n");
-    return 2;
+  // L:\a\b\up leads back to L:\; the only marker is L:\z\MG_DATA.MBL. The walk goes round
+  // the link until the platform refuses the path; z may be met at any round, so only the
+  // folder's own name is checked.
+  Walk w = WalkFrom("L:\\");
+  EXPECT_TRUE(w.folders > 3) << "the tree was walked";
+  EXPECT_TRUE(!FoundDir.empty()) << "the real marker was found";
+  if (FoundDir.size() < MAX_PATH - 12) {
+    EXPECT_TRUE(MarkerIn(FoundDir)) << "the folder found holds a marker";
   }
-  return CheckResult();
+  EXPECT_TRUE(FoundDir.size() >= 4 && FoundDir.compare(FoundDir.size() - 2, 2, "\\z") == 0) << "found in the folder z";
+}
+
+TEST(SearchFaults, long) {
+  UseWin32LocationBackends();
+  // M:\near\<60>\<60>\MG_DATA.MBL lies within the limit; M:\deep\ goes on past it with a
+  // marker at its end. The deep branch ends where the platform refuses the path.
+  Walk w = WalkFrom("M:\\");
+  EXPECT_TRUE(w.folders > 3) << "the tree was walked";
+  EXPECT_TRUE(!FoundDir.empty()) << "a marker was found";
+  if (!FoundDir.empty() && FoundDir.size() < MAX_PATH - 12) {
+    EXPECT_TRUE(MarkerIn(FoundDir)) << "the folder found holds a marker";
+  }
 }

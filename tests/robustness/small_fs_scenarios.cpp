@@ -16,17 +16,17 @@ const char kFiller[] = "G:\\filler.bin";
 
 ULONGLONG FreeBytes() {
   ULARGE_INTEGER available{}, total{}, free{};
-  E2E_REQUIRE(GetDiskFreeSpaceExA("G:\\", &available, &total, &free));
+  E2E_ASSERT(GetDiskFreeSpaceExA("G:\\", &available, &total, &free));
   return available.QuadPart;
 }
 
 // Leaves about `left` bytes free on G:.
 void FillLeaving(ULONGLONG left) {
   const ULONGLONG freeNow = FreeBytes();
-  E2E_REQUIRE(freeNow > left);
+  ASSERT_TRUE(freeNow > left);
   std::vector<char> chunk(64 * 1024, 'F');
   HANDLE h = CreateFileA(kFiller, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  E2E_REQUIRE(h != INVALID_HANDLE_VALUE);
+  ASSERT_TRUE(h != INVALID_HANDLE_VALUE);
   ULONGLONG toWrite = freeNow - left;
   while (toWrite > 0) {
     const DWORD n = static_cast<DWORD>(std::min<ULONGLONG>(toWrite, chunk.size()));
@@ -43,27 +43,26 @@ std::vector<std::string> StraysWithoutFiller(const OldGame& game) { return game.
 }  // namespace
 
 // Not even the executable fits: the write fails, the staged file goes, nothing changes.
-E2E_SCENARIO(executable_does_not_fit) {
+TEST(SmallFs, executable_does_not_fit) {
   OldGame game(kGame);
   SetGameDir(kGame);
   FillLeaving(600 * 1024);
   const ULONGLONG before = FreeBytes();
   Process p = Process::Launch("SETUP.exe");
-  E2E_CHECK_EQ(UpdateFailure(p), std::string("ストリームへの書き込みエラー."));
-  E2E_CHECK(game.AllUnchanged());
+  EXPECT_EQ(UpdateFailure(p), std::string("ストリームへの書き込みエラー."));
+  EXPECT_TRUE(game.AllUnchanged());
   for (const std::string& stray : StraysWithoutFiller(game)) Fail(__FILE__, __LINE__, "left behind: " + stray);
-  E2E_CHECK_EQ(FreeBytes(), before);
+  EXPECT_EQ(FreeBytes(), before);
 }
 
 // The executable fits, the data archive does not: neither is replaced.
-E2E_SCENARIO(data_archive_does_not_fit) {
+TEST(SmallFs, data_archive_does_not_fit) {
   OldGame game(kGame);
   SetGameDir(kGame);
   FillLeaving(1351168 + 120 * 1024);
   Process p = Process::Launch("SETUP.exe");
-  E2E_CHECK_EQ(UpdateFailure(p), std::string("ストリームへの書き込みエラー."));
-  E2E_CHECK(game.AllUnchanged());
+  EXPECT_EQ(UpdateFailure(p), std::string("ストリームへの書き込みエラー."));
+  EXPECT_TRUE(game.AllUnchanged());
   for (const std::string& stray : StraysWithoutFiller(game)) Fail(__FILE__, __LINE__, "left behind: " + stray);
 }
 
-int main(int argc, char** argv) { return RunScenarios(argc, argv); }

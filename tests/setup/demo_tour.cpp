@@ -28,49 +28,48 @@ void Shoot(HWND hwnd, const char* name) {
   SendMessageTimeoutA(hwnd, WM_NCACTIVATE, TRUE, 0, SMTO_ABORTIFHUNG, 3000, &ignored);
   Pause(200);
   Bitmap picture = Capture(hwnd);
-  E2E_CHECK(!picture.Empty() && picture.SaveBmp(dir + name + ".bmp"));
+  EXPECT_TRUE(!picture.Empty() && picture.SaveBmp(dir + name + ".bmp"));
   std::printf("picture %s\n", name);
 }
 
 }  // namespace
 
-E2E_SCENARIO(tour) {
+TEST(DemoTour, tour) {
   DeleteGameDir();
   PlantTree("C:\\Library");
 
   Process p = Process::Launch("SETUP.exe");
   HWND finder = WaitWindow(p.Id(), "TForm3", "インストール先不明");
-  E2E_REQUIRE(finder);
+  ASSERT_TRUE(finder);
   Shoot(finder, "setup_finder");
 
   // A search, stopped by the user while it runs.
   HWND button1 = FindControl(finder, "Button1");
   HWND label6 = FindControl(finder, "Label6");
   ButtonClick(button1);
-  E2E_REQUIRE(WaitUntil([&] { return Text(label6).rfind("検索中 C:\\\\Library", 0) == 0; }));
+  ASSERT_TRUE(WaitUntil([&] { return Text(label6).rfind("検索中 C:\\\\Library", 0) == 0; }));
   Shoot(finder, "setup_finder_searching");
   ButtonClick(button1);
   HWND notice = WaitWindow(p.Id(), "TMessageForm", "情報", 60000);
-  E2E_REQUIRE(notice);
+  ASSERT_TRUE(notice);
   Shoot(notice, "setup_not_found");
   ButtonClick(FindControl(notice, "Abort"));
-  E2E_REQUIRE(WaitGone(notice));
-  E2E_REQUIRE(WaitUntil([&] { return Text(button1) == "自動検索"; }));
+  ASSERT_TRUE(WaitGone(notice));
+  ASSERT_TRUE(WaitUntil([&] { return Text(button1) == "自動検索"; }));
   Shoot(finder, "setup_finder_after_sweep");
 
   // A search left to finish: it finds the game on D: and the main window opens.
   ButtonClick(button1);
   HWND main = WaitWindow(p.Id(), "TForm1", "アップデーター", 120000);
-  E2E_REQUIRE(main);
+  ASSERT_TRUE(main);
   Shoot(main, "setup_main");
 
   ButtonClick(FindControl(main, "Button1"));
   HWND done = WaitWindow(p.Id(), "TMessageForm", "情報", 60000);
-  E2E_REQUIRE(done);
-  E2E_CHECK_EQ(Text(FindControl(done, "Message")), std::string("アップデート完了しました"));
+  ASSERT_TRUE(done);
+  EXPECT_EQ(Text(FindControl(done, "Message")), std::string("アップデート完了しました"));
   Shoot(done, "setup_update_complete");
   ButtonClick(FindControl(done, "OK"));
-  E2E_CHECK_EQ(p.WaitExit(), std::optional<DWORD>(0));
+  EXPECT_EQ(p.WaitExit(), std::optional<DWORD>(0));
 }
 
-int main(int argc, char** argv) { return RunScenarios(argc, argv); }

@@ -26,96 +26,96 @@ HWND UpdateToNotice(Process& p, HWND* mainOut = nullptr) {
 
 // A relative folder typed into the chooser is looked up from the current folder and stored as
 // typed, with "\" appended.
-E2E_SCENARIO(relative_folder_stored_as_typed) {
+TEST(Setup, relative_folder_stored_as_typed) {
   DeleteGameDir();
   CreateDirectoryA("C:\\app\\RelGame", nullptr);
   WriteText("C:\\app\\RelGame\\mg_data.mbl", "marker");
   Process p = Process::Launch("SETUP.exe", {}, "C:\\app");
   HWND finder = WaitFinder(p);
-  E2E_REQUIRE(finder);
+  ASSERT_TRUE(finder);
   ButtonClick(Control(finder, "Button2"));
   HWND chooser = WaitWindow(p.Id(), "TSelectDirDlg", "ディレクトリの選択");
-  E2E_REQUIRE(chooser);
+  ASSERT_TRUE(chooser);
   SetText(Control(chooser, "DirEdit"), "RelGame");
   ButtonClick(Control(chooser, "OKButton"));
   HWND main = WaitMain(p);
-  E2E_REQUIRE(main);
-  E2E_CHECK_EQ(GameDirValue(), std::string("RelGame\\"));
+  ASSERT_TRUE(main);
+  EXPECT_EQ(GameDirValue(), std::string("RelGame\\"));
   CloseBox(main);
-  E2E_CHECK_EQ(p.WaitExit(), std::optional<DWORD>(0));
+  EXPECT_EQ(p.WaitExit(), std::optional<DWORD>(0));
 }
 
 // "アップデート先変更" given up with the finder's close box changes nothing: the registry keeps
 // its folder and the update goes there. The completion notice left by its close box ends the
 // program normally.
-E2E_SCENARIO(change_destination_given_up) {
+TEST(Setup, change_destination_given_up) {
   OldGame game(kGameFolder);
   SetGameDir(kGameFolder);
   Process p = Process::Launch("SETUP.exe");
   HWND main = WaitMain(p);
-  E2E_REQUIRE(main);
+  ASSERT_TRUE(main);
   ButtonClick(Control(main, "Button4"));
   HWND finder = WaitFinder(p);
-  E2E_REQUIRE(finder);
+  ASSERT_TRUE(finder);
   CloseBox(finder);
-  E2E_CHECK(WaitGone(finder));
-  E2E_CHECK_EQ(GameDirValue(), std::string(kGameFolder));
+  EXPECT_TRUE(WaitGone(finder));
+  EXPECT_EQ(GameDirValue(), std::string(kGameFolder));
   HWND notice = UpdateToNotice(p);
-  E2E_REQUIRE(notice);
-  E2E_CHECK(SameAsBuildInput("C:\\Game\\VELDRAN.EXE", "VELDRAN.EXE"));
-  E2E_CHECK(SameAsBuildInput("C:\\Game\\mg_data2.mbl", "mg_data2.mbl"));
-  E2E_CHECK_EQ(GameDirValue(), std::string(kGameFolder));
+  ASSERT_TRUE(notice);
+  EXPECT_TRUE(SameAsBuildInput("C:\\Game\\VELDRAN.EXE", "VELDRAN.EXE"));
+  EXPECT_TRUE(SameAsBuildInput("C:\\Game\\mg_data2.mbl", "mg_data2.mbl"));
+  EXPECT_EQ(GameDirValue(), std::string(kGameFolder));
   CloseBox(notice);
-  E2E_CHECK_EQ(p.WaitExit(), std::optional<DWORD>(0));
+  EXPECT_EQ(p.WaitExit(), std::optional<DWORD>(0));
 }
 
 // The completion notice answered with Escape ends the program normally too.
-E2E_SCENARIO(completion_notice_escape) {
+TEST(Setup, completion_notice_escape) {
   OldGame game(kGameFolder);
   SetGameDir(kGameFolder);
   Process p = Process::Launch("SETUP.exe");
   HWND notice = UpdateToNotice(p);
-  E2E_REQUIRE(notice);
-  E2E_REQUIRE(Activate(notice));
+  ASSERT_TRUE(notice);
+  ASSERT_TRUE(Activate(notice));
   Escape();
-  E2E_CHECK_EQ(p.WaitExit(), std::optional<DWORD>(0));
+  EXPECT_EQ(p.WaitExit(), std::optional<DWORD>(0));
 }
 
 // An instance killed while it runs leaves no guard behind: the next start comes up.
-E2E_SCENARIO(start_after_killed_instance) {
+TEST(Setup, start_after_killed_instance) {
   DeleteGameDir();
   Process first = Process::Launch("SETUP.exe");
-  E2E_REQUIRE(WaitFinder(first));
+  ASSERT_TRUE(WaitFinder(first));
   first.Kill();
   Process second = Process::Launch("SETUP.exe");
   HWND finder = WaitFinder(second);
-  E2E_REQUIRE(finder);
+  ASSERT_TRUE(finder);
   ButtonClick(Control(finder, "Button3"));
-  E2E_CHECK_EQ(second.WaitExit(), std::optional<DWORD>(0));
+  EXPECT_EQ(second.WaitExit(), std::optional<DWORD>(0));
 }
 
 // The close box used during a sweep is held until the sweep is over: the finder stays through
 // the abort and the not-found notice, and closes once that is answered; with no folder the
 // program then ends.
-E2E_SCENARIO(close_box_during_sweep_taken_after_it) {
+TEST(Setup, close_box_during_sweep_taken_after_it) {
   DeleteGameDir();
   PlantTree("C:\\Library");
   Process p = Process::Launch("SETUP.exe");
   HWND finder = WaitFinder(p);
-  E2E_REQUIRE(finder);
+  ASSERT_TRUE(finder);
   HWND button1 = Control(finder, "Button1");
   ButtonClick(button1);
-  E2E_REQUIRE(WaitUntil([&] { return Text(Control(finder, "Label6")).rfind("検索中 C:\\\\Library", 0) == 0; }));
+  ASSERT_TRUE(WaitUntil([&] { return Text(Control(finder, "Label6")).rfind("検索中 C:\\\\Library", 0) == 0; }));
   CloseBox(finder);
   Pause(500);
-  E2E_CHECK(IsVisible(finder));
-  E2E_CHECK_EQ(Text(button1), std::string("中止"));
+  EXPECT_TRUE(IsVisible(finder));
+  EXPECT_EQ(Text(button1), std::string("中止"));
   ButtonClick(button1);
   HWND notice = WaitWindow(p.Id(), "TMessageForm", "情報", 60000);
-  E2E_REQUIRE(notice);
-  E2E_CHECK(IsVisible(finder));
+  ASSERT_TRUE(notice);
+  EXPECT_TRUE(IsVisible(finder));
   ButtonClick(Control(notice, "Abort"));
-  E2E_CHECK(WaitGone(finder));
-  E2E_CHECK_EQ(p.WaitExit(), std::optional<DWORD>(0));
-  E2E_CHECK_EQ(GameDirValue(), std::string("(none)"));
+  EXPECT_TRUE(WaitGone(finder));
+  EXPECT_EQ(p.WaitExit(), std::optional<DWORD>(0));
+  EXPECT_EQ(GameDirValue(), std::string("(none)"));
 }

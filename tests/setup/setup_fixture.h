@@ -19,9 +19,9 @@ inline const char kKey[] = "Software\\KORVA\\VELDRAN";
 
 inline void SetGameDirRaw(DWORD type, const void* data, DWORD size) {
   HKEY key;
-  E2E_REQUIRE(RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) ==
+  E2E_ASSERT(RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) ==
               ERROR_SUCCESS);
-  E2E_REQUIRE(RegSetValueExA(key, "GameDir", 0, type, static_cast<const BYTE*>(data), size) == ERROR_SUCCESS);
+  E2E_ASSERT(RegSetValueExA(key, "GameDir", 0, type, static_cast<const BYTE*>(data), size) == ERROR_SUCCESS);
   RegCloseKey(key);
 }
 
@@ -58,7 +58,7 @@ inline std::vector<char> ReadAll(const std::string& path) {
 inline void WriteAll(const std::string& path, const std::vector<char>& bytes) {
   std::ofstream out(path, std::ios::binary);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  E2E_REQUIRE(out.good());
+  E2E_ASSERT(out.good());
 }
 
 inline void WriteText(const std::string& path, const std::string& text) {
@@ -132,7 +132,7 @@ inline void ExpectNoStrays(const OldGame& game) {
 inline std::string Variant(const char* name) {
   const std::string dir = std::string("C:\\") + name + "\\";
   CreateDirectoryA(dir.c_str(), nullptr);
-  E2E_REQUIRE(CopyFileA((AppDir() + name + ".exe").c_str(), (dir + "SETUP.exe").c_str(), FALSE));
+  E2E_ASSERT(CopyFileA((AppDir() + name + ".exe").c_str(), (dir + "SETUP.exe").c_str(), FALSE));
   return dir + "SETUP.exe";
 }
 
@@ -157,7 +157,7 @@ inline std::string WaitErrorBox(const Process& p, HWND* box, int timeoutMs = kTi
 
 inline void DismissBox(HWND box) {
   ButtonClick(GetDlgItem(box, IDOK));
-  E2E_CHECK(WaitGone(box));
+  EXPECT_TRUE(WaitGone(box));
 }
 
 // Starts the program with the game folder recorded, clicks "アップデート開始" and returns the
@@ -169,9 +169,9 @@ inline std::string UpdateFailure(Process& p) {
   HWND box = nullptr;
   std::string text = WaitErrorBox(p, &box, 60000);
   if (box) DismissBox(box);
-  for (const char* name : {"Button1", "Button3", "Button4"}) E2E_CHECK(!IsEnabled(Control(main, name)));
+  for (const char* name : {"Button1", "Button3", "Button4"}) EXPECT_TRUE(!IsEnabled(Control(main, name)));
   CloseBox(main);
-  E2E_CHECK_EQ(p.WaitExit(), std::optional<DWORD>(0));
+  EXPECT_EQ(p.WaitExit(), std::optional<DWORD>(0));
   return text;
 }
 
@@ -182,7 +182,9 @@ inline HWND UpdateToNotice(Process& p) {
   if (!main) return nullptr;
   ButtonClick(Control(main, "Button1"));
   HWND notice = WaitWindow(p.Id(), "TMessageForm", "情報", 60000);
-  if (notice) E2E_CHECK_EQ(Text(Control(notice, "Message")), std::string("アップデート完了しました"));
+  if (notice) {
+    EXPECT_EQ(Text(Control(notice, "Message")), std::string("アップデート完了しました"));
+  }
   return notice;
 }
 
@@ -192,19 +194,19 @@ inline void ExpectWrongType(DWORD type, const std::vector<char>& data) {
   SetGameDirRaw(type, data.data(), static_cast<DWORD>(data.size()));
   Process p = Process::Launch("SETUP.exe");
   HWND box = nullptr;
-  E2E_CHECK_EQ(WaitErrorBox(p, &box), std::string("'GameDir' のデータ型が不正です."));
-  E2E_REQUIRE(box);
+  EXPECT_EQ(WaitErrorBox(p, &box), std::string("'GameDir' のデータ型が不正です."));
+  E2E_ASSERT(box);
   DismissBox(box);
   HWND finder = WaitFinder(p);
-  E2E_REQUIRE(finder);
+  E2E_ASSERT(finder);
   ButtonClick(Control(finder, "Button3"));
-  E2E_CHECK_EQ(WaitErrorBox(p, &box), std::string("'GameDir' のデータ型が不正です."));
-  E2E_REQUIRE(box);
+  EXPECT_EQ(WaitErrorBox(p, &box), std::string("'GameDir' のデータ型が不正です."));
+  E2E_ASSERT(box);
   DismissBox(box);
   HWND main = WaitMain(p);
-  E2E_REQUIRE(main);
+  E2E_ASSERT(main);
   CloseBox(main);
-  E2E_CHECK_EQ(p.WaitExit(), std::optional<DWORD>(0));
+  EXPECT_EQ(p.WaitExit(), std::optional<DWORD>(0));
 }
 
 }  // namespace setup_test

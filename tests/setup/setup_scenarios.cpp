@@ -20,105 +20,105 @@ bool SweepIdle(HWND finder) { return Text(Control(finder, "Button1")) == "自動
 
 // No folder recorded: the finder comes up alone; the search passes over the removable drive E:
 // (which holds the marker too) and finds the folder on the fixed drive D:.
-E2E_SCENARIO(first_run_auto_search) {
+TEST(Setup, first_run_auto_search) {
   DeleteGameDir();
   Process p = Process::Launch(kSetup);
   HWND finder = WaitFinder(p);
-  E2E_REQUIRE(finder);
-  E2E_CHECK(!FindTopWindow(p.Id(), "TForm1", nullptr));
+  ASSERT_TRUE(finder);
+  EXPECT_TRUE(!FindTopWindow(p.Id(), "TForm1", nullptr));
   RECT r = ScreenRect(finder);
-  E2E_CHECK_EQ(r.left, (1024 - Width(r)) / 2);
-  E2E_CHECK_EQ(r.top, (768 - Height(r)) / 2);
+  EXPECT_EQ(r.left, (1024 - Width(r)) / 2);
+  EXPECT_EQ(r.top, (768 - Height(r)) / 2);
 
   ButtonClick(Control(finder, "Button1"));
   HWND main = WaitMain(p, 120000);
-  E2E_REQUIRE(main);
-  E2E_CHECK(!IsVisible(finder));
-  E2E_CHECK_EQ(GameDirValue(), std::string("D:\\\\Games\\Veldran\\"));
+  ASSERT_TRUE(main);
+  EXPECT_TRUE(!IsVisible(finder));
+  EXPECT_EQ(GameDirValue(), std::string("D:\\\\Games\\Veldran\\"));
   // The progress line ends on the last folder walked: the throttled progress is drawn at the end.
-  E2E_CHECK_EQ(Text(Control(finder, "Label6")), std::string("検索中 D:\\\\Games\\Veldran"));
+  EXPECT_EQ(Text(Control(finder, "Label6")), std::string("検索中 D:\\\\Games\\Veldran"));
 
   r = ScreenRect(main);
-  E2E_CHECK_EQ(r.left, 243);
-  E2E_CHECK_EQ(r.top, 238);
-  E2E_CHECK_EQ(Width(r), 538);
-  E2E_CHECK_EQ(Height(r), 291);
+  EXPECT_EQ(r.left, 243);
+  EXPECT_EQ(r.top, 238);
+  EXPECT_EQ(Width(r), 538);
+  EXPECT_EQ(Height(r), 291);
 
   // The banner: blue rows fading from 255 to 1 (the right edge carries no text).
   Bitmap banner = Capture(Control(main, "Image1"));
-  E2E_CHECK_EQ(banner.width, 512);
-  E2E_CHECK_EQ(banner.height, 193);
-  E2E_CHECK_EQ(banner.Pixel(511, 0), RGB(0, 0, 255));
-  E2E_CHECK_EQ(banner.Pixel(511, 96), RGB(0, 0, 128));
-  E2E_CHECK_EQ(banner.Pixel(511, 192), RGB(0, 0, 1));
+  EXPECT_EQ(banner.width, 512);
+  EXPECT_EQ(banner.height, 193);
+  EXPECT_EQ(banner.Pixel(511, 0), RGB(0, 0, 255));
+  EXPECT_EQ(banner.Pixel(511, 96), RGB(0, 0, 128));
+  EXPECT_EQ(banner.Pixel(511, 192), RGB(0, 0, 1));
   // White text on the first line.
   bool white = false;
   for (int x = 10; x < 300 && !white; ++x)
     for (int y = 10; y < 26 && !white; ++y) white = banner.Pixel(x, y) == RGB(255, 255, 255);
-  E2E_CHECK(white);
+  EXPECT_TRUE(white);
 
   ButtonClick(Control(main, "Button3"));
-  E2E_CHECK_EQ(p.WaitExit(), std::optional<DWORD>(0));
+  EXPECT_EQ(p.WaitExit(), std::optional<DWORD>(0));
 }
 
 // The whole job: both files written into the recorded folder, byte for byte, then the notice.
-E2E_SCENARIO(update_writes_both_files) {
+TEST(Setup, update_writes_both_files) {
   OldGame game(kGame);
   SetGameDir(kGame);
   Process p = Process::Launch(kSetup);
   HWND main = WaitMain(p);
-  E2E_REQUIRE(main);
-  E2E_CHECK(!FindTopWindow(p.Id(), "TForm3", nullptr));
+  ASSERT_TRUE(main);
+  EXPECT_TRUE(!FindTopWindow(p.Id(), "TForm3", nullptr));
   ButtonClick(Control(main, "Button1"));
 
   HWND notice = WaitWindow(p.Id(), "TMessageForm", "情報", 60000);
-  E2E_REQUIRE(notice);
-  E2E_CHECK_EQ(Text(Control(notice, "Message")), std::string("アップデート完了しました"));
-  E2E_CHECK(SameAsBuildInput("C:\\Game\\VELDRAN.EXE", "VELDRAN.EXE"));
-  E2E_CHECK(SameAsBuildInput("C:\\Game\\mg_data2.mbl", "mg_data2.mbl"));
-  E2E_CHECK(game.DataUnchanged());
+  ASSERT_TRUE(notice);
+  EXPECT_EQ(Text(Control(notice, "Message")), std::string("アップデート完了しました"));
+  EXPECT_TRUE(SameAsBuildInput("C:\\Game\\VELDRAN.EXE", "VELDRAN.EXE"));
+  EXPECT_TRUE(SameAsBuildInput("C:\\Game\\mg_data2.mbl", "mg_data2.mbl"));
+  EXPECT_TRUE(game.DataUnchanged());
   // The staged files and the previous release's files set aside are all gone.
-  E2E_CHECK_EQ(game.Strays().size(), size_t{0});
+  EXPECT_EQ(game.Strays().size(), size_t{0});
   ButtonClick(Control(notice, "OK"));
-  E2E_CHECK_EQ(p.WaitExit(), std::optional<DWORD>(0));
+  EXPECT_EQ(p.WaitExit(), std::optional<DWORD>(0));
 }
 
 // An abort during the sweep, the not-found notice, then "終了" on the finder ends the program.
-E2E_SCENARIO(abort_then_exit) {
+TEST(Setup, abort_then_exit) {
   DeleteGameDir();
   PlantTree("C:\\Library");
   Process p = Process::Launch(kSetup);
   HWND finder = WaitFinder(p);
-  E2E_REQUIRE(finder);
+  ASSERT_TRUE(finder);
   HWND button1 = Control(finder, "Button1");
   ButtonClick(button1);
-  E2E_REQUIRE(WaitUntil([&] { return Text(button1) == "中止"; }));
-  E2E_CHECK(!IsEnabled(Control(finder, "Button2")));
-  E2E_CHECK(!IsEnabled(Control(finder, "Button3")));
-  E2E_REQUIRE(WaitUntil([&] { return Text(Control(finder, "Label6")).rfind("検索中 C:\\\\Library", 0) == 0; }));
+  ASSERT_TRUE(WaitUntil([&] { return Text(button1) == "中止"; }));
+  EXPECT_TRUE(!IsEnabled(Control(finder, "Button2")));
+  EXPECT_TRUE(!IsEnabled(Control(finder, "Button3")));
+  ASSERT_TRUE(WaitUntil([&] { return Text(Control(finder, "Label6")).rfind("検索中 C:\\\\Library", 0) == 0; }));
   ButtonClick(button1);
 
   HWND notice = WaitWindow(p.Id(), "TMessageForm", "情報", 60000);
-  E2E_REQUIRE(notice);
-  E2E_CHECK_EQ(Text(Control(notice, "Message")), std::string("ＨＤＤ上にアップデート対象を発見できませんでした。"));
+  ASSERT_TRUE(notice);
+  EXPECT_EQ(Text(Control(notice, "Message")), std::string("ＨＤＤ上にアップデート対象を発見できませんでした。"));
   HWND abortButton = Control(notice, "Abort");
-  E2E_CHECK_EQ(Text(abortButton), std::string("中止(&A)"));
+  EXPECT_EQ(Text(abortButton), std::string("中止(&A)"));
   ButtonClick(abortButton);
-  E2E_CHECK(WaitGone(notice));
+  EXPECT_TRUE(WaitGone(notice));
 
-  E2E_CHECK(WaitUntil([&] { return SweepIdle(finder) && IsEnabled(Control(finder, "Button2")); }));
-  E2E_CHECK(IsEnabled(Control(finder, "Button3")));
-  E2E_CHECK(Text(Control(finder, "Label6")).rfind("検索中 ", 0) == 0);
-  E2E_CHECK_EQ(GameDirValue(), std::string("(none)"));
+  EXPECT_TRUE(WaitUntil([&] { return SweepIdle(finder) && IsEnabled(Control(finder, "Button2")); }));
+  EXPECT_TRUE(IsEnabled(Control(finder, "Button3")));
+  EXPECT_TRUE(Text(Control(finder, "Label6")).rfind("検索中 ", 0) == 0);
+  EXPECT_EQ(GameDirValue(), std::string("(none)"));
 
   ButtonClick(Control(finder, "Button3"));
-  E2E_CHECK_EQ(p.WaitExit(), std::optional<DWORD>(0));
-  E2E_CHECK(!FindTopWindow(p.Id(), "TForm1", nullptr));
+  EXPECT_EQ(CountShowingUntilExit({&p}, "TForm1"), 0);
+  EXPECT_EQ(p.WaitExit(0), std::optional<DWORD>(0));
 }
 
 // The manual choice refuses a folder without the marker silently and accepts one whose marker
 // is in capitals.
-E2E_SCENARIO(manual_choice) {
+TEST(Setup, manual_choice) {
   DeleteGameDir();
   CreateDirectoryA("C:\\Other", nullptr);
   WriteText("C:\\Other\\mg_data2.mbl", "not the marker");
@@ -127,30 +127,30 @@ E2E_SCENARIO(manual_choice) {
 
   Process p = Process::Launch(kSetup);
   HWND finder = WaitFinder(p);
-  E2E_REQUIRE(finder);
+  ASSERT_TRUE(finder);
   for (const char* folder : {"C:\\Other", "C:\\Veldran"}) {
     ButtonClick(Control(finder, "Button2"));
     HWND chooser = WaitWindow(p.Id(), "TSelectDirDlg", "ディレクトリの選択");
-    E2E_REQUIRE(chooser);
+    ASSERT_TRUE(chooser);
     SetText(Control(chooser, "DirEdit"), folder);
     ButtonClick(Control(chooser, "OKButton"));
-    E2E_CHECK(WaitGone(chooser));
+    EXPECT_TRUE(WaitGone(chooser));
     if (std::string(folder) == "C:\\Other") {
       Pause(300);
-      E2E_CHECK(IsVisible(finder));
-      E2E_CHECK_EQ(GameDirValue(), std::string("(none)"));
+      EXPECT_TRUE(IsVisible(finder));
+      EXPECT_EQ(GameDirValue(), std::string("(none)"));
     }
   }
   HWND main = WaitMain(p);
-  E2E_REQUIRE(main);
-  E2E_CHECK_EQ(GameDirValue(), std::string("C:\\Veldran\\"));
+  ASSERT_TRUE(main);
+  EXPECT_EQ(GameDirValue(), std::string("C:\\Veldran\\"));
   CloseBox(main);
-  E2E_CHECK_EQ(p.WaitExit(), std::optional<DWORD>(0));
+  EXPECT_EQ(p.WaitExit(), std::optional<DWORD>(0));
 }
 
 // A destination chosen during the run reaches the registry only; this run still updates the
 // folder it loaded at start.
-E2E_SCENARIO(change_destination_then_update) {
+TEST(Setup, change_destination_then_update) {
   OldGame game(kGame);
   SetGameDir(kGame);
   CreateDirectoryA("C:\\New", nullptr);
@@ -158,98 +158,97 @@ E2E_SCENARIO(change_destination_then_update) {
 
   Process p = Process::Launch(kSetup);
   HWND main = WaitMain(p);
-  E2E_REQUIRE(main);
+  ASSERT_TRUE(main);
   ButtonClick(Control(main, "Button4"));
   HWND finder = WaitFinder(p);
-  E2E_REQUIRE(finder);
+  ASSERT_TRUE(finder);
   ButtonClick(Control(finder, "Button2"));
   HWND chooser = WaitWindow(p.Id(), "TSelectDirDlg", "ディレクトリの選択");
-  E2E_REQUIRE(chooser);
+  ASSERT_TRUE(chooser);
   SetText(Control(chooser, "DirEdit"), "C:\\New");
   ButtonClick(Control(chooser, "OKButton"));
-  E2E_CHECK(WaitGone(finder));
-  E2E_CHECK_EQ(GameDirValue(), std::string("C:\\New\\"));
+  EXPECT_TRUE(WaitGone(finder));
+  EXPECT_EQ(GameDirValue(), std::string("C:\\New\\"));
 
   ButtonClick(Control(main, "Button1"));
   HWND notice = WaitWindow(p.Id(), "TMessageForm", "情報", 60000);
-  E2E_REQUIRE(notice);
-  E2E_CHECK(SameAsBuildInput("C:\\Game\\VELDRAN.EXE", "VELDRAN.EXE"));
-  E2E_CHECK(!Exists("C:\\New\\VELDRAN.EXE"));
+  ASSERT_TRUE(notice);
+  EXPECT_TRUE(SameAsBuildInput("C:\\Game\\VELDRAN.EXE", "VELDRAN.EXE"));
+  EXPECT_TRUE(!Exists("C:\\New\\VELDRAN.EXE"));
   ButtonClick(Control(notice, "OK"));
-  E2E_CHECK_EQ(p.WaitExit(), std::optional<DWORD>(0));
+  EXPECT_EQ(p.WaitExit(), std::optional<DWORD>(0));
 }
 
 // A folder that does not exist: the error report under the title, the buttons stay disabled.
-E2E_SCENARIO(update_into_missing_folder) {
+TEST(Setup, update_into_missing_folder) {
   SetGameDir("C:\\Missing\\");
   Process p = Process::Launch(kSetup);
   HWND main = WaitMain(p);
-  E2E_REQUIRE(main);
+  ASSERT_TRUE(main);
   ButtonClick(Control(main, "Button1"));
   HWND box = nullptr;
-  E2E_CHECK_EQ(WaitErrorBox(p, &box), std::string("ファイル C:\\Missing\\VELDRAN.EXE を作成できません."));
-  E2E_REQUIRE(box);
+  EXPECT_EQ(WaitErrorBox(p, &box), std::string("ファイル C:\\Missing\\VELDRAN.EXE を作成できません."));
+  ASSERT_TRUE(box);
   DismissBox(box);
-  for (const char* name : {"Button1", "Button3", "Button4"}) E2E_CHECK(!IsEnabled(Control(main, name)));
-  E2E_CHECK(!Exists("C:\\Missing"));
+  for (const char* name : {"Button1", "Button3", "Button4"}) EXPECT_TRUE(!IsEnabled(Control(main, name)));
+  EXPECT_TRUE(!Exists("C:\\Missing"));
   CloseBox(main);
-  E2E_CHECK_EQ(p.WaitExit(), std::optional<DWORD>(0));
+  EXPECT_EQ(p.WaitExit(), std::optional<DWORD>(0));
 }
 
 // The game's executable held open elsewhere: the update fails and the old files stay as they were.
-E2E_SCENARIO(update_fails_keeps_old_files) {
+TEST(Setup, update_fails_keeps_old_files) {
   OldGame game(kGame);
   SetGameDir(kGame);
   HANDLE held = CreateFileA("C:\\Game\\VELDRAN.EXE", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  E2E_REQUIRE(held != INVALID_HANDLE_VALUE);
+  ASSERT_TRUE(held != INVALID_HANDLE_VALUE);
   Process p = Process::Launch(kSetup);
   HWND main = WaitMain(p);
-  E2E_REQUIRE(main);
+  ASSERT_TRUE(main);
   ButtonClick(Control(main, "Button1"));
   HWND box = nullptr;
-  E2E_CHECK_EQ(WaitErrorBox(p, &box), std::string("ファイル C:\\Game\\VELDRAN.EXE を作成できません."));
-  E2E_REQUIRE(box);
+  EXPECT_EQ(WaitErrorBox(p, &box), std::string("ファイル C:\\Game\\VELDRAN.EXE を作成できません."));
+  ASSERT_TRUE(box);
   DismissBox(box);
   CloseHandle(held);
-  E2E_CHECK(game.AllUnchanged());
+  EXPECT_TRUE(game.AllUnchanged());
   CloseBox(main);
-  E2E_CHECK_EQ(p.WaitExit(), std::optional<DWORD>(0));
+  EXPECT_EQ(p.WaitExit(), std::optional<DWORD>(0));
 }
 
 // One copy at a time: a second start ends at once with exit code 1 and shows nothing.
-E2E_SCENARIO(second_instance_exits_1) {
+TEST(Setup, second_instance_exits_1) {
   DeleteGameDir();
   Process first = Process::Launch(kSetup);
   HWND finder = WaitFinder(first);
-  E2E_REQUIRE(finder);
+  ASSERT_TRUE(finder);
   Process second = Process::Launch(kSetup);
-  E2E_CHECK_EQ(second.WaitExit(), std::optional<DWORD>(1));
-  E2E_CHECK(second.Windows().empty() || !IsVisible(second.Windows().front()));
+  EXPECT_EQ(CountShowingUntilExit({&second}), 0);
+  EXPECT_EQ(second.WaitExit(0), std::optional<DWORD>(1));
   ButtonClick(Control(finder, "Button3"));
-  E2E_CHECK_EQ(first.WaitExit(), std::optional<DWORD>(0));
+  EXPECT_EQ(first.WaitExit(), std::optional<DWORD>(0));
   // The guard went with the first instance.
   Process third = Process::Launch(kSetup);
   HWND again = WaitFinder(third);
-  E2E_CHECK(again != nullptr);
+  EXPECT_TRUE(again != nullptr);
   if (again) ButtonClick(Control(again, "Button3"));
-  E2E_CHECK_EQ(third.WaitExit(), std::optional<DWORD>(0));
+  EXPECT_EQ(third.WaitExit(), std::optional<DWORD>(0));
 }
 
 // Any kernel object holding the name blocks start-up too.
-E2E_SCENARIO(foreign_object_blocks_start) {
+TEST(Setup, foreign_object_blocks_start) {
   HANDLE event = CreateEventA(nullptr, TRUE, FALSE, "QMV_SETUP");
-  E2E_REQUIRE(event);
+  ASSERT_TRUE(event);
   Process p = Process::Launch(kSetup);
-  E2E_CHECK_EQ(p.WaitExit(), std::optional<DWORD>(1));
+  EXPECT_EQ(p.WaitExit(), std::optional<DWORD>(1));
   CloseHandle(event);
 }
 
 // A value of the wrong type: reported at creation and again after the finder, and the main
 // window is shown all the same.
-E2E_SCENARIO(dword_value_reported) {
+TEST(Setup, dword_value_reported) {
   const DWORD number = 12345;
   ExpectWrongType(REG_DWORD, std::vector<char>(reinterpret_cast<const char*>(&number),
                                                reinterpret_cast<const char*>(&number) + sizeof number));
 }
 
-int main(int argc, char** argv) { return RunScenarios(argc, argv); }

@@ -35,30 +35,29 @@ void ExpectReportedOnceThenExit0(const char* fault, const std::string& text) {
   Process p = Process::Launch("SETUP_creation_fault.exe");
   SetEnvironmentVariableA("SETUP_CREATION_FAULT", nullptr);
   HWND box = WaitWindow(p.Id(), "#32770", kTitle);
-  E2E_REQUIRE(box);
-  E2E_CHECK_EQ(Text(GetDlgItem(box, 0xFFFF)), text);
-  E2E_CHECK(!FindTopWindow(p.Id(), "TForm1", nullptr));
-  E2E_CHECK(!FindTopWindow(p.Id(), "TForm3", nullptr));
+  ASSERT_TRUE(box);
+  EXPECT_EQ(Text(GetDlgItem(box, 0xFFFF)), text);
+  EXPECT_TRUE(!FindTopWindow(p.Id(), "TForm1", nullptr));
+  EXPECT_TRUE(!FindTopWindow(p.Id(), "TForm3", nullptr));
   DismissBox(box);
   // A second report would hold the program open: it has to end on its own now.
-  E2E_CHECK_EQ(p.WaitExit(), std::optional<DWORD>(0));
+  EXPECT_EQ(p.WaitExit(), std::optional<DWORD>(0));
 }
 
 }  // namespace
 
-E2E_SCENARIO(refused_main_window) {
+TEST(StartupFailure, refused_main_window) {
   std::string message = PlatformMessage(ERROR_NOT_ENOUGH_MEMORY);
-  E2E_REQUIRE(!message.empty());
+  ASSERT_TRUE(!message.empty());
   ExpectReportedOnceThenExit0("refuse:TForm1", message);
 }
 
-E2E_SCENARIO(refused_application_window) {
+TEST(StartupFailure, refused_application_window) {
   ExpectReportedOnceThenExit0("refuse:TApplication", PlatformMessage(ERROR_NOT_ENOUGH_MEMORY));
 }
 
 // Memory runs out while the finder dialog is being built, after the main window exists.
-E2E_SCENARIO(out_of_memory_building_finder) {
+TEST(StartupFailure, out_of_memory_building_finder) {
   ExpectReportedOnceThenExit0("memory:TForm3", "メモリが不足しています.");
 }
 
-int main(int argc, char** argv) { return RunScenarios(argc, argv); }

@@ -1,6 +1,5 @@
 // Brings up a form from a layout table under Wine and checks what the platform sees: window
 // class, caption, control names, positions, fonts, handler order, and the modal loop's keys.
-//   ui_layout_check        exit code: number of failed checks
 #include <windows.h>
 
 #include <cstdio>
@@ -9,10 +8,11 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "base/failure.h"
 #include "ui/application.h"
 #include "ui/form.h"
-#include "tests/runner/wine_check.h"
 
 namespace {
 
@@ -21,10 +21,7 @@ std::vector<std::string> g_reported;
 
 template <typename T>
 void CheckEq(T got, T want, const char* what) {
-  if (!(got == want)) {
-    std::printf("FAILED: %s (got %ld, want %ld)\n", what, static_cast<long>(got), static_cast<long>(want));
-    ++failures;
-  }
+  EXPECT_EQ(got, want) << what;
 }
 
 std::string NameProperty(HWND window) {
@@ -137,14 +134,14 @@ TOtherForm* OtherForm = nullptr;
 
 void CheckLayout(TCheckForm& form) {
   HWND window = FindWindowA("TCheckForm", "インストール先不明");
-  Check(window == form.Handle(), "window found by class and caption");
+  EXPECT_TRUE(window == form.Handle()) << "window found by class and caption";
   CheckEq(form.ClientWidth(), 418, "client width");
   CheckEq(form.ClientHeight(), 230, "client height");
-  Check(GetWindow(window, GW_OWNER) == Application->Handle(), "owned by the application window");
+  EXPECT_TRUE(GetWindow(window, GW_OWNER) == Application->Handle()) << "owned by the application window";
 
   for (const auto& control : form.Controls()) {
-    Check(NameProperty(control->Handle()) == control->Name(), "ControlName property");
-    Check(GetParent(control->Handle()) == window, "control is a child window");
+    EXPECT_TRUE(NameProperty(control->Handle()) == control->Name()) << "ControlName property";
+    EXPECT_TRUE(GetParent(control->Handle()) == window) << "control is a child window";
   }
   HWND button = form.Find<TButton>("Button1")->Handle();
   RECT r = ClientBounds(button);
@@ -154,11 +151,11 @@ void CheckLayout(TCheckForm& form) {
   CheckEq(r.bottom - r.top, 33L, "Button1 height");
   char text[64] = {};
   GetWindowTextA(button, text, sizeof text);
-  Check(std::string(text) == "自動検索", "Button1 caption");
+  EXPECT_TRUE(std::string(text) == "自動検索") << "Button1 caption";
 
   LOGFONTA font{};
   GetObjectA(reinterpret_cast<HFONT>(SendMessageA(button, WM_GETFONT, 0, 0)), sizeof font, &font);
-  Check(std::string(font.lfFaceName) == "ＭＳ Ｐゴシック", "button font face");
+  EXPECT_TRUE(std::string(font.lfFaceName) == "ＭＳ Ｐゴシック") << "button font face";
   CheckEq(font.lfHeight, -12L, "button font height");
   CheckEq(static_cast<int>(font.lfCharSet), SHIFTJIS_CHARSET, "button font charset");
 
@@ -175,20 +172,20 @@ void CheckLayout(TCheckForm& form) {
   }
   const int lineHeight = static_cast<int>(metrics.tmHeight);
   CheckEq(label->Height(), lineHeight, "Label1 sized to one line of its text");
-  Check(label->Width() > 40 && label->Width() < 399, "Label1 width follows its text");
+  EXPECT_TRUE(label->Width() > 40 && label->Width() < 399) << "Label1 width follows its text";
   int before = label->Width();
   label->SetCaption("インストール先フォルダ・インストール先フォルダ");
-  Check(label->Width() > before, "Label1 grows with its text");
+  EXPECT_TRUE(label->Width() > before) << "Label1 grows with its text";
   CheckEq(label->Height(), lineHeight, "Label1 does not wrap");
 
   TComboBox* combo = form.Find<TComboBox>("Combo1");
   // The platform keeps the closed box at least a line of the font high.
-  Check(combo->Height() >= 19 && combo->Height() <= lineHeight + 8, "combo box closed height");
+  EXPECT_TRUE(combo->Height() >= 19 && combo->Height() <= lineHeight + 8) << "combo box closed height";
   combo->AddItem("c: [data]");
   combo->AddItem("d: [game]");
   combo->SetItemIndex(1);
   CheckEq(combo->Count(), 2, "combo count");
-  Check(combo->ItemText(1) == "d: [game]", "combo text");
+  EXPECT_TRUE(combo->ItemText(1) == "d: [game]") << "combo text";
   CheckEq(combo->ItemIndex(), 1, "combo index");
 
   TListBox* list = form.Find<TListBox>("List1");
@@ -196,7 +193,7 @@ void CheckLayout(TCheckForm& form) {
   list->AddItem("C:\\", nullptr, 0);
   list->AddItem("ソフト", nullptr, 8);
   CheckEq(list->Count(), 2, "list count");
-  Check(list->ItemText(1) == "ソフト", "list text");
+  EXPECT_TRUE(list->ItemText(1) == "ソフト") << "list text";
 
   TCanvas& canvas = form.Find<TImage>("Image1")->Canvas();
   CheckEq(canvas.Width(), 64, "canvas width follows the control");
@@ -219,8 +216,8 @@ void CheckModal(TCheckForm& form) {
   CheckEq(Modal(form), static_cast<int>(mrOk), "Enter presses the focused button");
   CheckEq(form.clicks1, 1, "Button1 handler ran once");
   CheckEq(form.shows, 1, "OnShow ran at the showing");
-  Check(!form.visibleDuringShow, "OnShow runs before the window is visible");
-  Check(!form.Visible(), "hidden after the modal showing");
+  EXPECT_TRUE(!form.visibleDuringShow) << "OnShow runs before the window is visible";
+  EXPECT_TRUE(!form.Visible()) << "hidden after the modal showing";
 
   // The close box gives Cancel.
   PostMessageA(form.Handle(), WM_CLOSE, 0, 0);
@@ -253,7 +250,7 @@ void CheckModal(TCheckForm& form) {
   int clicks = form.clicks1;
   CheckEq(Modal(form), static_cast<int>(mrOk), "Enter in the edit box presses the default button");
   CheckEq(form.clicks1, clicks + 1, "default button pressed once");
-  Check(form.focusAtClick == form.Find<TEdit>("Edit1")->Handle(), "label access key focused the edit box");
+  EXPECT_TRUE(form.focusAtClick == form.Find<TEdit>("Edit1")->Handle()) << "label access key focused the edit box";
 
   // A failing show handler is reported and the window is shown all the same.
   TNotifyEvent onShow = form.OnShow;
@@ -261,26 +258,26 @@ void CheckModal(TCheckForm& form) {
   form.visibleAtClick = false;
   PostMessageA(b1, WM_KEYDOWN, VK_RETURN, 0);
   CheckEq(Modal(form), static_cast<int>(mrOk), "showing goes on after a failing OnShow");
-  Check(form.visibleAtClick, "window visible after a failing OnShow");
+  EXPECT_TRUE(form.visibleAtClick) << "window visible after a failing OnShow";
   form.OnShow = onShow;
 }
 
 void CheckSecondForm() {
   Application->CreateForm(OtherForm);
-  Check(OtherForm != nullptr && OtherForm->Handle() != nullptr, "a failing OnCreate leaves the form created");
+  EXPECT_TRUE(OtherForm != nullptr && OtherForm->Handle() != nullptr) << "a failing OnCreate leaves the form created";
   CheckEq(OtherForm->creates, 1, "OnCreate of the second form ran");
-  Check(Application->MainForm() == CheckForm, "the main form stays the first one");
+  EXPECT_TRUE(Application->MainForm() == CheckForm) << "the main form stays the first one";
   CheckEq(OtherForm->Width(), 200, "outer width as designed");
 
   CheckForm->Show();
-  Check(CheckForm->Visible(), "main form shown");
+  EXPECT_TRUE(CheckForm->Visible()) << "main form shown";
   PostMessageA(OtherForm->Handle(), WM_KEYDOWN, VK_RETURN, 0);
   CheckEq(Modal(*OtherForm), static_cast<int>(mrCancel), "close request during a handler gives 2");
-  Check(OtherForm->mainDisabled, "other windows disabled during the modal showing");
-  Check(IsWindowEnabled(CheckForm->Handle()) != FALSE, "other windows enabled again afterwards");
-  Check(OtherForm->visibleAfterClose, "the showing goes on until the handler returns");
+  EXPECT_TRUE(OtherForm->mainDisabled) << "other windows disabled during the modal showing";
+  EXPECT_TRUE(IsWindowEnabled(CheckForm->Handle()) != FALSE) << "other windows enabled again afterwards";
+  EXPECT_TRUE(OtherForm->visibleAfterClose) << "the showing goes on until the handler returns";
   CheckEq(OtherForm->resultInHandler, static_cast<int>(mrCancel), "close request recorded as result 2");
-  Check(GetActiveWindow() == CheckForm->Handle(), "the previously active window is active again");
+  EXPECT_TRUE(GetActiveWindow() == CheckForm->Handle()) << "the previously active window is active again";
   CheckForm->Hide();
 
   // Scaling for another screen resolution: positions, sizes, client area and font.
@@ -349,17 +346,18 @@ void CheckRunEndsWhenTheMainFormCloses() {
   };
   Application->Run();
   CheckEq(CheckForm->shows, showsBefore + 1, "Run shows the main form");
-  Check(Application->Terminated(), "closing the main form ends the loop");
-  Check(!CheckForm->Visible(), "a main form closed by its show handler is never displayed");
+  EXPECT_TRUE(Application->Terminated()) << "closing the main form ends the loop";
+  EXPECT_TRUE(!CheckForm->Visible()) << "a main form closed by its show handler is never displayed";
 }
 
 }  // namespace
 
-int main() {
+// One test: the steps share the application and its forms, in this order.
+TEST(UiLayout, FormFromItsTable) {
   Application->Initialize();
   Application->OnException = [](const Exception& failure) { g_reported.push_back(failure.Message()); };
   // The first byte is left as it is: "ui_layout_check.exe" keeps its small "u".
-  Check(Application->Title() == "ui_layout_check", "title from the executable name");
+  EXPECT_TRUE(Application->Title() == "ui_layout_check") << "title from the executable name";
   Application->CreateForm(CheckForm);
   CheckEq(CheckForm->creates, 1, "OnCreate ran once at construction");
   CheckEq(static_cast<int>(Application->MainForm() == CheckForm), 1, "first form is the main form");
@@ -370,5 +368,4 @@ int main() {
   CheckSystemMenus();
   CheckHelpWithoutFile();
   CheckRunEndsWhenTheMainFormCloses();
-  return CheckResult();
 }

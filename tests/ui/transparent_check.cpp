@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/runner/wine_check.h"
+#include <gtest/gtest.h>
+
 #include "ui/canvas.h"
 #include "ui/handles.h"
 
@@ -65,14 +66,14 @@ void DrawAsBefore(HDC dc, HBITMAP picture) {
 
 }  // namespace
 
-int main() {
+TEST(TransparentCheck, MaskBlitDrawsAsTransparentBltDid) {
   ui::WindowDc screen(nullptr);
   HMODULE module = GetModuleHandleA(nullptr);
   const COLORREF backgrounds[] = {GetSysColor(COLOR_WINDOW), GetSysColor(COLOR_HIGHLIGHT), RGB(0, 0, 0), CLR_INVALID};
   for (const char* name : kPictures) {
     ui::BitmapHandle picture(LoadBitmapA(module, name));
     BITMAP info{};
-    Check(picture && GetObjectA(picture.Get(), sizeof info, &info), std::string("bitmap ") + name + " loads");
+    EXPECT_TRUE(picture && GetObjectA(picture.Get(), sizeof info, &info)) << "bitmap " << name << " loads";
     if (!picture) continue;
     for (COLORREF background : backgrounds) {
       Surface blank(screen.Get()), before(screen.Get()), after(screen.Get());
@@ -90,12 +91,11 @@ int main() {
       char what[160];
       std::snprintf(what, sizeof what, "%s on background %06lx: %d pixel(s) differ", name,
                     static_cast<unsigned long>(background), differing);
-      Check(differing == 0, what);
+      EXPECT_EQ(differing, 0) << what;
       // Only a picture that covers some of the background and lets some through tests both halves.
       std::snprintf(what, sizeof what, "%s on background %06lx covers %d of %d pixels", name,
                     static_cast<unsigned long>(background), covered, static_cast<int>(info.bmWidth * info.bmHeight));
-      Check(covered > 0 && covered < info.bmWidth * info.bmHeight, what);
+      EXPECT_TRUE(covered > 0 && covered < info.bmWidth * info.bmHeight) << what;
     }
   }
-  return CheckResult();
 }

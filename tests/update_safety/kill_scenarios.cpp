@@ -67,16 +67,16 @@ std::string RestartAndJudge(const std::string& program, const OldGame& game, con
   if (!main) return "(no main window)";
   const std::string release = Release(game, newExe, newDat2);
   CloseBox(main);
-  E2E_CHECK_EQ(p.WaitExit(), std::optional<DWORD>(0));
+  EXPECT_EQ(p.WaitExit(), std::optional<DWORD>(0));
   return release;
 }
 
 }  // namespace
 
-E2E_SCENARIO(killed_at_many_instants_then_restarted) {
+TEST(Kill, killed_at_many_instants_then_restarted) {
   const std::vector<char> newExe = ReadAll(AppDir() + "VELDRAN.EXE");
   const std::vector<char> newDat2 = ReadAll(AppDir() + "mg_data2.mbl");
-  E2E_REQUIRE(newExe.size() > 40u * 1024 * 1024 && newDat2.size() > 20u * 1024 * 1024);
+  ASSERT_TRUE(newExe.size() > 40u * 1024 * 1024 && newDat2.size() > 20u * 1024 * 1024);
   const std::string program = Variant("SETUP_large");
   SetGameDir(kGame);
 
@@ -88,10 +88,10 @@ E2E_SCENARIO(killed_at_many_instants_then_restarted) {
     Process p = StartUpdate(program, &clicked);
     HWND notice = WaitWindow(p.Id(), "TMessageForm", "情報", 300000);
     wholeMs = MsSince(clicked);
-    E2E_REQUIRE(notice);
+    ASSERT_TRUE(notice);
     ButtonClick(Control(notice, "OK"));
-    E2E_CHECK_EQ(p.WaitExit(), std::optional<DWORD>(0));
-    E2E_CHECK_EQ(Release(game, newExe, newDat2), std::string("new"));
+    EXPECT_EQ(p.WaitExit(), std::optional<DWORD>(0));
+    EXPECT_EQ(Release(game, newExe, newDat2), std::string("new"));
     std::printf("whole update: %ld ms for %zu + %zu bytes\n", wholeMs, newExe.size(), newDat2.size());
   }
 
@@ -102,7 +102,7 @@ E2E_SCENARIO(killed_at_many_instants_then_restarted) {
     OldGame game(kGame);
     Clock::time_point clicked;
     Process p = StartUpdate(program, &clicked);
-    E2E_REQUIRE(p.Started());
+    ASSERT_TRUE(p.Started());
     std::string instant;
     if (percent >= 0) {
       Sleep(static_cast<DWORD>(wholeMs * percent / 100));
@@ -120,11 +120,10 @@ E2E_SCENARIO(killed_at_many_instants_then_restarted) {
     const std::string after = RestartAndJudge(program, game, newExe, newDat2, &msToWindow);
     std::printf("killed at %ld ms (%s): folder then %s; after the restart %s, main window in %ld ms\n", killedAt,
                 instant.c_str(), before.c_str(), after.c_str(), msToWindow);
-    E2E_CHECK(after == "old" || after == "new");
+    EXPECT_TRUE(after == "old" || after == "new");
     olds += after == "old";
     news += after == "new";
   }
   std::printf("%d kills: %d ended in the previous release, %d in the new one\n", olds + news, olds, news);
 }
 
-int main(int argc, char** argv) { return RunScenarios(argc, argv); }

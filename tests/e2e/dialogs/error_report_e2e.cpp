@@ -23,34 +23,36 @@ std::string ReportText(HWND box) {
 void CheckReport(const std::string& message, const std::string& caption, const std::string& shown,
                  const std::string& exe = "dialog_host.exe") {
   Process p = host::Error(message, false, exe);
-  E2E_REQUIRE(p.Started());
+  E2E_ASSERT(p.Started());
   HWND box = WaitReport(p.Id());
-  E2E_REQUIRE(box != nullptr);
-  E2E_CHECK_EQ(Text(box), caption);
-  E2E_CHECK_EQ(ReportText(box), shown);
+  E2E_ASSERT(box != nullptr);
+  EXPECT_EQ(Text(box), caption);
+  EXPECT_EQ(ReportText(box), shown);
   // The stop icon.
   HWND icon = GetDlgItem(box, 0x0440);
-  E2E_CHECK(icon != nullptr && expect::IconMismatch(CaptureClient(icon), IDI_HAND) == 0);
+  EXPECT_TRUE(icon != nullptr && expect::IconMismatch(CaptureClient(icon), IDI_HAND) == 0);
   // One OK button and nothing to cancel with.
   HWND ok = GetDlgItem(box, IDOK);
-  E2E_CHECK(ok != nullptr && IsVisible(ok));
+  EXPECT_TRUE(ok != nullptr && IsVisible(ok));
   for (int id : {IDCANCEL, IDYES, IDNO, IDABORT, IDRETRY, IDIGNORE}) {
     HWND other = GetDlgItem(box, id);
-    E2E_CHECK(other == nullptr || !IsVisible(other));
+    EXPECT_TRUE(other == nullptr || !IsVisible(other));
   }
   // Owned by the program's own top-level window; nothing else of the program takes input.
   HWND owner = GetWindow(box, GW_OWNER);
   DWORD ownerPid = 0;
   GetWindowThreadProcessId(owner, &ownerPid);
-  E2E_CHECK(owner != nullptr && ownerPid == p.Id() && GetAncestor(owner, GA_PARENT) == GetDesktopWindow());
+  EXPECT_TRUE(owner != nullptr && ownerPid == p.Id() && GetAncestor(owner, GA_PARENT) == GetDesktopWindow());
   for (HWND w : p.Windows()) {
-    if (w != box && IsVisible(w)) E2E_CHECK(!IsEnabled(w));
+    if (w != box && IsVisible(w)) {
+      EXPECT_TRUE(!IsEnabled(w));
+    }
   }
-  E2E_REQUIRE(Activate(box));
+  E2E_ASSERT(Activate(box));
   Enter();
-  E2E_CHECK(WaitGone(box));
+  EXPECT_TRUE(WaitGone(box));
   // The program goes on after the report; the host then ends normally.
-  E2E_CHECK_EQ(p.WaitExit(), std::optional<DWORD>(0));
+  EXPECT_EQ(p.WaitExit(), std::optional<DWORD>(0));
 }
 
 }  // namespace
@@ -70,7 +72,7 @@ void CheckFullStops(const std::vector<FullStopRow>& rows) {
   }
 }
 
-E2E_SCENARIO(full_stop_appended) {
+TEST(ErrorReport, full_stop_appended) {
   CheckFullStops({
       {"ディレクトリを作成できません", "ディレクトリを作成できません."},
       {"ファイルが見つかりません。", "ファイルが見つかりません。."},  // after a double-byte "。"
@@ -82,7 +84,7 @@ E2E_SCENARIO(full_stop_appended) {
   });
 }
 
-E2E_SCENARIO(full_stop_kept) {
+TEST(ErrorReport, full_stop_kept) {
   CheckFullStops({
       {"Disk full.", "Disk full."},                   // never a second "."
       {"stops at a space ", "stops at a space "},    // bytes below "." are left alone
@@ -94,7 +96,7 @@ E2E_SCENARIO(full_stop_kept) {
   });
 }
 
-E2E_SCENARIO(title_from_the_file_name) {
+TEST(ErrorReport, title_from_the_file_name) {
   struct Row {
     const char* file;
     const char* title;
@@ -106,21 +108,21 @@ E2E_SCENARIO(title_from_the_file_name) {
   };
   for (const Row& r : rows) {
     const std::string copy = AppDir() + r.file;
-    E2E_REQUIRE(CopyFileA((AppDir() + "dialog_host.exe").c_str(), copy.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA((AppDir() + "dialog_host.exe").c_str(), copy.c_str(), FALSE));
     CheckReport("名前", r.title, "名前.", copy);
     // The message dialog's Custom kind shows the same title.
     Process p = host::Message("独自", host::kCustom, host::kOK, copy);
     HWND dialog = WaitWindow(p.Id(), "TMessageForm", nullptr);
-    E2E_REQUIRE(dialog != nullptr);
-    E2E_CHECK_EQ(Text(dialog), std::string(r.title));
+    ASSERT_TRUE(dialog != nullptr);
+    EXPECT_EQ(Text(dialog), std::string(r.title));
     CloseBox(dialog);
-    E2E_CHECK_EQ(p.WaitExit(), std::optional<DWORD>(2));
+    EXPECT_EQ(p.WaitExit(), std::optional<DWORD>(2));
   }
 }
 
-E2E_SCENARIO(eabort_shows_nothing) {
+TEST(ErrorReport, eabort_shows_nothing) {
   Process p = host::Error("", true);
-  E2E_REQUIRE(p.Started());
+  ASSERT_TRUE(p.Started());
   // Nothing must appear while the host runs its handler and goes on to the end.
   bool boxSeen = false;
   bool ended = WaitUntil(
@@ -129,28 +131,27 @@ E2E_SCENARIO(eabort_shows_nothing) {
         return !p.Running();
       },
       kTimeoutMs);
-  E2E_CHECK(!boxSeen);
-  E2E_CHECK(ended);
-  E2E_CHECK_EQ(p.WaitExit(1000), std::optional<DWORD>(0));
+  EXPECT_TRUE(!boxSeen);
+  EXPECT_TRUE(ended);
+  EXPECT_EQ(p.WaitExit(1000), std::optional<DWORD>(0));
 }
 
 // ---- The title from a long path -----------------------------------------------------------------
 
 // The title is formed from the first 255 bytes of the program's path: a path of 259 bytes whose
 // name ends at byte 255 keeps the whole name and loses only ".exe".
-E2E_SCENARIO(title_from_255_bytes_of_a_long_path) {
+TEST(ErrorReport, title_from_255_bytes_of_a_long_path) {
   const std::string folder = "C:\\" + std::string(100, 'F');
   const std::string name(151, 'S');
   const std::string copy = folder + "\\" + name + ".exe";
-  E2E_REQUIRE(copy.size() == 259);
+  ASSERT_TRUE(copy.size() == 259);
   CreateDirectoryA(folder.c_str(), nullptr);
-  E2E_REQUIRE(CopyFileA((AppDir() + "dialog_host.exe").c_str(), copy.c_str(), FALSE));
+  ASSERT_TRUE(CopyFileA((AppDir() + "dialog_host.exe").c_str(), copy.c_str(), FALSE));
   Process p = host::Message("独自", host::kCustom, host::kOK, copy);
   HWND dialog = WaitWindow(p.Id(), "TMessageForm", nullptr);
-  E2E_REQUIRE(dialog != nullptr);
-  E2E_CHECK_EQ(Text(dialog), "S" + std::string(150, 's'));
+  ASSERT_TRUE(dialog != nullptr);
+  EXPECT_EQ(Text(dialog), "S" + std::string(150, 's'));
   CloseBox(dialog);
-  E2E_CHECK_EQ(p.WaitExit(), std::optional<DWORD>(2));
+  EXPECT_EQ(p.WaitExit(), std::optional<DWORD>(2));
 }
 
-int main(int argc, char** argv) { return RunScenarios(argc, argv); }

@@ -22,9 +22,9 @@ struct Shown {
 // Starts the host with one dialog and waits for it; stops the scenario when none appears.
 Shown Open(const std::string& text, host::Kind kind, unsigned buttons) {
   Shown s{host::Message(text, kind, buttons), nullptr};
-  E2E_REQUIRE(s.process.Started());
+  E2E_ASSERT(s.process.Started());
   s.dialog = WaitWindow(s.process.Id(), "TMessageForm", nullptr);
-  E2E_REQUIRE(s.dialog != nullptr);
+  E2E_ASSERT(s.dialog != nullptr);
   return s;
 }
 
@@ -45,7 +45,7 @@ struct Answer {
 };
 
 void PressKey(HWND dialog, const std::function<void()>& key) {
-  E2E_CHECK(Activate(dialog));
+  EXPECT_TRUE(Activate(dialog));
   key();
 }
 
@@ -57,9 +57,7 @@ void CheckAnswers(const std::string& text, host::Kind kind, unsigned buttons,
     Shown s = Open(text, kind, buttons);
     a.act(s.dialog);
     auto code = s.process.WaitExit();
-    if (!E2E_CHECK_EQ(code, std::optional<DWORD>(a.result))) {
-      std::printf("  (answered by %s)\n", a.how);
-    }
+    EXPECT_EQ(code, std::optional<DWORD>(a.result)) << "answered by " << a.how;
   }
 }
 
@@ -70,13 +68,12 @@ void CheckIgnored(const std::string& text, host::Kind kind, unsigned buttons,
   for (const auto& k : keys) {
     PressKey(s.dialog, k.second);
     Pause(300);
-    if (!E2E_CHECK(IsWindow(s.dialog) && IsVisible(s.dialog))) {
-      std::printf("  (closed by %s)\n", k.first);
-      break;
-    }
+    const bool open = IsWindow(s.dialog) && IsVisible(s.dialog);
+    EXPECT_TRUE(open) << "closed by " << k.first;
+    if (!open) break;
   }
   CloseBox(s.dialog);
-  E2E_CHECK_EQ(s.process.WaitExit(), std::optional<DWORD>(2));
+  EXPECT_EQ(s.process.WaitExit(), std::optional<DWORD>(2));
 }
 
 // The buttons shown, left to right: their names and captions.
@@ -84,11 +81,11 @@ void CheckButtons(HWND dialog, const std::vector<std::pair<const char*, const ch
   std::vector<HWND> buttons;
   for (const auto& w : want) {
     HWND b = Control(dialog, w.first);
-    E2E_CHECK_EQ(Text(b), std::string(w.second));
+    EXPECT_EQ(Text(b), std::string(w.second));
     buttons.push_back(b);
   }
   for (size_t i = 1; i < buttons.size(); ++i) {
-    E2E_CHECK(ScreenRect(buttons[i - 1]).right < ScreenRect(buttons[i]).left);
+    EXPECT_TRUE(ScreenRect(buttons[i - 1]).right < ScreenRect(buttons[i]).left);
   }
 }
 
@@ -107,30 +104,30 @@ Answer ByAltF4() { return {"Alt+F4", [](HWND d) { PressKey(d, AltF4); }, 2}; }
 
 // ---- The three notices of the program -------------------------------------------------------
 
-E2E_SCENARIO(completion_notice) {
+TEST(MessageDialog, completion_notice) {
   {
     Shown s = Open(kCompletion, host::kInformation, host::kOK);
-    E2E_CHECK_EQ(Text(s.dialog), std::string("情報"));
-    E2E_CHECK_EQ(Text(Control(s.dialog, "Message")), std::string(kCompletion));
-    E2E_CHECK(IsVisible(Control(s.dialog, "Image")));
+    EXPECT_EQ(Text(s.dialog), std::string("情報"));
+    EXPECT_EQ(Text(Control(s.dialog, "Message")), std::string(kCompletion));
+    EXPECT_TRUE(IsVisible(Control(s.dialog, "Image")));
     CheckButtons(s.dialog, {{"OK", "OK"}});
-    E2E_CHECK(WaitUntil([&] { return FocusOf(s.dialog) == Control(s.dialog, "OK"); }));
+    EXPECT_TRUE(WaitUntil([&] { return FocusOf(s.dialog) == Control(s.dialog, "OK"); }));
     ButtonClick(Control(s.dialog, "OK"));
-    E2E_CHECK_EQ(s.process.WaitExit(), std::optional<DWORD>(1));
+    EXPECT_EQ(s.process.WaitExit(), std::optional<DWORD>(1));
   }
   // OK is both the default and the cancel button.
   CheckAnswers(kCompletion, host::kInformation, host::kOK,
                {ByEnter(1), ByEscape(1), ByClick("OK", 1), ByCloseBox(), ByAltF4()});
 }
 
-E2E_SCENARIO(search_notice) {
+TEST(MessageDialog, search_notice) {
   {
     Shown s = Open(kNotFound, host::kInformation, host::kAbort);
-    E2E_CHECK_EQ(Text(s.dialog), std::string("情報"));
+    EXPECT_EQ(Text(s.dialog), std::string("情報"));
     CheckButtons(s.dialog, {{"Abort", "中止(&A)"}});
-    E2E_CHECK(WaitUntil([&] { return FocusOf(s.dialog) == Control(s.dialog, "Abort"); }));
+    EXPECT_TRUE(WaitUntil([&] { return FocusOf(s.dialog) == Control(s.dialog, "Abort"); }));
     CloseBox(s.dialog);
-    E2E_CHECK_EQ(s.process.WaitExit(), std::optional<DWORD>(2));
+    EXPECT_EQ(s.process.WaitExit(), std::optional<DWORD>(2));
   }
   // Neither a default nor a cancel button: the focused button takes Enter, Escape does nothing.
   CheckAnswers(kNotFound, host::kInformation, host::kAbort,
@@ -138,25 +135,25 @@ E2E_SCENARIO(search_notice) {
   CheckIgnored(kNotFound, host::kInformation, host::kAbort, {{"Escape", [] { e2e::Escape(); }}});
 }
 
-E2E_SCENARIO(folder_question) {
+TEST(MessageDialog, folder_question) {
   {
     Shown s = Open(kCreate, host::kConfirmation, host::kYes | host::kNo);
-    E2E_CHECK_EQ(Text(s.dialog), std::string("確認"));
-    E2E_CHECK(IsVisible(Control(s.dialog, "Image")));
+    EXPECT_EQ(Text(s.dialog), std::string("確認"));
+    EXPECT_TRUE(IsVisible(Control(s.dialog, "Image")));
     CheckButtons(s.dialog, {{"Yes", "はい(&Y)"}, {"No", "いいえ(&N)"}});
     HWND yes = Control(s.dialog, "Yes"), no = Control(s.dialog, "No");
-    E2E_CHECK(WaitUntil([&] { return FocusOf(s.dialog) == yes; }));
+    EXPECT_TRUE(WaitUntil([&] { return FocusOf(s.dialog) == yes; }));
     // Tab and Shift+Tab move between the two buttons only.
-    E2E_REQUIRE(Activate(s.dialog));
+    ASSERT_TRUE(Activate(s.dialog));
     Tab();
-    E2E_CHECK(WaitUntil([&] { return FocusOf(s.dialog) == no; }));
+    EXPECT_TRUE(WaitUntil([&] { return FocusOf(s.dialog) == no; }));
     Tab();
-    E2E_CHECK(WaitUntil([&] { return FocusOf(s.dialog) == yes; }));
+    EXPECT_TRUE(WaitUntil([&] { return FocusOf(s.dialog) == yes; }));
     ShiftTab();
-    E2E_CHECK(WaitUntil([&] { return FocusOf(s.dialog) == no; }));
+    EXPECT_TRUE(WaitUntil([&] { return FocusOf(s.dialog) == no; }));
     // With the focus on No, Enter presses No: the focus decides, not the default mark.
     Enter();
-    E2E_CHECK_EQ(s.process.WaitExit(), std::optional<DWORD>(7));
+    EXPECT_EQ(s.process.WaitExit(), std::optional<DWORD>(7));
   }
   CheckAnswers(kCreate, host::kConfirmation, host::kYes | host::kNo,
                {ByEnter(6), ByEscape(7), ByAlt('Y', 6), ByAlt('N', 7), ByClick("Yes", 6),
@@ -165,7 +162,7 @@ E2E_SCENARIO(folder_question) {
 
 // ---- Kinds and button sets ------------------------------------------------------------------
 
-E2E_SCENARIO(captions_and_icons) {
+TEST(MessageDialog, captions_and_icons) {
   struct Row {
     host::Kind kind;
     const char* caption;
@@ -180,26 +177,26 @@ E2E_SCENARIO(captions_and_icons) {
   };
   for (const Row& r : rows) {
     Shown s = Open("種類", r.kind, host::kOK);
-    E2E_CHECK_EQ(Text(s.dialog), std::string(r.caption));
+    EXPECT_EQ(Text(s.dialog), std::string(r.caption));
     HWND image = FindControl(s.dialog, "Image");
-    E2E_CHECK_EQ(image != nullptr, r.icon != nullptr);
+    EXPECT_EQ(image != nullptr, r.icon != nullptr);
     if (image && r.icon) {
       // The kind's own standard icon, pixel for pixel, and none of the others.
       for (LPCSTR other : {IDI_EXCLAMATION, IDI_HAND, IDI_ASTERISK, IDI_QUESTION}) {
         int mismatch = expect::IconMismatch(CaptureClient(image), other);
         if (other == r.icon) {
-          E2E_CHECK_EQ(mismatch, 0);
+          EXPECT_EQ(mismatch, 0);
         } else {
-          E2E_CHECK(mismatch > 0);
+          EXPECT_TRUE(mismatch > 0);
         }
       }
     }
     ButtonClick(Control(s.dialog, "OK"));
-    E2E_CHECK_EQ(s.process.WaitExit(), std::optional<DWORD>(1));
+    EXPECT_EQ(s.process.WaitExit(), std::optional<DWORD>(1));
   }
 }
 
-E2E_SCENARIO(every_button_in_fixed_order) {
+TEST(MessageDialog, every_button_in_fixed_order) {
   // Asked for in any order, shown in the fixed one; Help does not close the dialog.
   const std::vector<std::pair<const char*, const char*>> all = {
       {"Yes", "はい(&Y)"},           {"No", "いいえ(&N)"},   {"OK", "OK"},
@@ -215,30 +212,30 @@ E2E_SCENARIO(every_button_in_fixed_order) {
       ButtonClick(Control(s.dialog, "Help"));
       PressKey(s.dialog, [] { AltKey('H'); });
       Pause(300);
-      E2E_CHECK(IsWindow(s.dialog) && IsVisible(s.dialog) && s.process.Running());
+      EXPECT_TRUE(IsWindow(s.dialog) && IsVisible(s.dialog) && s.process.Running());
     }
     ButtonClick(Control(s.dialog, all[static_cast<size_t>(i)].first));
-    E2E_CHECK_EQ(s.process.WaitExit(), std::optional<DWORD>(results[i]));
+    EXPECT_EQ(s.process.WaitExit(), std::optional<DWORD>(results[i]));
   }
 }
 
-E2E_SCENARIO(empty_button_set) {
+TEST(MessageDialog, empty_button_set) {
   Shown s = Open("ボタンなし", host::kWarning, 0);
-  for (HWND c : Children(s.dialog)) E2E_CHECK(ClassName(c).find("Button") == std::string::npos);
-  for (const char* name : {"OK", "Yes", "No", "Cancel"}) E2E_CHECK(FindControl(s.dialog, name) == nullptr);
+  for (HWND c : Children(s.dialog)) EXPECT_TRUE(ClassName(c).find("Button") == std::string::npos);
+  for (const char* name : {"OK", "Yes", "No", "Cancel"}) EXPECT_TRUE(FindControl(s.dialog, name) == nullptr);
   // Only the close box leaves it.
   for (auto key : {+[] { e2e::Enter(); }, +[] { e2e::Escape(); }}) {
     PressKey(s.dialog, key);
     Pause(300);
-    E2E_CHECK(IsWindow(s.dialog) && IsVisible(s.dialog));
+    EXPECT_TRUE(IsWindow(s.dialog) && IsVisible(s.dialog));
   }
   CloseBox(s.dialog);
-  E2E_CHECK_EQ(s.process.WaitExit(), std::optional<DWORD>(2));
+  EXPECT_EQ(s.process.WaitExit(), std::optional<DWORD>(2));
 }
 
 // ---- Clipboard ------------------------------------------------------------------------------
 
-E2E_SCENARIO(ctrl_c_copies_the_dialog) {
+TEST(MessageDialog, ctrl_c_copies_the_dialog) {
   struct Row {
     const char* text;
     host::Kind kind;
@@ -251,25 +248,25 @@ E2E_SCENARIO(ctrl_c_copies_the_dialog) {
       {kCreate, host::kConfirmation, host::kYes | host::kNo, "確認", {"はい(&Y)", "いいえ(&N)"}},
   };
   for (const Row& r : rows) {
-    E2E_CHECK(ClearClipboard());
+    EXPECT_TRUE(ClearClipboard());
     Shown s = Open(r.text, r.kind, r.buttons);
     // Only Ctrl alone with C copies.
     PressKey(s.dialog, [] { Key('C', kCtrl | kShift); });
     PressKey(s.dialog, [] { Key('C', kCtrl | kAlt); });
     Pause(300);
-    E2E_CHECK(!ClipboardText().has_value());
+    EXPECT_TRUE(!ClipboardText().has_value());
     PressKey(s.dialog, CtrlC);
     const std::string want = expect::ClipboardText(r.caption, r.text, r.captions);
-    E2E_CHECK(WaitUntil([&] { return ClipboardText() == std::optional<std::string>(want); }));
-    E2E_CHECK_EQ(ClipboardText().value_or("(no text)"), want);
+    EXPECT_TRUE(WaitUntil([&] { return ClipboardText() == std::optional<std::string>(want); }));
+    EXPECT_EQ(ClipboardText().value_or("(no text)"), want);
     // The dialog stays open.
-    E2E_CHECK(IsWindow(s.dialog) && IsVisible(s.dialog));
+    EXPECT_TRUE(IsWindow(s.dialog) && IsVisible(s.dialog));
     CloseBox(s.dialog);
-    E2E_CHECK_EQ(s.process.WaitExit(), std::optional<DWORD>(2));
+    EXPECT_EQ(s.process.WaitExit(), std::optional<DWORD>(2));
   }
   // Written out once by hand for the completion notice.
   const std::string d = "---------------------------\r\n";
-  E2E_CHECK_EQ(expect::ClipboardText("情報", kCompletion, {"OK"}),
+  EXPECT_EQ(expect::ClipboardText("情報", kCompletion, {"OK"}),
                d + "情報\r\n" + d + "アップデート完了しました\r\n" + d + "OK   \r\n" + d);
 }
 
@@ -287,32 +284,34 @@ void CheckLayout(const std::string& text, host::Kind kind, unsigned buttons,
   std::printf("cx %d cy %d\n", want.cx, want.cy);
 
   RECT client = ClientRect(s.dialog);
-  E2E_CHECK_EQ(Width(client), want.clientWidth);
-  E2E_CHECK_EQ(Height(client), want.clientHeight);
-  E2E_CHECK_EQ(Show(RectInParent(Control(s.dialog, "Message"))), Show(want.text));
-  if (icon) E2E_CHECK_EQ(Show(RectInParent(Control(s.dialog, "Image"))), Show(want.icon));
+  EXPECT_EQ(Width(client), want.clientWidth);
+  EXPECT_EQ(Height(client), want.clientHeight);
+  EXPECT_EQ(Show(RectInParent(Control(s.dialog, "Message"))), Show(want.text));
+  if (icon) {
+    EXPECT_EQ(Show(RectInParent(Control(s.dialog, "Image"))), Show(want.icon));
+  }
   for (size_t i = 0; i < shown.size(); ++i) {
-    E2E_CHECK_EQ(Show(RectInParent(Control(s.dialog, shown[i].first))), Show(want.buttons[i]));
+    EXPECT_EQ(Show(RectInParent(Control(s.dialog, shown[i].first))), Show(want.buttons[i]));
   }
   RECT frame = ScreenRect(s.dialog);
   POINT at = expect::Centred(Width(frame), Height(frame));
-  E2E_CHECK_EQ(frame.left, at.x);
-  E2E_CHECK_EQ(frame.top, at.y);
+  EXPECT_EQ(frame.left, at.x);
+  EXPECT_EQ(frame.top, at.y);
   // The text block never gets wider than half the screen.
-  E2E_CHECK(Width(RectInParent(Control(s.dialog, "Message"))) <= GetSystemMetrics(SM_CXSCREEN) / 2);
+  EXPECT_TRUE(Width(RectInParent(Control(s.dialog, "Message"))) <= GetSystemMetrics(SM_CXSCREEN) / 2);
   CloseBox(s.dialog);
-  E2E_CHECK_EQ(s.process.WaitExit(), std::optional<DWORD>(2));
+  EXPECT_EQ(s.process.WaitExit(), std::optional<DWORD>(2));
 }
 
 }  // namespace
 
-E2E_SCENARIO(layout_of_the_notices) {
+TEST(MessageDialog, layout_of_the_notices) {
   CheckLayout(kCompletion, host::kInformation, host::kOK, {{"OK", "OK"}});
   CheckLayout(kCreate, host::kConfirmation, host::kYes | host::kNo,
               {{"Yes", "はい(&Y)"}, {"No", "いいえ(&N)"}});
 }
 
-E2E_SCENARIO(layout_edge_cases) {
+TEST(MessageDialog, layout_edge_cases) {
   // A short text: the button row decides the width; the icon keeps the area 32 high.
   CheckLayout("短", host::kWarning, host::kYes | host::kNo | host::kCancel,
               {{"Yes", "はい(&Y)"}, {"No", "いいえ(&N)"}, {"Cancel", "キャンセル"}});
@@ -320,7 +319,7 @@ E2E_SCENARIO(layout_edge_cases) {
   std::string longText;
   for (int i = 0; i < 12; ++i) longText += "長いメッセージの折り返しを確かめる文です。";
   CheckLayout(longText, host::kError, host::kOK, {{"OK", "OK"}});
-  E2E_CHECK(Height(expect::MessageDialog(longText, true, {"OK"}).text) >
+  EXPECT_TRUE(Height(expect::MessageDialog(longText, true, {"OK"}).text) >
             2 * expect::MessageDialog("一行", true, {"OK"}).cy);
   // Custom: no icon, the text at the margin.
   CheckLayout("独自の種類", host::kCustom, host::kOK, {{"OK", "OK"}});
@@ -328,4 +327,3 @@ E2E_SCENARIO(layout_edge_cases) {
   CheckLayout("ボタンなし", host::kInformation, 0, {});
 }
 
-int main(int argc, char** argv) { return RunScenarios(argc, argv); }

@@ -11,8 +11,6 @@ namespace e2e {
 
 namespace {
 
-int g_failures = 0;
-
 // Bound for one cross-process message: a target that stops pumping must not hang the driver.
 constexpr UINT kSendTimeoutMs = 3000;
 
@@ -22,11 +20,6 @@ LRESULT SendTimeout(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, bool* ok = nullpt
                                      kSendTimeoutMs, &result);
   if (ok) *ok = sent != 0;
   return static_cast<LRESULT>(result);
-}
-
-std::map<std::string, ScenarioFn>& Scenarios() {
-  static std::map<std::string, ScenarioFn> scenarios;
-  return scenarios;
 }
 
 DWORD ThreadOf(HWND hwnd) { return GetWindowThreadProcessId(hwnd, nullptr); }
@@ -78,13 +71,8 @@ INPUT KeyInput(WORD vk, bool up) {
 // ---- Failure reporting ----------------------------------------------------------------------
 
 void Fail(const char* file, int line, const std::string& what) {
-  ++g_failures;
-  const char* base = std::strrchr(file, '/');
-  std::printf("FAIL %s:%d: %s\n", base ? base + 1 : file, line, ToUtf8(what).c_str());
-  std::fflush(stdout);
+  ADD_FAILURE_AT(file, line) << ToUtf8(what);
 }
-
-int FailureCount() { return g_failures; }
 
 std::string Show(const std::string& v) {
   std::string out = "\"";
@@ -239,21 +227,57 @@ void Process::Kill() {
   WaitForSingleObject(process_, 5000);
 }
 
+namespace {
+
+// Window enumeration callbacks are stdcall: named functions, since a lambda converts only to the
+// default (cdecl) convention, which differs on 32-bit x86.
+struct ProcessWindows {
+  DWORD pid;
+  std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectProcessWindow(HWND hwnd, LPARAM lp) {
+  auto* c = reinterpret_cast<ProcessWindows*>(lp);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(hwnd, &pid);
+  if (pid == c->pid) c->found.push_back(hwnd);
+  return TRUE;
+}
+
+struct TopWindowSearch {
+  DWORD pid;
+  const char* cls;
+  const char* cap;
+  HWND found;
+};
+
+BOOL CALLBACK MatchTopWindow(HWND hwnd, LPARAM lp);
+
+}  // namespace
+
 std::vector<HWND> Process::Windows() const {
-  struct Ctx {
-    DWORD pid;
-    std::vector<HWND> found;
-  } ctx{id_, {}};
-  EnumWindows(
-      [](HWND hwnd, LPARAM lp) -> BOOL {
-        auto* c = reinterpret_cast<Ctx*>(lp);
-        DWORD pid = 0;
-        GetWindowThreadProcessId(hwnd, &pid);
-        if (pid == c->pid) c->found.push_back(hwnd);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&ctx));
+  ProcessWindows ctx{id_, {}};
+  EnumWindows(CollectProcessWindow, reinterpret_cast<LPARAM>(&ctx));
   return ctx.found;
+}
+
+int CountShowingUntilExit(const std::vector<const Process*>& processes, const char* className,
+                          int timeoutMs) {
+  std::vector<bool> showed(processes.size(), false);
+  WaitUntil(
+      [&] {
+        bool allEnded = true;
+        for (size_t i = 0; i < processes.size(); ++i) {
+          // Asked before the look: a window seen after a "still running" belongs to this run.
+          if (processes[i]->Running()) allEnded = false;
+          for (HWND w : processes[i]->Windows()) {
+            if (IsVisible(w) && (!className || ClassName(w) == className)) showed[i] = true;
+          }
+        }
+        return allEnded;
+      },
+      timeoutMs);
+  return static_cast<int>(std::count(showed.begin(), showed.end(), true));
 }
 
 // ---- Waiting --------------------------------------------------------------------------------
@@ -283,24 +307,23 @@ void Pause(int ms) {
 
 // ---- Finding windows ------------------------------------------------------------------------
 
+namespace {
+
+BOOL CALLBACK MatchTopWindow(HWND hwnd, LPARAM lp) {
+  auto* c = reinterpret_cast<TopWindowSearch*>(lp);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(hwnd, &owner);
+  if (owner != c->pid || !IsWindowVisible(hwnd)) return TRUE;
+  if (!SameText(c->cls, ClassName(hwnd)) || !SameText(c->cap, Text(hwnd))) return TRUE;
+  c->found = hwnd;
+  return FALSE;
+}
+
+}  // namespace
+
 HWND FindTopWindow(DWORD pid, const char* className, const char* caption) {
-  struct Ctx {
-    DWORD pid;
-    const char* cls;
-    const char* cap;
-    HWND found;
-  } ctx{pid, className, caption, nullptr};
-  EnumWindows(
-      [](HWND hwnd, LPARAM lp) -> BOOL {
-        auto* c = reinterpret_cast<Ctx*>(lp);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(hwnd, &owner);
-        if (owner != c->pid || !IsWindowVisible(hwnd)) return TRUE;
-        if (!SameText(c->cls, ClassName(hwnd)) || !SameText(c->cap, Text(hwnd))) return TRUE;
-        c->found = hwnd;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&ctx));
+  TopWindowSearch ctx{pid, className, caption, nullptr};
+  EnumWindows(MatchTopWindow, reinterpret_cast<LPARAM>(&ctx));
   return ctx.found;
 }
 
@@ -630,38 +653,6 @@ Bitmap Capture(HWND hwnd) {
 Bitmap CaptureClient(HWND hwnd) {
   WaitPainted(hwnd);
   return CaptureScreen(ClientScreenRect(hwnd));
-}
-
-// ---- Scenarios ------------------------------------------------------------------------------
-
-ScenarioRegistrar::ScenarioRegistrar(const char* name, ScenarioFn fn) { Scenarios()[name] = fn; }
-
-int RunScenarios(int argc, char** argv) {
-  setvbuf(stdout, nullptr, _IONBF, 0);
-  if (argc == 2 && std::strcmp(argv[1], "--list") == 0) {
-    for (const auto& s : Scenarios()) std::printf("%s\n", s.first.c_str());
-    return 0;
-  }
-  auto it = argc == 2 ? Scenarios().find(argv[1]) : Scenarios().end();
-  if (it == Scenarios().end()) {
-    std::printf("usage: %s SCENARIO | --list\n", argc > 0 ? argv[0] : "e2e");
-    return 2;
-  }
-  std::printf("scenario %s\n", it->first.c_str());
-  const ULONGLONG start = GetTickCount64();
-  try {
-    it->second();
-  } catch (const ScenarioStopped&) {
-    std::printf("scenario stopped after a failed requirement\n");
-  } catch (const std::exception& e) {
-    Fail(__FILE__, __LINE__, std::string("unexpected exception: ") + e.what());
-  } catch (...) {
-    Fail(__FILE__, __LINE__, "unexpected exception");
-  }
-  std::printf("%s: %s (%d failed check(s)) in %.1f s\n", it->first.c_str(),
-              g_failures == 0 ? "passed" : "FAILED", g_failures,
-              static_cast<double>(GetTickCount64() - start) / 1000.0);
-  return g_failures == 0 ? 0 : 1;
 }
 
 }  // namespace e2e

@@ -1,12 +1,14 @@
 // End-to-end driver: launches a program under test inside Wine and works its windows the way a
 // user would (mouse, keyboard, clipboard, pixels), with every wait bounded by a timeout.
 //
-// A test program holds named scenarios and runs one per invocation (`prog.exe SCENARIO`);
-// checks count failures instead of stopping, and the program's exit code is non-zero when any
-// check failed. Texts are Shift-JIS, as the programs under test hold them.
+// Tests are GoogleTest tests (TEST, EXPECT_*, ASSERT_*), one per Wine run; failures the driver
+// finds itself (a target left running, a missing control) are GoogleTest failures too. Texts are
+// Shift-JIS, as the programs under test hold them.
 #pragma once
 
 #include <windows.h>
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <functional>
@@ -22,12 +24,27 @@ constexpr int kTimeoutMs = 20000;
 
 // ---- Failure reporting ----------------------------------------------------------------------
 
-// Records one failed check ("file:line: what") and counts it.
+// Records one failed check at file:line as a GoogleTest failure, its text shown as UTF-8.
 void Fail(const char* file, int line, const std::string& what);
-int FailureCount();
 
-// Thrown by E2E_REQUIRE to abandon the rest of a scenario once a check it depends on failed.
-struct ScenarioStopped {};
+// Thrown by a helper that cannot go on after a failed check (ASSERT_* can only leave a function
+// that returns nothing): GoogleTest reports it and ends the test.
+struct ScenarioStopped : std::exception {
+  const char* what() const noexcept override { return "stopped after a failed requirement (see above)"; }
+};
+
+}  // namespace e2e
+
+// ASSERT_TRUE for any function, constructors and functions that return a value included.
+#define E2E_ASSERT(cond)                                              \
+  do {                                                                \
+    if (!(cond)) {                                                    \
+      ::e2e::Fail(__FILE__, __LINE__, "required: " #cond);            \
+      throw ::e2e::ScenarioStopped{};                                 \
+    }                                                                 \
+  } while (0)
+
+namespace e2e {
 
 template <class T>
 std::string Show(const T& v) {
@@ -47,26 +64,6 @@ std::string Show(HWND v);
 std::string ToUtf8(const std::string& sjis);
 
 }  // namespace e2e
-
-#define E2E_CHECK(cond)                                                     \
-  ((cond) ? true : (::e2e::Fail(__FILE__, __LINE__, "expected " #cond), false))
-
-#define E2E_CHECK_EQ(actual, expected)                                                         \
-  [&]() -> bool {                                                                              \
-    const auto& a_ = (actual);                                                                 \
-    const auto& e_ = (expected);                                                               \
-    if (a_ == e_) return true;                                                                 \
-    ::e2e::Fail(__FILE__, __LINE__,                                                            \
-                std::string(#actual " == " #expected ": got ") + ::e2e::Show(a_) +             \
-                    ", expected " + ::e2e::Show(e_));                                          \
-    return false;                                                                              \
-  }()
-
-// Like E2E_CHECK, but stops the scenario when the condition does not hold.
-#define E2E_REQUIRE(cond)                 \
-  do {                                    \
-    if (!E2E_CHECK(cond)) throw ::e2e::ScenarioStopped{}; \
-  } while (0)
 
 namespace e2e {
 
@@ -112,6 +109,13 @@ class Process {
   HANDLE process_ = nullptr;
   DWORD id_ = 0;
 };
+
+// Watches `processes` until each has ended (bounded by the timeout), looking at their top-level
+// windows all the while, and returns how many of them showed a visible window of class
+// `className` (nullptr: any) meanwhile. "Shows nothing" can only be seen while a program runs:
+// once it has exited its windows are gone, and a look then finds nothing whatever it showed.
+int CountShowingUntilExit(const std::vector<const Process*>& processes,
+                          const char* className = nullptr, int timeoutMs = kTimeoutMs);
 
 // Command line made of `args`, each quoted the way the C runtime splits them back.
 std::string QuoteArgs(const std::vector<std::string>& args);
@@ -224,20 +228,4 @@ Bitmap Capture(HWND hwnd);
 // Only the client area.
 Bitmap CaptureClient(HWND hwnd);
 
-// ---- Scenarios ------------------------------------------------------------------------------
-
-using ScenarioFn = void (*)();
-struct ScenarioRegistrar {
-  ScenarioRegistrar(const char* name, ScenarioFn fn);
-};
-
-// Runs the scenario named by argv[1]; "--list" prints every name. Returns 0 when every check
-// passed, 1 when any failed, 2 for a usage error.
-int RunScenarios(int argc, char** argv);
-
 }  // namespace e2e
-
-#define E2E_SCENARIO(name)                                                   \
-  static void e2e_scenario_##name();                                         \
-  static const ::e2e::ScenarioRegistrar e2e_registrar_##name(#name, &e2e_scenario_##name); \
-  static void e2e_scenario_##name()

@@ -22,9 +22,9 @@ void Shoot(HWND hwnd, const char* name) {
   DWORD_PTR ignored = 0;
   SendMessageTimeoutA(hwnd, WM_NCACTIVATE, TRUE, 0, SMTO_ABORTIFHUNG, 3000, &ignored);
   Bitmap picture = Capture(hwnd);
-  E2E_REQUIRE(!picture.Empty());
+  ASSERT_TRUE(!picture.Empty());
   const std::string path = ShotsDir() + name + ".bmp";
-  E2E_CHECK(picture.SaveBmp(path));
+  EXPECT_TRUE(picture.SaveBmp(path));
   std::printf("saved %s (%dx%d)\n", path.c_str(), picture.width, picture.height);
 }
 
@@ -33,9 +33,9 @@ void Shoot(HWND hwnd, const char* name) {
 void ShootWindow(const char* name, const char* exe, const std::vector<std::string>& args,
                  const char* className, const char* caption) {
   Process p = Process::Launch(exe, args);
-  E2E_REQUIRE(p.Started());
+  ASSERT_TRUE(p.Started());
   HWND hwnd = WaitWindow(p.Id(), className, caption);
-  E2E_REQUIRE(hwnd != nullptr);
+  ASSERT_TRUE(hwnd != nullptr);
   Activate(hwnd);
   Shoot(hwnd, name);
   CloseBox(hwnd);
@@ -52,25 +52,25 @@ void ShootMessage(const char* name, const char* text, const char* kind, const ch
 }
 }  // namespace
 
-E2E_SCENARIO(message_completion) {
+TEST(Shots, message_completion) {
   ShootMessage("message_completion", "アップデート完了しました", "Information", "OK");
 }
 
-E2E_SCENARIO(message_search_failed) {
+TEST(Shots, message_search_failed) {
   ShootMessage("message_search_failed", "ＨＤＤ上にアップデート対象を発見できませんでした。",
                "Information", "Abort");
 }
 
-E2E_SCENARIO(message_create_folder) {
+TEST(Shots, message_create_folder) {
   ShootMessage("message_create_folder", "指定されたディレクトリが存在しません。作成しますか？",
                "Confirmation", "Yes,No");
 }
 
-E2E_SCENARIO(message_warning) {
+TEST(Shots, message_warning) {
   ShootMessage("message_warning", "警告の例です。", "Warning", "Yes,No,Cancel");
 }
 
-E2E_SCENARIO(error_report) {
+TEST(Shots, error_report) {
   ShootWindow("error_report", "dialog_host.exe",
               {"error", "ファイル C:\\Games\\VELDRAN\\VELDRAN.EXE を作成できません"}, "#32770",
               nullptr);
@@ -78,8 +78,7 @@ E2E_SCENARIO(error_report) {
 
 // ---- The folder chooser, through its test host ---------------------------------------------
 
-E2E_SCENARIO(folder_chooser) {
+TEST(Shots, folder_chooser) {
   ShootWindow("folder_chooser", "chooser_host.exe", {"C:\\windows", "7", "0"}, "TSelectDirDlg", nullptr);
 }
 
-int main(int argc, char** argv) { return RunScenarios(argc, argv); }

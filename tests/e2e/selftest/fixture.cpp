@@ -7,6 +7,7 @@
 //                                  of the first mismatch (or 50 for a wrong count)
 //   fixture.exe cwd DIR      exit code 0 when the current folder is DIR, else 3
 //   fixture.exe hang         never ends
+//   fixture.exe flash MS     the window, closed by itself after MS milliseconds (exit code 100)
 //
 // The window: Button1 "押す(&P)" counts clicks into Label1 ("押された N"); Button2 "質問(&Q)"
 // asks "続けますか？" in a Yes/No message box and shows "答え N"; Button3 is disabled; Edit1
@@ -25,6 +26,7 @@ namespace {
 HWND g_label1 = nullptr;
 HWND g_edit1 = nullptr;
 int g_clicks = 0;
+UINT g_flashMs = 0;
 
 enum : int { kButton1 = 101, kButton2, kButton3, kEdit1, kLabel1, kLabel2 };
 
@@ -99,6 +101,9 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
           return 0;
       }
       break;
+    case WM_TIMER:
+      DestroyWindow(hwnd);
+      return 0;
     case WM_DESTROY:
       PostQuitMessage(100 + g_clicks);
       return 0;
@@ -122,6 +127,7 @@ int RunWindow(HINSTANCE instance) {
                               nullptr, nullptr, instance, nullptr);
   ShowWindow(hwnd, SW_SHOW);
   UpdateWindow(hwnd);
+  if (g_flashMs) SetTimer(hwnd, 1, g_flashMs, nullptr);
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
     if (msg.message == WM_KEYDOWN && msg.wParam == 'C' && (GetKeyState(VK_CONTROL) & 0x8000)) {
@@ -152,6 +158,7 @@ int main(int argc, char** argv) {
     GetCurrentDirectoryA(MAX_PATH, dir);
     return lstrcmpiA(dir, argv[2]) == 0 ? 0 : 3;
   }
+  if (argc >= 3 && std::strcmp(argv[1], "flash") == 0) g_flashMs = static_cast<UINT>(std::atoi(argv[2]));
   if (argc >= 2 && std::strcmp(argv[1], "hang") == 0) {
     Sleep(INFINITE);
   }
