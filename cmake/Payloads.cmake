@@ -17,7 +17,7 @@ set(PAYLOAD_DAT2 ${PAYLOAD_DIR}/DAT2.pack)
 if(CMAKE_CROSSCOMPILING)
   # Cross builds cannot run their own packres: compile one with the build machine's compiler.
   find_program(SETUP_HOST_CXX NAMES c++ g++ clang++ REQUIRED)
-  set(host_sources tools/packres.cpp tools/packer.cpp payload/unpack.cpp base/stream.cpp base/failure.cpp)
+  set(host_sources tools/packres.cpp payload/pack.cpp payload/unpack.cpp base/stream.cpp base/failure.cpp)
   set(host_inputs)
   foreach(s IN LISTS host_sources)
     list(APPEND host_inputs ${PROJECT_SOURCE_DIR}/${s})
@@ -25,8 +25,8 @@ if(CMAKE_CROSSCOMPILING)
   set(PACKRES ${CMAKE_BINARY_DIR}/host/packres)
   add_custom_command(OUTPUT ${PACKRES}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/host
-    COMMAND ${SETUP_HOST_CXX} -std=c++17 -O2 -fexec-charset=CP932 -I${PROJECT_SOURCE_DIR} ${host_inputs} -o ${PACKRES}
-    DEPENDS ${host_inputs} ${PROJECT_SOURCE_DIR}/tools/packer.h ${PROJECT_SOURCE_DIR}/payload/unpack.h
+    COMMAND ${SETUP_HOST_CXX} -std=c++17 -O2 -pthread -fexec-charset=CP932 -I${PROJECT_SOURCE_DIR} ${host_inputs} -o ${PACKRES}
+    DEPENDS ${host_inputs} ${PROJECT_SOURCE_DIR}/payload/pack.h ${PROJECT_SOURCE_DIR}/payload/unpack.h
             ${PROJECT_SOURCE_DIR}/base/stream.h ${PROJECT_SOURCE_DIR}/base/failure.h
     COMMENT "Building packres for the build machine"
     VERBATIM)

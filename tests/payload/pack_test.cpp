@@ -1,5 +1,5 @@
 // The packer: round trips through the decoder, and every container obeying the format's rules.
-#include "tools/packer.h"
+#include "payload/pack.h"
 
 #include <gtest/gtest.h>
 
