@@ -22,7 +22,8 @@ constexpr uint32_t kFarCost = 25;
 constexpr uint32_t RunCost(uint32_t n) { return 8 * (n + 1) + 1; }
 
 constexpr int kMinRun = 9, kMaxRun = 40;
-constexpr int kShortReach = 32, kMinShort = 2, kMaxShort = 4;
+constexpr size_t kShortReach = 32;
+constexpr int kMinShort = 2, kMaxShort = 4;
 constexpr int kNearReach = 1024, kMinNear = 3, kMaxNear = 18;
 constexpr int kMinFar = 3, kMaxFarPlain = 255;
 
@@ -99,7 +100,8 @@ struct Match {
 // arrays only grow, so one parser serves every block of a run.
 class BlockParser {
  public:
-  explicit BlockParser(const PackOptions& options) : options_(options), head_(size_t(1) << kHashBits) {}
+  explicit BlockParser(const PackOptions& options)
+      : options_(options), head_(size_t(1) << kHashBits), prev_(kRingMask + 1), head2_(size_t(1) << 16), link2_(kLink2Mask + 1) {}
 
   // Parses span[history, end) into steps, in order.
   void Parse(const uint8_t* span, size_t history, size_t end, std::vector<Step>& steps) {
@@ -110,9 +112,9 @@ class BlockParser {
       cost_.resize(length + 1);
       step_.resize(length + 1);
     }
-    if (prev_.size() < end) prev_.resize(end);
     std::fill(cost_.begin(), cost_.begin() + static_cast<long>(length) + 1, std::numeric_limits<uint32_t>::max());
     std::fill(head_.begin(), head_.end(), -1);
+    std::fill(head2_.begin(), head2_.end(), -1);
     for (size_t i = 0; i < history; ++i) Insert(i);
 
     cost_[0] = 0;
@@ -161,21 +163,23 @@ class BlockParser {
     }
   }
 
-  // Nearest of the longest matches (at most 4 bytes) within the short copy's reach.
+  // Nearest of the longest matches (at most 4 bytes) within the short copy's reach, over the
+  // chain of earlier positions that start with the same two bytes.
   Match FindShort(size_t i) const {
     Match best;
     const size_t limit = std::min<size_t>(kMaxShort, size_ - i);
     if (limit < kMinShort) return best;
-    const size_t reach = std::min<size_t>(kShortReach, i);
     const uint8_t* here = data_ + i;
-    for (size_t d = 1; d <= reach; ++d) {
-      if (here[-static_cast<ptrdiff_t>(d)] != here[0] || here[1 - static_cast<ptrdiff_t>(d)] != here[1]) continue;
-      size_t n = 0;
-      while (n < limit && data_[i - d + n] == data_[i + n]) ++n;
-      if (n >= kMinShort && static_cast<int>(n) > best.length) {
-        best = Match{static_cast<int>(n), static_cast<int>(d)};
+    for (int32_t c = head2_[Key2(here)]; c >= 0 && i - static_cast<size_t>(c) <= kShortReach;) {
+      size_t n = kMinShort;
+      while (n < limit && data_[static_cast<size_t>(c) + n] == here[n]) ++n;
+      if (static_cast<int>(n) > best.length) {
+        best = Match{static_cast<int>(n), static_cast<int>(i - static_cast<size_t>(c))};
         if (n == limit) break;
       }
+      const uint8_t step = link2_[static_cast<size_t>(c) & kLink2Mask];
+      if (step == 0) break;
+      c -= step;
     }
     return best;
   }
@@ -188,7 +192,7 @@ class BlockParser {
     Match best;
     bool inNear = true;
     int chain = options_.maxChain;
-    for (int32_t c = head_[Hash3(here)]; c >= 0 && chain-- > 0; c = prev_[c]) {
+    for (int32_t c = head_[Hash3(here)]; c >= 0 && chain-- > 0; c = prev_[static_cast<size_t>(c) & kRingMask]) {
       const size_t d = i - static_cast<size_t>(c);
       if (d > static_cast<size_t>(kMaxDistance)) break;
       if (inNear && d > static_cast<size_t>(kNearReach)) {
@@ -208,11 +212,22 @@ class BlockParser {
   }
 
   void Insert(size_t i) {
+    if (size_ - i < 2) return;
+    const uint32_t k = Key2(data_ + i);
+    const int32_t last = head2_[k];
+    link2_[i & kLink2Mask] = last >= 0 && i - static_cast<size_t>(last) <= kShortReach ? static_cast<uint8_t>(i - static_cast<size_t>(last)) : 0;
+    head2_[k] = static_cast<int32_t>(i);
     if (size_ - i < 3) return;
-    uint32_t h = Hash3(data_ + i);
-    prev_[i] = head_[h];
+    const uint32_t h = Hash3(data_ + i);
+    prev_[i & kRingMask] = head_[h];
     head_[h] = static_cast<int32_t>(i);
   }
+
+  static uint32_t Key2(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8; }
+  // A chain never reaches back further than the copy forms do, so its links live in rings: the
+  // far one indexed by position modulo 32 KiB, the short one (distances of at most 32) modulo 64.
+  static constexpr size_t kRingMask = 32768 - 1;
+  static constexpr size_t kLink2Mask = 63;
 
   const uint8_t* data_ = nullptr;
   size_t size_ = 0;
@@ -221,6 +236,8 @@ class BlockParser {
   std::vector<Step> step_;
   std::vector<int32_t> head_;
   std::vector<int32_t> prev_;
+  std::vector<int32_t> head2_;
+  std::vector<uint8_t> link2_;
 };
 
 // Flag bytes and tokens, handed on as soon as their group's flag byte is complete.

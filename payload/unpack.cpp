@@ -217,26 +217,35 @@ inline void FastControlToken(const uint8_t*& src, uint8_t*& dst, const uint8_t* 
   dst += (e & 3) + 2;
 }
 
-struct Buffer {
-  explicit Buffer(size_t size) : bytes(new (std::nothrow) uint8_t[size]) {
-    if (!bytes) throw EOutOfMemory();
-  }
-  std::unique_ptr<uint8_t[]> bytes;
-};
+std::unique_ptr<uint8_t[]> Allocate(size_t size) {
+  std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[size]);
+  if (!bytes) throw EOutOfMemory();
+  return bytes;
+}
 
 }  // namespace
 
 void UnpackResource(TStream& source, TStream& destination) {
+  Workspace workspace;
+  packed::Unpack(source, destination, workspace);
+}
+
+void packed::Unpack(TStream& source, TStream& destination, Workspace& workspace) {
   uint8_t header[kHeaderSize];
   source.ReadBuffer(header, kHeaderSize);
   const Header h = ParseHeader(header);
   if (h.packedSize < 0 || h.decodedSize < 0) Corrupt();
 
   const size_t inSize = static_cast<size_t>(h.packedSize) + kSpareBytes;
-  Buffer input(inSize);
-  Buffer window(kWindowSize);
-  uint8_t* const in = input.bytes.get();
-  uint8_t* const win = window.bytes.get();
+  if (workspace.inputSize < inSize) {
+    workspace.input.reset();
+    workspace.inputSize = 0;
+    workspace.input = Allocate(inSize);
+    workspace.inputSize = inSize;
+  }
+  if (!workspace.window) workspace.window = Allocate(kWindowSize);
+  uint8_t* const in = workspace.input.get();
+  uint8_t* const win = workspace.window.get();
   // The spare bytes are only ever taken as an unused flag byte, or by a malformed body; give
   // them a fixed value so that the output never depends on stale memory.
   std::memset(in + h.packedSize, 0, kSpareBytes);
