@@ -27,10 +27,17 @@ constexpr int kMinShort = 2, kMaxShort = 4;
 constexpr int kNearReach = 1024, kMinNear = 3, kMaxNear = 18;
 constexpr int kMinFar = 3, kMaxFarPlain = 255;
 
-constexpr int kHashBits = 17;
+constexpr int kHashBits = 17;   // the chain of four-byte matches
+constexpr int kHash3Bits = 16;  // the nearest three-byte match
 
 inline uint32_t Hash3(const uint8_t* p) {
   uint32_t v = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
+  return (v * 2654435761u) >> (32 - kHash3Bits);
+}
+
+inline uint32_t Hash4(const uint8_t* p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
   return (v * 2654435761u) >> (32 - kHashBits);
 }
 
@@ -101,7 +108,8 @@ struct Match {
 class BlockParser {
  public:
   explicit BlockParser(const PackOptions& options)
-      : options_(options), head_(size_t(1) << kHashBits), prev_(kRingMask + 1), head2_(size_t(1) << 16), link2_(kLink2Mask + 1) {}
+      : options_(options), head_(size_t(1) << kHashBits), prev_(kRingMask + 1), head2_(size_t(1) << 16),
+        link2_(kLink2Mask + 1), head3_(size_t(1) << kHash3Bits) {}
 
   // Parses span[history, end) into steps, in order.
   void Parse(const uint8_t* span, size_t history, size_t end, std::vector<Step>& steps) {
@@ -115,6 +123,7 @@ class BlockParser {
     std::fill(cost_.begin(), cost_.begin() + static_cast<long>(length) + 1, std::numeric_limits<uint32_t>::max());
     std::fill(head_.begin(), head_.end(), -1);
     std::fill(head2_.begin(), head2_.end(), -1);
+    std::fill(head3_.begin(), head3_.end(), -1);
     for (size_t i = 0; i < history; ++i) Insert(i);
 
     cost_[0] = 0;
@@ -184,15 +193,23 @@ class BlockParser {
     return best;
   }
 
-  // Nearest of the longest matches within the near copy's reach, and within the far one's.
+  // Nearest of the longest matches within the near copy's reach, and within the far one's: the
+  // nearest three-byte match, then the chain of four-byte matches, nearest first.
   void FindChain(size_t i, Match& nearest, Match& farthest) const {
     if (size_ - i < 3) return;
     const size_t limit = std::min<size_t>(kMaxCopy, size_ - i);
     const uint8_t* here = data_ + i;
-    Match best;
+    Match best, far3;
+    const int32_t c3 = head3_[Hash3(here)];
+    if (c3 >= 0 && i - static_cast<size_t>(c3) <= static_cast<size_t>(kMaxDistance)) {
+      const size_t n = MatchLength(data_ + c3, here, limit);
+      const size_t d = i - static_cast<size_t>(c3);
+      if (n >= 3) (d <= static_cast<size_t>(kNearReach) ? best : far3) = Match{static_cast<int>(n), static_cast<int>(d)};
+    }
     bool inNear = true;
     int chain = options_.maxChain;
-    for (int32_t c = head_[Hash3(here)]; c >= 0 && chain-- > 0; c = prev_[static_cast<size_t>(c) & kRingMask]) {
+    const int32_t first = size_ - i >= 4 ? head_[Hash4(here)] : -1;
+    for (int32_t c = first; c >= 0 && chain-- > 0; c = prev_[static_cast<size_t>(c) & kRingMask]) {
       const size_t d = i - static_cast<size_t>(c);
       if (d > static_cast<size_t>(kMaxDistance)) break;
       if (inNear && d > static_cast<size_t>(kNearReach)) {
@@ -204,11 +221,11 @@ class BlockParser {
       const size_t n = MatchLength(there, here, limit);
       if (n >= 3 && static_cast<int>(n) > best.length) {
         best = Match{static_cast<int>(n), static_cast<int>(d)};
-        if (n == limit) break;
+        if (n == limit || static_cast<int>(n) >= options_.niceLength) break;
       }
     }
     if (inNear) nearest = best;
-    farthest = best;
+    farthest = far3.length > best.length ? far3 : best;
   }
 
   void Insert(size_t i) {
@@ -218,7 +235,9 @@ class BlockParser {
     link2_[i & kLink2Mask] = last >= 0 && i - static_cast<size_t>(last) <= kShortReach ? static_cast<uint8_t>(i - static_cast<size_t>(last)) : 0;
     head2_[k] = static_cast<int32_t>(i);
     if (size_ - i < 3) return;
-    const uint32_t h = Hash3(data_ + i);
+    head3_[Hash3(data_ + i)] = static_cast<int32_t>(i);
+    if (size_ - i < 4) return;
+    const uint32_t h = Hash4(data_ + i);
     prev_[i & kRingMask] = head_[h];
     head_[h] = static_cast<int32_t>(i);
   }
@@ -238,6 +257,7 @@ class BlockParser {
   std::vector<int32_t> prev_;
   std::vector<int32_t> head2_;
   std::vector<uint8_t> link2_;
+  std::vector<int32_t> head3_;
 };
 
 // Flag bytes and tokens, handed on as soon as their group's flag byte is complete.

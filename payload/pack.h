@@ -19,9 +19,9 @@ namespace packed {
 
 struct PackOptions {
   // Hash-chain candidates examined per position; more finds longer or nearer matches.
-  int maxChain = 128;
+  int maxChain = 256;
   // A match this long is taken without searching the positions it covers.
-  int niceLength = 128;
+  int niceLength = 96;
   // Blocks parsed at once; 0 takes the machine's cores, at most kMaxThreads.
   int threads = 0;
 };
