@@ -1,5 +1,7 @@
 // packres on the command line: round trips, and one-line failures with a non-zero exit.
+#include <dirent.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -47,6 +49,17 @@ class Packres : public ::testing::Test {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 
+  // The names in the test's folder that start with prefix.
+  std::vector<std::string> Names(const std::string& prefix) const {
+    std::vector<std::string> names;
+    if (DIR* d = opendir(dir_.c_str())) {
+      while (dirent* e = readdir(d))
+        if (std::string(e->d_name).compare(0, prefix.size(), prefix) == 0) names.push_back(e->d_name);
+      closedir(d);
+    }
+    return names;
+  }
+
   std::string dir_;
 };
 
@@ -66,6 +79,29 @@ TEST_F(Packres, PackUnpackInfoRoundTrip) {
   const Bytes c = Read("c.pack");
   EXPECT_NE(Text("stdout").find("decoded 50000 bytes"), std::string::npos) << Text("stdout");
   EXPECT_NE(Text("stdout").find("packed body " + std::to_string(c.size() - 16) + " bytes"), std::string::npos);
+}
+
+// A failed unpack leaves an existing output file as it was; a good one replaces it whole, with
+// the permissions a plain create gives.
+TEST_F(Packres, OutputAppearsOnlyWhenComplete) {
+  const Bytes old = {'o', 'l', 'd'};
+  Write("out.bin", old);
+  Bytes corrupt(16 + 2);
+  packed::WriteHeader(corrupt.data(), 2, 5);
+  corrupt[16] = 0x80;  // a copy before the first byte
+  Write("corrupt", corrupt);
+  EXPECT_EQ(Run("unpack " + Path("corrupt") + " " + Path("out.bin")), 1);
+  EXPECT_EQ(Read("out.bin"), old);
+  Write("in.bin", Sample());
+  ASSERT_EQ(Run("pack " + Path("in.bin") + " " + Path("c.pack")), 0) << Text("stderr");
+  ASSERT_EQ(Run("unpack " + Path("c.pack") + " " + Path("out.bin")), 0) << Text("stderr");
+  EXPECT_EQ(Read("out.bin"), Sample());
+  EXPECT_EQ(Names("out.bin"), std::vector<std::string>{"out.bin"});
+  struct stat st {};
+  ASSERT_EQ(stat(Path("out.bin").c_str(), &st), 0);
+  const mode_t mask = umask(0);
+  umask(mask);
+  EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
 }
 
 TEST_F(Packres, HelpGoesToStandardOutput) {
@@ -104,6 +140,8 @@ TEST_P(PackresFailures, ReportOneLineAndFail) {
   EXPECT_NE(err.find(GetParam().message), std::string::npos) << err;
   ASSERT_FALSE(err.empty());
   EXPECT_EQ(err.find('\n'), err.size() - 1) << "more than one line: " << err;
+  // Nothing under the output's name, and no temporary file left beside it.
+  EXPECT_EQ(Names("x"), std::vector<std::string>{});
 }
 
 INSTANTIATE_TEST_SUITE_P(
