@@ -1,22 +1,18 @@
 // Decoding speed: UnpackResource against LZ4_decompress_safe on the same files, in one run.
 //   payload_decode_bench [--benchmark_filter=...]
-// Prints output MB/s per file and decoder, then each file's speed as a share of LZ4's.
+// Prints output MB/s per file and decoder, then each file's speed as a share of LZ4's; and the
+// same for a walk that only finds the tokens, a bound on what any decoder of the format can do.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <cstring>
-#include <map>
 
 #include "bench_inputs.h"
+#include "bench_report.h"
 #include "bench_streams.h"
 #include "payload/unpack.h"
 
 namespace {
-
-void SetRate(benchmark::State& state, size_t bytes) {
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
-  state.counters["MB/s"] = benchmark::Counter(static_cast<double>(bytes) / 1e6, benchmark::Counter::kIsIterationInvariantRate);
-}
 
 void Unpack(benchmark::State& state, bench::Input input) {
   const bench::Packed& p = bench::Get(input);
@@ -28,7 +24,7 @@ void Unpack(benchmark::State& state, bench::Input input) {
     benchmark::DoNotOptimize(out.data());
   }
   if (std::memcmp(out.data(), p.data.data(), p.data.size()) != 0) state.SkipWithError("decoded bytes differ");
-  SetRate(state, p.data.size());
+  bench::SetRate(state, p.data.size());
 }
 
 void Lz4(benchmark::State& state, bench::Input input) {
@@ -39,36 +35,86 @@ void Lz4(benchmark::State& state, bench::Input input) {
     benchmark::DoNotOptimize(n);
   }
   if (std::memcmp(out.data(), p.data.data(), p.data.size()) != 0) state.SkipWithError("decoded bytes differ");
-  SetRate(state, p.data.size());
+  bench::SetRate(state, p.data.size());
 }
 
-// The console report, followed by UnpackResource's speed as a share of LZ4's for each file.
-class Reporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs) {
-      if (r.error_occurred || r.run_type != Run::RT_Iteration) continue;
-      const std::string name = r.benchmark_name();
-      const size_t slash = name.find('/');
-      const auto it = r.counters.find("MB/s");
-      if (slash == std::string::npos || it == r.counters.end()) continue;
-      speeds_[name.substr(slash + 1)][name.substr(0, slash)] = it->second.value;
+// The least that any decoder of the format has to do, as a bound on its speed: find every token,
+// each one's place depending on the one before, and add up the lengths, writing nothing. Walked
+// like the decoder's fast path, a flag byte at a time, with lengths from tables; whole groups, so
+// the last one may run past the end into the spare bytes that body must be followed by.
+struct WalkTables {
+  uint8_t controls[256];  // flag bits set
+  uint32_t literals[256];  // single literals before each control token, and after the last
+  uint16_t small[128];  // output length of a control byte below 0x80
+  uint8_t smallIn[128];  // its body bytes
+  uint16_t far[256];  // far copy length by its third byte
+  constexpr WalkTables() : controls(), literals(), small(), smallIn(), far() {
+    for (unsigned flag = 0; flag < 256; ++flag) {
+      unsigned k = 0, run = 0;
+      for (unsigned bit = 0x80; bit != 0; bit >>= 1) {
+        if (flag & bit) {
+          literals[flag] |= run << (4 * k++);
+          run = 0;
+        } else {
+          ++run;
+        }
+      }
+      if (run != 0) literals[flag] |= run << (4 * k);
+      controls[flag] = static_cast<uint8_t>(k);
     }
-  }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    std::printf("\n%-18s %14s %14s %8s\n", "file", "Unpack MB/s", "LZ4 MB/s", "share");
-    for (const auto& [file, by] : speeds_) {
-      auto u = by.find("UnpackResource"), l = by.find("LZ4_decompress_safe");
-      if (u == by.end() || l == by.end()) continue;
-      std::printf("%-18s %14.0f %14.0f %7.0f%%\n", file.c_str(), u->second, l->second, 100 * u->second / l->second);
+    for (unsigned e = 0; e < 128; ++e) {
+      small[e] = static_cast<uint16_t>((e & 3) == 3 ? (e >> 2) + 9 : (e & 3) + 2);
+      smallIn[e] = static_cast<uint8_t>((e & 3) == 3 ? (e >> 2) + 10 : 1);
     }
+    for (unsigned g = 0; g < 256; ++g) far[g] = static_cast<uint16_t>(g < 0xFD ? g + 3 : g == 0xFD ? 256 : g == 0xFE ? 1024 : 4096);
   }
-
- private:
-  std::map<std::string, std::map<std::string, double>> speeds_;
 };
+constexpr WalkTables kWalk;
+
+size_t WalkTokens(const uint8_t* body, size_t decoded, size_t& tokens) {
+  const uint8_t* ip = body + 1;
+  size_t produced = 0, count = 0;
+  unsigned flag = body[0];
+  while (produced < decoded) {
+    uint32_t literals = kWalk.literals[flag];
+    const unsigned controls = kWalk.controls[flag];
+    for (unsigned k = 0; k < controls; ++k) {
+      const unsigned n = literals & 15;
+      literals >>= 4;
+      ip += n;
+      produced += n;
+      const unsigned e = ip[0];
+      if (e < 0x80) {
+        produced += kWalk.small[e];
+        ip += kWalk.smallIn[e];
+      } else {
+        const unsigned far = e >> 6 & 1;
+        produced += far ? kWalk.far[ip[2]] : (ip[1] & 15u) + 3;
+        ip += 2 + far;
+      }
+    }
+    ip += literals;
+    produced += literals;
+    count += 8;
+    flag = *ip++;
+  }
+  tokens = count;
+  return produced;
+}
+
+void Walk(benchmark::State& state, bench::Input input) {
+  const bench::Packed& p = bench::Get(input);
+  std::vector<uint8_t> body(p.container.begin() + packed::kHeaderSize, p.container.end());
+  body.resize(body.size() + packed::kSpareBytes, 0);
+  size_t produced = 0, tokens = 0;
+  for (auto _ : state) {
+    produced = WalkTokens(body.data(), p.data.size(), tokens);
+    benchmark::DoNotOptimize(produced);
+  }
+  if (produced < p.data.size() || produced > p.data.size() + 8 * packed::kMaxCopy) state.SkipWithError("walk lost its way");
+  state.counters["bytes/token"] = static_cast<double>(p.data.size()) / static_cast<double>(tokens);
+  bench::SetRate(state, p.data.size());
+}
 
 }  // namespace
 
@@ -76,11 +122,7 @@ int main(int argc, char** argv) {
   for (const bench::Input& input : bench::Inputs()) {
     benchmark::RegisterBenchmark(("UnpackResource/" + input.name).c_str(), Unpack, input);
     benchmark::RegisterBenchmark(("LZ4_decompress_safe/" + input.name).c_str(), Lz4, input);
+    benchmark::RegisterBenchmark(("TokenWalk/" + input.name).c_str(), Walk, input);
   }
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  Reporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-  return 0;
+  return bench::RunWithRatios(argc, argv, {{"UnpackResource", "LZ4_decompress_safe"}, {"TokenWalk", "LZ4_decompress_safe"}});
 }
