@@ -207,7 +207,8 @@ class BlockParser {
       if (n >= 3) (d <= static_cast<size_t>(kNearReach) ? best : far3) = Match{static_cast<int>(n), static_cast<int>(d)};
     }
     bool inNear = true;
-    int chain = options_.maxChain;
+    // Nothing is longer than a match that reaches the limit (and the test below would read past it).
+    int chain = best.length == static_cast<int>(limit) ? 0 : options_.maxChain;
     const int32_t first = size_ - i >= 4 ? head_[Hash4(here)] : -1;
     for (int32_t c = first; c >= 0 && chain-- > 0; c = prev_[static_cast<size_t>(c) & kRingMask]) {
       const size_t d = i - static_cast<size_t>(c);
