@@ -27,6 +27,7 @@ if(CMAKE_CROSSCOMPILING)
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/host
     COMMAND ${SETUP_HOST_CXX} -std=c++17 -O2 -pthread -fexec-charset=CP932 -I${PROJECT_SOURCE_DIR} ${host_inputs} -o ${PACKRES}
     DEPENDS ${host_inputs} ${PROJECT_SOURCE_DIR}/payload/pack.h ${PROJECT_SOURCE_DIR}/payload/unpack.h
+            ${PROJECT_SOURCE_DIR}/payload/token_tables.h
             ${PROJECT_SOURCE_DIR}/base/stream.h ${PROJECT_SOURCE_DIR}/base/failure.h
     COMMENT "Building packres for the build machine"
     VERBATIM)

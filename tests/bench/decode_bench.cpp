@@ -10,6 +10,7 @@
 #include "bench_inputs.h"
 #include "bench_report.h"
 #include "bench_streams.h"
+#include "payload/token_tables.h"
 #include "payload/unpack.h"
 
 namespace {
@@ -40,44 +41,28 @@ void Lz4(benchmark::State& state, bench::Input input) {
 
 // The least that any decoder of the format has to do, as a bound on its speed: find every token,
 // each one's place depending on the one before, and add up the lengths, writing nothing. Walked
-// like the decoder's fast path, a flag byte at a time, with lengths from tables; whole groups, so
+// like the decoder's fast path, a flag byte at a time, with its tables; whole groups, so
 // the last one may run past the end into the spare bytes that body must be followed by.
-struct WalkTables {
-  uint8_t controls[256];  // flag bits set
-  uint32_t literals[256];  // single literals before each control token, and after the last
-  uint16_t small[128];  // output length of a control byte below 0x80
-  uint8_t smallIn[128];  // its body bytes
-  uint16_t far[256];  // far copy length by its third byte
-  constexpr WalkTables() : controls(), literals(), small(), smallIn(), far() {
-    for (unsigned flag = 0; flag < 256; ++flag) {
-      unsigned k = 0, run = 0;
-      for (unsigned bit = 0x80; bit != 0; bit >>= 1) {
-        if (flag & bit) {
-          literals[flag] |= run << (4 * k++);
-          run = 0;
-        } else {
-          ++run;
-        }
-      }
-      if (run != 0) literals[flag] |= run << (4 * k);
-      controls[flag] = static_cast<uint8_t>(k);
-    }
+// Control bytes below 0x80: output length and body bytes.
+struct SmallTables {
+  uint16_t out[128];
+  uint8_t in[128];
+  constexpr SmallTables() : out(), in() {
     for (unsigned e = 0; e < 128; ++e) {
-      small[e] = static_cast<uint16_t>((e & 3) == 3 ? (e >> 2) + 9 : (e & 3) + 2);
-      smallIn[e] = static_cast<uint8_t>((e & 3) == 3 ? (e >> 2) + 10 : 1);
+      out[e] = static_cast<uint16_t>((e & 3) == 3 ? (e >> 2) + 9 : (e & 3) + 2);
+      in[e] = static_cast<uint8_t>((e & 3) == 3 ? (e >> 2) + 10 : 1);
     }
-    for (unsigned g = 0; g < 256; ++g) far[g] = static_cast<uint16_t>(g < 0xFD ? g + 3 : g == 0xFD ? 256 : g == 0xFE ? 1024 : 4096);
   }
 };
-constexpr WalkTables kWalk;
+constexpr SmallTables kSmall;
 
 size_t WalkTokens(const uint8_t* body, size_t decoded, size_t& tokens) {
   const uint8_t* ip = body + 1;
   size_t produced = 0, count = 0;
   unsigned flag = body[0];
   while (produced < decoded) {
-    uint32_t literals = kWalk.literals[flag];
-    const unsigned controls = kWalk.controls[flag];
+    uint32_t literals = packed::kTables.literals[flag];
+    const unsigned controls = packed::kTables.controls[flag];
     for (unsigned k = 0; k < controls; ++k) {
       const unsigned n = literals & 15;
       literals >>= 4;
@@ -85,11 +70,11 @@ size_t WalkTokens(const uint8_t* body, size_t decoded, size_t& tokens) {
       produced += n;
       const unsigned e = ip[0];
       if (e < 0x80) {
-        produced += kWalk.small[e];
-        ip += kWalk.smallIn[e];
+        produced += kSmall.out[e];
+        ip += kSmall.in[e];
       } else {
         const unsigned far = e >> 6 & 1;
-        produced += far ? kWalk.far[ip[2]] : (ip[1] & 15u) + 3;
+        produced += far ? packed::kTables.farLength[ip[2]] : (ip[1] & 15u) + 3;
         ip += 2 + far;
       }
     }
