@@ -20,7 +20,7 @@
 namespace {
 
 const char kUsage[] =
-    "usage: packres pack IN OUT     pack file IN into container OUT (every copy checked against IN)\n"
+    "usage: packres pack IN OUT     pack file IN into container OUT (checked against IN)\n"
     "       packres unpack IN OUT   decode container IN into file OUT\n"
     "       packres info IN         show a container's sizes and ratio\n"
     "       packres --help          show this text\n";
@@ -72,6 +72,11 @@ class Output {
 
   void Write(const void* bytes, size_t count) {
     if (std::fwrite(bytes, 1, count, file_) != count) throw Failure(path_ + ": write error: " + std::strerror(errno));
+  }
+  // The temporary file as written so far, for reading back.
+  const std::string& Written() {
+    if (std::fflush(file_) != 0) throw Failure(path_ + ": write error: " + std::strerror(errno));
+    return temporary_;
   }
   void WriteAt(uint64_t offset, const void* bytes, size_t count) {
     if (std::fseek(file_, static_cast<long>(offset), SEEK_SET) != 0) throw Failure(path_ + ": write error");
@@ -126,6 +131,29 @@ class OutputStream : public TStream {
   uint64_t written_ = 0;
 };
 
+// A destination that compares the decoded bytes with a file as they come.
+class CompareStream : public TStream {
+ public:
+  explicit CompareStream(Input& expected) : expected_(expected) {}
+  int32_t Read(void*, int32_t) override { return 0; }
+  int32_t Write(const void* buffer, int32_t count) override {
+    chunk_.resize(static_cast<size_t>(count));
+    if (expected_.Read(chunk_.data(), chunk_.size()) != chunk_.size() || std::memcmp(buffer, chunk_.data(), chunk_.size()) != 0)
+      differs_ = true;
+    return count;
+  }
+  // True when every byte matched and the file has no more.
+  bool Matches() {
+    uint8_t more;
+    return !differs_ && expected_.Read(&more, 1) == 0;
+  }
+
+ private:
+  Input& expected_;
+  std::vector<uint8_t> chunk_;
+  bool differs_ = false;
+};
+
 // "N of M MiB" on stderr, only when stderr is a terminal and the work has taken over a second;
 // the line is cleared at the end.
 class Progress {
@@ -167,6 +195,23 @@ packed::Header ReadHeader(const std::string& path, Input& in) {
   return h;
 }
 
+// Containers whose decoder buffers (P + 3 MiB) stay within this are also decoded back in full and
+// compared with the input before they are put in place; larger ones rely on the packer's check of
+// every copy, to keep packing within its memory bound.
+constexpr uint64_t kVerifyLimit = 48u << 20;
+
+void VerifyByDecoding(const std::string& container, const std::string& inPath, const std::string& outPath) {
+  Input packedFile(container), original(inPath);
+  InputStream source(packedFile);
+  CompareStream destination(original);
+  try {
+    UnpackResource(source, destination);
+  } catch (const Exception&) {
+    throw Failure(outPath + ": verification failed, container not written");
+  }
+  if (!destination.Matches()) throw Failure(outPath + ": verification failed, container not written");
+}
+
 int Pack(const std::string& inPath, const std::string& outPath) {
   Input in(inPath);
   Output out(outPath);
@@ -185,6 +230,7 @@ int Pack(const std::string& inPath, const std::string& outPath) {
   }
   packed::WriteHeader(header, static_cast<int32_t>(size.packed), static_cast<int32_t>(size.decoded));
   out.WriteAt(0, header, sizeof header);
+  if (size.packed + packed::kSpareBytes + packed::kWindowSize <= kVerifyLimit) VerifyByDecoding(out.Written(), inPath, outPath);
   out.Commit();
   const uint64_t container = size.packed + packed::kHeaderSize;
   std::printf("%s: %llu -> %llu bytes (%.1f%%)\n", outPath.c_str(), static_cast<unsigned long long>(size.decoded),
