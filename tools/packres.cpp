@@ -159,11 +159,14 @@ class CompareStream : public TStream {
 class Progress {
  public:
   explicit Progress(uint64_t total) : total_(total), enabled_(isatty(STDERR_FILENO) == 1) {}
-  ~Progress() {
+  ~Progress() { Clear(); }
+  // Takes the line away, before anything else is printed.
+  void Clear() {
     if (shown_) std::fprintf(stderr, "\r%60s\r", "");
+    shown_ = false;
   }
   void Update(uint64_t done) {
-    if (!enabled_ || std::chrono::steady_clock::now() - start_ < std::chrono::seconds(1)) return;
+    if (!enabled_ || done == total_ || std::chrono::steady_clock::now() - start_ < std::chrono::seconds(1)) return;
     shown_ = true;
     const double mib = 1024.0 * 1024.0;
     if (total_ > 0)
@@ -232,6 +235,7 @@ int Pack(const std::string& inPath, const std::string& outPath) {
   out.WriteAt(0, header, sizeof header);
   if (size.packed + packed::kSpareBytes + packed::kWindowSize <= kVerifyLimit) VerifyByDecoding(out.Written(), inPath, outPath);
   out.Commit();
+  progress.Clear();
   const uint64_t container = size.packed + packed::kHeaderSize;
   std::printf("%s: %llu -> %llu bytes (%.1f%%)\n", outPath.c_str(), static_cast<unsigned long long>(size.decoded),
               static_cast<unsigned long long>(container), Percent(container, size.decoded));
