@@ -31,7 +31,10 @@ class RatioReporter : public benchmark::ConsoleReporter {
       const size_t slash = name.find('/');
       const auto it = r.counters.find("MB/s");
       if (slash == std::string::npos || it == r.counters.end()) continue;
-      speeds_[name.substr(slash + 1)][name.substr(0, slash)] = it->second.value;
+      // "family/file", perhaps followed by "/iterations:3" and the like.
+      const size_t end = name.find('/', slash + 1);
+      speeds_[name.substr(slash + 1, end == std::string::npos ? end : end - slash - 1)][name.substr(0, slash)] =
+          it->second.value;
     }
   }
   void Finalize() override {
