@@ -7,6 +7,7 @@
 #include <new>
 
 #include "base/failure.h"
+#include "payload/token_tables.h"
 
 namespace packed {
 
@@ -134,32 +135,6 @@ inline void CheckedControlToken(const uint8_t* in, size_t inSize, size_t& ip, ui
   wp += n;
 }
 
-// What the unchecked path looks up instead of computing: far copy lengths by their third byte,
-// and for each flag byte its control tokens and the single literals around them.
-struct Tables {
-  uint16_t farLength[256];
-  uint8_t controls[256];  // flag bits set
-  // Nibble k: single literals before the k-th control token; the nibble after the last control
-  // token: single literals that end the group (none after an eighth, so 32 bits hold them all).
-  uint32_t literals[256];
-  constexpr Tables() : farLength(), controls(), literals() {
-    for (unsigned g = 0; g < 256; ++g) farLength[g] = static_cast<uint16_t>(g < 0xFD ? g + 3 : g == 0xFD ? 256 : g == 0xFE ? 1024 : 4096);
-    for (unsigned flag = 0; flag < 256; ++flag) {
-      unsigned k = 0, run = 0;
-      for (unsigned bit = 0x80; bit != 0; bit >>= 1) {
-        if (flag & bit) {
-          literals[flag] |= run << (4 * k++);
-          run = 0;
-        } else {
-          ++run;
-        }
-      }
-      if (run != 0) literals[flag] |= run << (4 * k);
-      controls[flag] = static_cast<uint8_t>(k);
-    }
-  }
-};
-constexpr Tables kTables;
 
 // The unchecked control token at src, appended at dst: the caller guarantees 1 + kRunMove
 // readable bytes at src and room after dst for the longest copy and up to 63 bytes of
@@ -217,26 +192,35 @@ inline void FastControlToken(const uint8_t*& src, uint8_t*& dst, const uint8_t* 
   dst += (e & 3) + 2;
 }
 
-struct Buffer {
-  explicit Buffer(size_t size) : bytes(new (std::nothrow) uint8_t[size]) {
-    if (!bytes) throw EOutOfMemory();
-  }
-  std::unique_ptr<uint8_t[]> bytes;
-};
+std::unique_ptr<uint8_t[]> Allocate(size_t size) {
+  std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[size]);
+  if (!bytes) throw EOutOfMemory();
+  return bytes;
+}
 
 }  // namespace
 
 void UnpackResource(TStream& source, TStream& destination) {
+  Workspace workspace;
+  packed::Unpack(source, destination, workspace);
+}
+
+void packed::Unpack(TStream& source, TStream& destination, Workspace& workspace) {
   uint8_t header[kHeaderSize];
   source.ReadBuffer(header, kHeaderSize);
   const Header h = ParseHeader(header);
   if (h.packedSize < 0 || h.decodedSize < 0) Corrupt();
 
   const size_t inSize = static_cast<size_t>(h.packedSize) + kSpareBytes;
-  Buffer input(inSize);
-  Buffer window(kWindowSize);
-  uint8_t* const in = input.bytes.get();
-  uint8_t* const win = window.bytes.get();
+  if (workspace.inputSize < inSize) {
+    workspace.input.reset();
+    workspace.inputSize = 0;
+    workspace.input = Allocate(inSize);
+    workspace.inputSize = inSize;
+  }
+  if (!workspace.window) workspace.window = Allocate(kWindowSize);
+  uint8_t* const in = workspace.input.get();
+  uint8_t* const win = workspace.window.get();
   // The spare bytes are only ever taken as an unused flag byte, or by a malformed body; give
   // them a fixed value so that the output never depends on stale memory.
   std::memset(in + h.packedSize, 0, kSpareBytes);

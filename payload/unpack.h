@@ -11,7 +11,9 @@
 // that cannot be had fails with EOutOfMemory before the body is read.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "base/stream.h"
 
@@ -38,6 +40,18 @@ struct Header {
 Header ParseHeader(const uint8_t* header);
 // Writes a complete header (signature, sizes, reserved zero).
 void WriteHeader(uint8_t* header, int32_t packedSize, int32_t decodedSize);
+
+// The decoder's two buffers, for a caller that decodes many containers one after another (the
+// fuzzer): kept between calls, grown when a body needs more, so nothing is allocated per call.
+struct Workspace {
+  std::unique_ptr<uint8_t[]> input;
+  size_t inputSize = 0;
+  std::unique_ptr<uint8_t[]> window;
+};
+
+// UnpackResource with the buffers taken from, and left in, the workspace. Output and failures
+// are the same.
+void Unpack(TStream& source, TStream& destination, Workspace& workspace);
 
 }  // namespace packed
 

@@ -12,9 +12,9 @@
 
 #include "base/failure.h"
 #include "base/sha256.h"
+#include "payload/pack.h"
 #include "payload/sums.h"
 #include "payload/unpack.h"
-#include "tools/packer.h"
 #include "tools/pe_image.h"
 #include "tools/version_resource.h"
 

@@ -1,9 +1,13 @@
-// packres: makes, unpacks and describes PackedResource containers at build time.
+// packres: makes, unpacks and describes PackedResource containers at build time; a command line
+// over payload's encoder and decoder. Files are streamed, never held whole, and an output appears
+// under its name only once it is complete.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -11,15 +15,15 @@
 #include "base/failure.h"
 #include "base/sha256.h"
 #include "base/stream.h"
+#include "payload/pack.h"
 #include "payload/sums.h"
 #include "payload/unpack.h"
 #include "tools/make_setup.h"
-#include "tools/packer.h"
 
 namespace {
 
 const char kUsage[] =
-    "usage: packres pack IN OUT     pack file IN into container OUT (verified by decoding)\n"
+    "usage: packres pack IN OUT     pack file IN into container OUT (checked against IN)\n"
     "       packres unpack IN OUT   decode container IN into file OUT\n"
     "       packres info IN         show a container's sizes and ratio\n"
     "       packres make-setup STUB.exe OUT.exe --exe FILE --dat2 FILE [--version X.Y.Z]\n"
@@ -34,85 +38,246 @@ struct Failure : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-std::vector<uint8_t> ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw Failure(path + ": cannot open: " + std::strerror(errno));
-  try {
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) throw Failure(path + ": read error");
-    return bytes;
-  } catch (const std::ios_base::failure&) {
-    // A folder opens but cannot be read.
-    throw Failure(path + ": read error");
+class Input {
+ public:
+  explicit Input(const std::string& path) : path_(path), file_(std::fopen(path.c_str(), "rb")) {
+    if (!file_) throw Failure(path + ": cannot open: " + std::strerror(errno));
   }
-}
+  ~Input() { std::fclose(file_); }
+  Input(const Input&) = delete;
+  Input& operator=(const Input&) = delete;
 
-void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) throw Failure(path + ": cannot create: " + std::strerror(errno));
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  if (!out) throw Failure(path + ": write error");
-}
-
-// Decodes a container held in memory; malformed input becomes a one-line failure.
-std::vector<uint8_t> Decode(const std::string& path, std::vector<uint8_t> container) {
-  TMemoryStream source(std::move(container));
-  TMemoryStream decoded;
-  try {
-    UnpackResource(source, decoded);
-  } catch (const EOutOfMemory&) {
-    throw Failure(path + ": not enough memory to decode");
-  } catch (const Exception&) {
-    throw Failure(path + ": truncated or corrupt container");
+  // Up to count bytes; 0 at the end. A folder opens but fails here.
+  size_t Read(void* buffer, size_t count) {
+    const size_t n = std::fread(buffer, 1, count, file_);
+    if (n < count && std::ferror(file_)) throw Failure(path_ + ": read error");
+    return n;
   }
-  return std::move(decoded.Bytes());
-}
+  uint64_t Size() const {
+    struct stat st {};
+    return fstat(fileno(file_), &st) == 0 && S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
+  }
 
-packed::Header CheckContainer(const std::string& path, const std::vector<uint8_t>& bytes) {
-  if (bytes.size() < static_cast<size_t>(packed::kHeaderSize))
-    throw Failure(path + ": not a container (shorter than its header)");
-  if (std::memcmp(bytes.data(), packed::kSignature, 4) != 0) throw Failure(path + ": not a container (bad signature)");
-  packed::Header h = packed::ParseHeader(bytes.data());
+ private:
+  std::string path_;
+  std::FILE* file_;
+};
+
+// A file written under a temporary name beside its final one, renamed into place by Commit and
+// removed if it never gets there.
+class Output {
+ public:
+  explicit Output(const std::string& path) : path_(path), temporary_(path + ".XXXXXX") {
+    const int fd = mkstemp(&temporary_[0]);
+    if (fd < 0 || !(file_ = fdopen(fd, "w+b"))) throw Failure(path + ": cannot create: " + std::strerror(errno));
+  }
+  ~Output() {
+    if (file_) std::fclose(file_);
+    if (!committed_) std::remove(temporary_.c_str());
+  }
+  Output(const Output&) = delete;
+  Output& operator=(const Output&) = delete;
+
+  void Write(const void* bytes, size_t count) {
+    if (std::fwrite(bytes, 1, count, file_) != count) throw Failure(path_ + ": write error: " + std::strerror(errno));
+  }
+  // The temporary file as written so far, for reading back.
+  const std::string& Written() {
+    if (std::fflush(file_) != 0) throw Failure(path_ + ": write error: " + std::strerror(errno));
+    return temporary_;
+  }
+  void WriteAt(uint64_t offset, const void* bytes, size_t count) {
+    if (std::fseek(file_, static_cast<long>(offset), SEEK_SET) != 0) throw Failure(path_ + ": write error");
+    Write(bytes, count);
+  }
+  void Commit() {
+    std::FILE* file = file_;
+    file_ = nullptr;
+    // The final name gets the permissions a plain create would give, not mkstemp's 0600.
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fileno(file), 0666 & ~mask);
+    if (std::fclose(file) != 0) throw Failure(path_ + ": write error: " + std::strerror(errno));
+    if (std::rename(temporary_.c_str(), path_.c_str()) != 0)
+      throw Failure(path_ + ": cannot create: " + std::strerror(errno));
+    committed_ = true;
+  }
+
+ private:
+  std::string path_;
+  std::string temporary_;
+  std::FILE* file_ = nullptr;
+  bool committed_ = false;
+};
+
+// The decoder's streams over the two files. The destination counts what it is given.
+class InputStream : public TStream {
+ public:
+  explicit InputStream(Input& in) : in_(in) {}
+  int32_t Read(void* buffer, int32_t count) override {
+    return static_cast<int32_t>(in_.Read(buffer, static_cast<size_t>(count)));
+  }
+  int32_t Write(const void*, int32_t) override { return 0; }
+
+ private:
+  Input& in_;
+};
+
+class OutputStream : public TStream {
+ public:
+  explicit OutputStream(Output& out) : out_(out) {}
+  int32_t Read(void*, int32_t) override { return 0; }
+  int32_t Write(const void* buffer, int32_t count) override {
+    out_.Write(buffer, static_cast<size_t>(count));
+    written_ += static_cast<uint64_t>(count);
+    return count;
+  }
+  uint64_t Written() const { return written_; }
+
+ private:
+  Output& out_;
+  uint64_t written_ = 0;
+};
+
+// A destination that compares the decoded bytes with a file as they come.
+class CompareStream : public TStream {
+ public:
+  explicit CompareStream(Input& expected) : expected_(expected) {}
+  int32_t Read(void*, int32_t) override { return 0; }
+  int32_t Write(const void* buffer, int32_t count) override {
+    chunk_.resize(static_cast<size_t>(count));
+    if (expected_.Read(chunk_.data(), chunk_.size()) != chunk_.size() || std::memcmp(buffer, chunk_.data(), chunk_.size()) != 0)
+      differs_ = true;
+    return count;
+  }
+  // True when every byte matched and the file has no more.
+  bool Matches() {
+    uint8_t more;
+    return !differs_ && expected_.Read(&more, 1) == 0;
+  }
+
+ private:
+  Input& expected_;
+  std::vector<uint8_t> chunk_;
+  bool differs_ = false;
+};
+
+// "N of M MiB" on stderr, only when stderr is a terminal and the work has taken over a second;
+// the line is cleared at the end.
+class Progress {
+ public:
+  explicit Progress(uint64_t total) : total_(total), enabled_(isatty(STDERR_FILENO) == 1) {}
+  ~Progress() { Clear(); }
+  // Takes the line away, before anything else is printed.
+  void Clear() {
+    if (shown_) std::fprintf(stderr, "\r%60s\r", "");
+    shown_ = false;
+  }
+  void Update(uint64_t done) {
+    if (!enabled_ || done == total_ || std::chrono::steady_clock::now() - start_ < std::chrono::seconds(1)) return;
+    shown_ = true;
+    const double mib = 1024.0 * 1024.0;
+    if (total_ > 0)
+      std::fprintf(stderr, "\rpackres: packed %.0f of %.0f MiB (%.0f %%)  ", done / mib, total_ / mib,
+                   100.0 * double(done) / double(total_));
+    else
+      std::fprintf(stderr, "\rpackres: packed %.0f MiB  ", done / mib);
+    std::fflush(stderr);
+  }
+
+ private:
+  uint64_t total_;
+  bool enabled_;
+  bool shown_ = false;
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+double Percent(uint64_t part, uint64_t whole) { return whole ? 100.0 * double(part) / double(whole) : 0.0; }
+
+// Reads and checks a container's header; the file is left just after it.
+packed::Header ReadHeader(const std::string& path, Input& in) {
+  uint8_t header[packed::kHeaderSize];
+  if (in.Read(header, sizeof header) < sizeof header) throw Failure(path + ": not a container (shorter than its header)");
+  if (std::memcmp(header, packed::kSignature, 4) != 0) throw Failure(path + ": not a container (bad signature)");
+  const packed::Header h = packed::ParseHeader(header);
   if (h.packedSize < 0 || h.decodedSize < 0) throw Failure(path + ": corrupt container (negative size)");
-  if (bytes.size() - packed::kHeaderSize < static_cast<size_t>(h.packedSize))
+  if (in.Size() < static_cast<uint64_t>(h.packedSize) + packed::kHeaderSize)
     throw Failure(path + ": truncated container (body shorter than its header says)");
   return h;
 }
 
-double Percent(size_t part, size_t whole) { return whole ? 100.0 * double(part) / double(whole) : 0.0; }
+// Containers whose decoder buffers (P + 3 MiB) stay within this are also decoded back in full and
+// compared with the input before they are put in place; larger ones rely on the packer's check of
+// every copy, to keep packing within its memory bound.
+constexpr uint64_t kVerifyLimit = 48u << 20;
 
-int Pack(const std::string& in, const std::string& out) {
-  std::vector<uint8_t> data = ReadFile(in);
-  std::vector<uint8_t> container;
+void VerifyByDecoding(const std::string& container, const std::string& inPath, const std::string& outPath) {
+  Input packedFile(container), original(inPath);
+  InputStream source(packedFile);
+  CompareStream destination(original);
   try {
-    container = packed::Pack(data);
-  } catch (const std::length_error&) {
-    throw Failure(in + ": too large to pack");
+    UnpackResource(source, destination);
+  } catch (const Exception&) {
+    throw Failure(outPath + ": verification failed, container not written");
   }
-  if (Decode(out, container) != data) throw Failure(out + ": verification failed, container not written");
-  WriteFile(out, container);
-  std::printf("%s: %zu -> %zu bytes (%.1f%%)\n", out.c_str(), data.size(), container.size(),
-              Percent(container.size(), data.size()));
+  if (!destination.Matches()) throw Failure(outPath + ": verification failed, container not written");
+}
+
+int Pack(const std::string& inPath, const std::string& outPath) {
+  Input in(inPath);
+  Output out(outPath);
+  Progress progress(in.Size());
+  uint8_t header[packed::kHeaderSize] = {};
+  out.Write(header, sizeof header);  // the sizes are known at the end
+  packed::BodySize size;
+  try {
+    size = packed::PackBody([&](uint8_t* buffer, size_t count) { return in.Read(buffer, count); },
+                            [&](const uint8_t* bytes, size_t count) { out.Write(bytes, count); }, {},
+                            [&](uint64_t done) { progress.Update(done); });
+  } catch (const std::length_error&) {
+    throw Failure(inPath + ": too large to pack");
+  } catch (const std::logic_error& e) {
+    throw Failure(outPath + ": " + e.what() + ", container not written");
+  }
+  packed::WriteHeader(header, static_cast<int32_t>(size.packed), static_cast<int32_t>(size.decoded));
+  out.WriteAt(0, header, sizeof header);
+  if (size.packed + packed::kSpareBytes + packed::kWindowSize <= kVerifyLimit) VerifyByDecoding(out.Written(), inPath, outPath);
+  out.Commit();
+  progress.Clear();
+  const uint64_t container = size.packed + packed::kHeaderSize;
+  std::printf("%s: %llu -> %llu bytes (%.1f%%)\n", outPath.c_str(), static_cast<unsigned long long>(size.decoded),
+              static_cast<unsigned long long>(container), Percent(container, size.decoded));
   return 0;
 }
 
-int Unpack(const std::string& in, const std::string& out) {
-  std::vector<uint8_t> bytes = ReadFile(in);
-  packed::Header h = CheckContainer(in, bytes);
-  std::vector<uint8_t> decoded = Decode(in, std::move(bytes));
-  if (decoded.size() != static_cast<size_t>(h.decodedSize))
-    throw Failure(in + ": corrupt container (decodes to a different size than its header says)");
-  WriteFile(out, decoded);
+int Unpack(const std::string& inPath, const std::string& outPath) {
+  Input in(inPath);
+  const packed::Header h = ReadHeader(inPath, in);
+  // The decoder reads the header itself: give it the file from its start again.
+  Input container(inPath);
+  Output out(outPath);
+  InputStream source(container);
+  OutputStream destination(out);
+  try {
+    UnpackResource(source, destination);
+  } catch (const EOutOfMemory&) {
+    throw Failure(inPath + ": not enough memory to decode");
+  } catch (const Exception&) {
+    throw Failure(inPath + ": truncated or corrupt container");
+  }
+  if (destination.Written() != static_cast<uint64_t>(h.decodedSize))
+    throw Failure(inPath + ": corrupt container (decodes to a different size than its header says)");
+  out.Commit();
   return 0;
 }
 
-int Info(const std::string& in) {
-  std::vector<uint8_t> bytes = ReadFile(in);
-  packed::Header h = CheckContainer(in, bytes);
-  std::printf("%s: container %zu bytes, packed body %d bytes, decoded %d bytes, ratio %.1f%%\n", in.c_str(),
-              bytes.size(), h.packedSize, h.decodedSize,
-              Percent(static_cast<size_t>(h.packedSize) + packed::kHeaderSize, static_cast<size_t>(h.decodedSize)));
+int Info(const std::string& inPath) {
+  Input in(inPath);
+  const packed::Header h = ReadHeader(inPath, in);
+  const uint64_t container = static_cast<uint64_t>(h.packedSize) + packed::kHeaderSize;
+  std::printf("%s: container %llu bytes, packed body %d bytes, decoded %d bytes, ratio %.1f%%\n", inPath.c_str(),
+              static_cast<unsigned long long>(in.Size()), h.packedSize, h.decodedSize,
+              Percent(container, static_cast<uint64_t>(h.decodedSize)));
   return 0;
 }
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/packer.h"
+#include "payload/pack.h"
 
 namespace bench {
 

@@ -8,7 +8,7 @@
 
 #include "base/stream.h"
 #include "payload/unpack.h"
-#include "tools/packer.h"
+#include "payload/pack.h"
 
 namespace {
 

@@ -1,16 +1,19 @@
-// Arbitrary bytes into UnpackResource through TMemoryStream, checked against a plain reference
-// decoder: where the reference decodes, the output must match byte for byte; where it finds the
-// container malformed, UnpackResource must fail with EReadError and never touch memory outside
-// its buffers (AddressSanitizer watches that).
+// Arbitrary bytes into the decoder through TMemoryStream, checked against the plain reference
+// decoder of the tests: where the reference decodes, the output must match byte for byte; where
+// it finds the container malformed, the decoder must fail with EReadError and never touch memory
+// outside its buffers (AddressSanitizer watches that). The decoder runs with one workspace kept
+// across inputs, so that its 3 MiB window is not allocated (and poisoned) for every input.
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
-#include <optional>
 #include <vector>
 
 #include "base/failure.h"
 #include "base/stream.h"
 #include "payload/unpack.h"
+#include "tests/payload/container_builder.h"
 
 namespace {
 
@@ -23,141 +26,106 @@ constexpr int32_t kMaxDecodedSmall = 64 * 1024;
 constexpr int32_t kMaxDecodedLarge = 2 * 1024 * 1024 + 256 * 1024;
 constexpr int32_t kMaxPackedOverrun = 64 * 1024;
 
-// The decoding steps exactly as the format describes them, one byte at a time, with every read
-// and every distance checked. The spare bytes after the body read as zero. Left out of the
-// coverage feedback: the fuzzer is to explore UnpackResource, not this.
-// When ends is given, the output length after each token is recorded in it.
-__attribute__((no_sanitize("coverage"))) std::optional<std::vector<uint8_t>> Reference(
-    const std::vector<uint8_t>& body, int32_t decoded, std::vector<int32_t>* ends = nullptr) {
-  std::vector<uint8_t> in(body);
-  in.resize(body.size() + packed::kSpareBytes, 0);
-  std::vector<uint8_t> buffer(static_cast<size_t>(decoded) + packed::kMaxCopy);
-  uint8_t* const out = buffer.data();
-  size_t produced = 0;
-  size_t ip = 0;
-  bool ok = true;
-  auto take = [&]() -> unsigned {
-    if (ip >= in.size()) {
-      ok = false;
-      return 0;
-    }
-    return in[ip++];
-  };
-  unsigned flag = take();
-  if (!ok) return std::nullopt;
-  int group = 0;
-  while (static_cast<int64_t>(produced) < decoded) {
-    if ((flag & 0x80) == 0) {
-      const unsigned b = take();
-      if (!ok) return std::nullopt;
-      out[produced++] = static_cast<uint8_t>(b);
-    } else {
-      const unsigned e = take();
-      if (!ok) return std::nullopt;
-      size_t d = 0, n = 0;
-      if (e < 0x80 && (e & 3) == 3) {
-        n = (e >> 2) + 9;
-        for (size_t i = 0; i < n; ++i) {
-          const unsigned b = take();
-          if (!ok) return std::nullopt;
-          out[produced++] = static_cast<uint8_t>(b);
-        }
-      } else {
-        if (e < 0x80) {
-          d = (e >> 2) + 1;
-          n = (e & 3) + 2;
-        } else if (e < 0xC0) {
-          const unsigned f = take();
-          d = ((e & 0x3F) << 4) + (f >> 4) + 1;
-          n = (f & 0x0F) + 3;
-        } else {
-          const unsigned f = take();
-          const unsigned g = take();
-          d = ((e & 0x3F) << 8) + f + 1;
-          n = g == 0xFF ? 4096 : g == 0xFE ? 1024 : g == 0xFD ? 256 : g + 3;
-        }
-        if (!ok || d > produced) return std::nullopt;
-        for (size_t i = 0; i < n; ++i, ++produced) out[produced] = out[produced - d];
-      }
-    }
-    if (ends) ends->push_back(static_cast<int32_t>(produced));
-    flag = (flag << 1) & 0xFF;
-    if (++group == 8) {
-      flag = take();
-      if (!ok) return std::nullopt;
-      group = 0;
-    }
-  }
-  buffer.resize(produced);
-  return buffer;
-}
-
 int32_t Field(const uint8_t* p) {
   return static_cast<int32_t>(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24);
+}
+
+[[noreturn]] void Fail(const char* what) {
+  std::fprintf(stderr, "%s\n", what);
+  std::abort();
+}
+
+// The destination: compares what it is given with the expected output as it comes, so that no
+// output is stored.
+class CompareStream : public TStream {
+ public:
+  CompareStream(const uint8_t* expected, size_t size) : expected_(expected), size_(size) {}
+  int32_t Read(void*, int32_t) override { return 0; }
+  int32_t Write(const void* buffer, int32_t count) override {
+    const size_t n = static_cast<size_t>(count);
+    if (!expected_ || n > size_ - written_ || std::memcmp(buffer, expected_ + written_, n) != 0)
+      differs_ = true;
+    else
+      written_ += n;
+    any_ = any_ || n != 0;
+    return count;
+  }
+  bool Matches() const { return !differs_ && written_ == size_; }
+  bool Any() const { return any_; }
+
+ private:
+  const uint8_t* expected_;
+  size_t size_;
+  size_t written_ = 0;
+  bool differs_ = false;
+  bool any_ = false;
+};
+
+// The reference's output length for the body (the output in out), or -1 where it finds the
+// body malformed.
+int64_t Reference(const uint8_t* body, size_t size, int32_t decoded, std::vector<uint8_t>& out) {
+  try {
+    return static_cast<int64_t>(testing_payload::ReferenceBody(body, size, decoded, &out));
+  } catch (const EReadError&) {
+    return -1;
+  }
+}
+
+// For an honest header: the output length after the token that pick selects among those that
+// decode (following lengths only, up to max bytes), or -1 when none does.
+int32_t HonestDecodedSize(const uint8_t* body, size_t size, int32_t max, int32_t pick) {
+  static std::vector<int64_t> ends;
+  ends.clear();
+  try {
+    testing_payload::ReferenceBody(body, size, max, nullptr, &ends);
+  } catch (const EReadError&) {
+    // The tokens before the malformed one still count.
+  }
+  if (ends.empty() || pick < 0) return -1;
+  return static_cast<int32_t>(ends[static_cast<size_t>(pick) % ends.size()]);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static packed::Workspace workspace;
+  static std::vector<uint8_t> expected;
   std::vector<uint8_t> container(data, data + size);
+  const bool headerFits = size >= static_cast<size_t>(packed::kHeaderSize);
   int32_t packedSize = -1, decodedSize = -1;
-  if (size >= static_cast<size_t>(packed::kHeaderSize)) {
+  int64_t expectedSize = -1;
+  if (headerFits) {
     packedSize = Field(container.data() + 4);
     decodedSize = Field(container.data() + 8);
     const int32_t available = static_cast<int32_t>(size) - packed::kHeaderSize;
     if (packedSize > available + kMaxPackedOverrun) packedSize %= available + kMaxPackedOverrun + 1;
     const int32_t maxDecoded = (container[12] & 1) ? kMaxDecodedLarge : kMaxDecodedSmall;
     if (decodedSize > maxDecoded) decodedSize %= maxDecoded + 1;
+    const uint8_t* body = container.data() + packed::kHeaderSize;
     if ((container[12] & 2) == 0) {
       packedSize = available;
-      std::vector<uint8_t> body(container.begin() + packed::kHeaderSize, container.end());
-      std::vector<int32_t> ends;
-      Reference(body, maxDecoded, &ends);
-      if (!ends.empty() && decodedSize >= 0) decodedSize = ends[static_cast<size_t>(decodedSize) % ends.size()];
+      const int32_t honest = HonestDecodedSize(body, static_cast<size_t>(available), maxDecoded, decodedSize);
+      if (honest >= 0) decodedSize = honest;
     }
     packed::WriteHeader(container.data(), packedSize, decodedSize);
+    if (packedSize >= 0 && packedSize <= available && decodedSize >= 0)
+      expectedSize = Reference(body, static_cast<size_t>(packedSize), decodedSize, expected);
   }
-
-  std::optional<std::vector<uint8_t>> expected;
-  const bool headerFits = size >= static_cast<size_t>(packed::kHeaderSize);
-  const bool bodyFits = headerFits && packedSize >= 0 &&
-                        static_cast<size_t>(packedSize) <= size - packed::kHeaderSize;
-  if (bodyFits && decodedSize >= 0) {
-    std::vector<uint8_t> body(container.begin() + packed::kHeaderSize,
-                              container.begin() + packed::kHeaderSize + packedSize);
-    expected = Reference(body, decodedSize);
-  }
+  const bool bodyFits = headerFits && packedSize >= 0 && static_cast<size_t>(packedSize) <= size - packed::kHeaderSize;
 
   TMemoryStream source(container);
-  TMemoryStream destination;
+  CompareStream destination(expectedSize >= 0 ? expected.data() : nullptr,
+                            expectedSize >= 0 ? static_cast<size_t>(expectedSize) : 0);
   try {
-    UnpackResource(source, destination);
+    packed::Unpack(source, destination, workspace);
   } catch (const EReadError&) {
     // Short input, negative sizes or a malformed body: nothing else is allowed to fail.
-    if (expected) {
-      std::fprintf(stderr, "UnpackResource refused a container the reference decodes\n");
-      std::abort();
-    }
-    if (!headerFits || !bodyFits) {
-      if (!destination.Bytes().empty()) {
-        std::fprintf(stderr, "a short container wrote output before failing\n");
-        std::abort();
-      }
-    }
+    if (expectedSize >= 0) Fail("the decoder refused a container the reference decodes");
+    if (!bodyFits && destination.Any()) Fail("a short container wrote output before failing");
     return 0;
   }
-  if (!expected) {
-    std::fprintf(stderr, "UnpackResource decoded a container the reference refuses\n");
-    std::abort();
-  }
-  if (destination.Bytes() != *expected) {
-    std::fprintf(stderr, "output differs from the reference: %zu bytes against %zu\n",
-                 destination.Bytes().size(), expected->size());
-    std::abort();
-  }
-  if (source.Position() != static_cast<size_t>(packed::kHeaderSize + packedSize)) {
-    std::fprintf(stderr, "source read past the container's body\n");
-    std::abort();
-  }
+  if (expectedSize < 0) Fail("the decoder decoded a container the reference refuses");
+  if (!destination.Matches()) Fail("output differs from the reference");
+  if (source.Position() != static_cast<size_t>(packed::kHeaderSize + packedSize)) Fail("source read past the container's body");
   return 0;
 }

@@ -1,6 +1,7 @@
 // Runs packres on the command line in a private folder, keeping its output and exit code.
 #pragma once
 
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -58,6 +59,17 @@ class Packres : public ::testing::Test {
     EXPECT_NE(err.find(message), std::string::npos) << err;
     ASSERT_FALSE(err.empty());
     EXPECT_EQ(err.find('\n'), err.size() - 1) << "more than one line: " << err;
+  }
+
+  // The names in the test's folder that start with prefix.
+  std::vector<std::string> Names(const std::string& prefix) const {
+    std::vector<std::string> names;
+    if (DIR* d = opendir(dir_.c_str())) {
+      while (dirent* e = readdir(d))
+        if (std::string(e->d_name).compare(0, prefix.size(), prefix) == 0) names.push_back(e->d_name);
+      closedir(d);
+    }
+    return names;
   }
 
   std::string dir_;

@@ -1,5 +1,7 @@
 // packres on the command line: round trips, and one-line failures with a non-zero exit.
+#include <dirent.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
@@ -42,6 +44,29 @@ TEST_F(Packres, SumsRecordsEachFileUnderItsName) {
   EXPECT_EQ(Read("SUMS.bin"), sums::Format({{"EXE", TSha256::Of(a.data(), a.size())}, {"DAT2", TSha256::Of("", 0)}}));
 }
 
+// A failed unpack leaves an existing output file as it was; a good one replaces it whole, with
+// the permissions a plain create gives.
+TEST_F(Packres, OutputAppearsOnlyWhenComplete) {
+  const Bytes old = {'o', 'l', 'd'};
+  Write("out.bin", old);
+  Bytes corrupt(16 + 2);
+  packed::WriteHeader(corrupt.data(), 2, 5);
+  corrupt[16] = 0x80;  // a copy before the first byte
+  Write("corrupt", corrupt);
+  EXPECT_EQ(Run("unpack " + Path("corrupt") + " " + Path("out.bin")), 1);
+  EXPECT_EQ(Read("out.bin"), old);
+  Write("in.bin", Sample());
+  ASSERT_EQ(Run("pack " + Path("in.bin") + " " + Path("c.pack")), 0) << Text("stderr");
+  ASSERT_EQ(Run("unpack " + Path("c.pack") + " " + Path("out.bin")), 0) << Text("stderr");
+  EXPECT_EQ(Read("out.bin"), Sample());
+  EXPECT_EQ(Names("out.bin"), std::vector<std::string>{"out.bin"});
+  struct stat st {};
+  ASSERT_EQ(stat(Path("out.bin").c_str(), &st), 0);
+  const mode_t mask = umask(0);
+  umask(mask);
+  EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
+}
+
 TEST_F(Packres, HelpGoesToStandardOutput) {
   EXPECT_EQ(Run("--help"), 0);
   EXPECT_NE(Text("stdout").find("packres pack IN OUT"), std::string::npos);
@@ -73,6 +98,8 @@ TEST_P(PackresFailures, ReportOneLineAndFail) {
 
   EXPECT_EQ(Run(InDir(GetParam().args)), GetParam().exitCode);
   ExpectOneLineError(GetParam().message);
+  // Nothing under the output's name, and no temporary file left beside it.
+  EXPECT_EQ(Names("x"), std::vector<std::string>{});
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -371,4 +371,38 @@ TEST(UnpackAgreement, GarbageFailsCleanlyOrMatchesTheReference) {
   }
 }
 
+// One workspace for many containers: a large one (window flushed, input buffer grown), then
+// smaller ones and a malformed one; each decodes exactly as on its own, write calls included, so
+// nothing of an earlier container leaks into a later one.
+TEST(UnpackWorkspace, ReuseDecodesEachContainerAsOnItsOwn) {
+  std::mt19937 rng(99);
+  std::vector<Bytes> containers;
+  for (int32_t size : {3 * MiB, 5000, 40}) {
+    int32_t produced = 0;
+    Bytes body = RandomBody(rng, size, produced);
+    containers.push_back(Container(body, produced));
+  }
+  containers.insert(containers.begin() + 2, WithHeader(4, 100, {0x80, 0x00, 0x00, 0x00}));  // copy before the first byte
+  packed::Workspace workspace;
+  for (const Bytes& c : containers) {
+    Decoded alone;
+    bool aloneFails = false;
+    try {
+      alone = Decode(c);
+    } catch (const EReadError&) {
+      aloneFails = true;
+    }
+    TMemoryStream source(c);
+    RecordingStream out;
+    try {
+      packed::Unpack(source, out, workspace);
+      EXPECT_FALSE(aloneFails);
+    } catch (const EReadError&) {
+      EXPECT_TRUE(aloneFails);
+    }
+    EXPECT_EQ(out.bytes, alone.bytes);
+    EXPECT_EQ(out.writes, alone.writes);
+  }
+}
+
 }  // namespace

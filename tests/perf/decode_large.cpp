@@ -25,7 +25,7 @@
 #include "base/stream.h"
 #include "payload/unpack.h"
 #include "tests/bench/bench_streams.h"
-#include "tools/packer.h"
+#include "payload/pack.h"
 
 namespace {
 

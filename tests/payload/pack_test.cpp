@@ -1,8 +1,9 @@
 // The packer: round trips through the decoder, and every container obeying the format's rules.
-#include "tools/packer.h"
+#include "payload/pack.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -156,6 +157,61 @@ TEST(PackerChoices, RepeatsBecomeTheCheapestTokens) {
   // A four-byte repeat within 32 bytes costs one byte, not a three-byte far copy.
   Bytes shortRepeat = {'q', 'w', 'e', 'r', 'q', 'w', 'e', 'r'};
   EXPECT_EQ(packed::Pack(shortRepeat).size(), 16u + 1 + 4 + 1);
+}
+
+// Blocks: their bounds are fixed by position, so the number of threads parsing them at once does
+// not change the container; each block sees the 16 KiB before it.
+TEST(PackBlocks, TheContainerDoesNotDependOnTheThreads) {
+  Bytes data = Words(3 * packed::kPackBlock + 12345);
+  packed::PackOptions one, four;
+  one.threads = 1;
+  four.threads = 4;
+  const Bytes c = packed::Pack(data, one);
+  EXPECT_EQ(packed::Pack(data, four), c);
+  EXPECT_EQ(RuleViolation(c, data.size()), "");
+  TMemoryStream source(c), out;
+  UnpackResource(source, out);
+  EXPECT_TRUE(out.Bytes() == data);
+}
+
+TEST(PackBlocks, ALaterBlockCopiesFromTheOneBefore) {
+  // 8 KiB of noise repeated over three blocks: only the first 8 KiB are literals, wherever a
+  // block starts. A block parsed without its history would pay 8 KiB again.
+  const Bytes noise = Noise(8192, 3);
+  Bytes data;
+  while (data.size() < 3 * packed::kPackBlock) data.insert(data.end(), noise.begin(), noise.end());
+  const size_t copies = data.size() / 4096 * 3 + 3 * 64;
+  EXPECT_LE(packed::Pack(data).size(), 16 + noise.size() + noise.size() / 40 + noise.size() / 320 + copies);
+}
+
+// The streaming entry point: input in odd pieces gives the in-memory container's body, handed
+// on in pieces as it is made, with the progress told after every round.
+TEST(PackBody, StreamsTheSameBodyAsPack) {
+  const Bytes data = Words(2 * packed::kPackBlock + 777);
+  packed::PackOptions options;
+  options.threads = 1;
+  const Bytes whole = packed::Pack(data, options);
+  size_t at = 0;
+  Bytes body;
+  int writes = 0;
+  std::vector<uint64_t> progress;
+  const packed::BodySize size = packed::PackBody(
+      [&](uint8_t* buffer, size_t count) {
+        const size_t n = std::min({count, data.size() - at, size_t(1000)});
+        std::copy(data.begin() + static_cast<long>(at), data.begin() + static_cast<long>(at + n), buffer);
+        at += n;
+        return n;
+      },
+      [&](const uint8_t* bytes, size_t count) {
+        body.insert(body.end(), bytes, bytes + count);
+        ++writes;
+      },
+      options, [&](uint64_t done) { progress.push_back(done); });
+  EXPECT_EQ(size.decoded, data.size());
+  EXPECT_EQ(size.packed, body.size());
+  EXPECT_TRUE(Bytes(whole.begin() + 16, whole.end()) == body);
+  EXPECT_GE(writes, 3);  // one per round and the end, not all at once
+  EXPECT_EQ(progress, (std::vector<uint64_t>{packed::kPackBlock, 2 * packed::kPackBlock, data.size()}));
 }
 
 }  // namespace
