@@ -3,6 +3,9 @@
 // under its name only once it is complete.
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include <cerrno>
 #include <chrono>
@@ -93,13 +96,21 @@ class Output {
   void Commit() {
     std::FILE* file = file_;
     file_ = nullptr;
+#ifndef _WIN32
     // The final name gets the permissions a plain create would give, not mkstemp's 0600.
     const mode_t mask = umask(0);
     umask(mask);
     fchmod(fileno(file), 0666 & ~mask);
+#endif
     if (std::fclose(file) != 0) throw Failure(path_ + ": write error: " + std::strerror(errno));
+#ifdef _WIN32
+    // rename() on Windows refuses an existing target; the replace must be one move all the same.
+    if (!MoveFileExA(temporary_.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      throw Failure(path_ + ": cannot create (error " + std::to_string(GetLastError()) + ")");
+#else
     if (std::rename(temporary_.c_str(), path_.c_str()) != 0)
       throw Failure(path_ + ": cannot create: " + std::strerror(errno));
+#endif
     committed_ = true;
   }
 
@@ -286,8 +297,11 @@ int Sums(const std::string& out, const std::vector<std::string>& entries) {
   for (const std::string& entry : entries) {
     const size_t eq = entry.find('=');
     if (eq == std::string::npos) throw Failure(entry + ": expected NAME=FILE");
-    const std::vector<uint8_t> data = ReadFile(entry.substr(eq + 1));
-    records.push_back({entry.substr(0, eq), TSha256::Of(data.data(), data.size())});
+    Input in(entry.substr(eq + 1));
+    TSha256 digest;
+    std::vector<uint8_t> chunk(1 << 20);
+    while (size_t n = in.Read(chunk.data(), chunk.size())) digest.Update(chunk.data(), n);
+    records.push_back({entry.substr(0, eq), digest.Final()});
   }
   std::vector<uint8_t> bytes;
   try {
@@ -295,7 +309,9 @@ int Sums(const std::string& out, const std::vector<std::string>& entries) {
   } catch (const std::invalid_argument& e) {
     throw Failure(e.what());
   }
-  WriteFile(out, bytes);
+  Output file(out);
+  file.Write(bytes.data(), bytes.size());
+  file.Commit();
   for (const sums::Record& r : records) std::printf("%s: %s %s\n", out.c_str(), r.Name.c_str(), TSha256::Hex(r.Digest).c_str());
   return 0;
 }
