@@ -13,15 +13,6 @@ namespace {
 
 const char kGameFolder[] = "C:\\Game\\";
 
-// Starts SETUP with the game folder recorded and runs the update up to the completion notice.
-HWND UpdateToNotice(Process& p, HWND* mainOut = nullptr) {
-  HWND main = WaitMain(p);
-  if (mainOut) *mainOut = main;
-  if (!main) return nullptr;
-  ButtonClick(Control(main, "Button1"));
-  return WaitWindow(p.Id(), "TMessageForm", "情報", 60000);
-}
-
 }  // namespace
 
 // A relative folder typed into the chooser is looked up from the current folder and stored as

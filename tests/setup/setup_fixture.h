@@ -177,8 +177,9 @@ inline std::string UpdateFailure(Process& p) {
 
 // Starts the update in a running program whose game folder is recorded: clicks "アップデート開始"
 // and waits for the completion notice, whose text it checks; nullptr when no notice came.
-inline HWND UpdateToNotice(Process& p) {
+inline HWND UpdateToNotice(Process& p, HWND* mainOut = nullptr) {
   HWND main = WaitMain(p);
+  if (mainOut) *mainOut = main;
   if (!main) return nullptr;
   ButtonClick(Control(main, "Button1"));
   HWND notice = WaitWindow(p.Id(), "TMessageForm", "情報", 60000);

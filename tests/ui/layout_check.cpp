@@ -313,8 +313,8 @@ void CheckForeignFailuresInHandlers() {
     probe->OnClick = c.raise;
     SendMessageA(OtherForm->Handle(), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(probe->Handle()), BN_CLICKED),
                  reinterpret_cast<LPARAM>(probe->Handle()));
-    Check(g_reported.size() == 1 && g_reported[0] == c.message,
-          std::string("handler failure reported once as ") + c.message);
+    EXPECT_TRUE(g_reported.size() == 1 && g_reported[0] == c.message)
+        << "handler failure reported once as " << c.message;
   }
   probe->OnClick = saved;
 }
@@ -325,16 +325,16 @@ void CheckSystemMenus() {
     return GetMenuState(GetSystemMenu(form.Handle(), FALSE), command, MF_BYCOMMAND) != static_cast<UINT>(-1);
   };
   for (UINT command : {SC_RESTORE, SC_SIZE, SC_MINIMIZE, SC_MAXIMIZE}) {
-    Check(!has(*CheckForm, command), "dialog system menu without " + std::to_string(command));
-    Check(has(*OtherForm, command), "sizeable system menu with " + std::to_string(command));
+    EXPECT_TRUE(!has(*CheckForm, command)) << "dialog system menu without " + std::to_string(command);
+    EXPECT_TRUE(has(*OtherForm, command)) << "sizeable system menu with " + std::to_string(command);
   }
-  Check(has(*CheckForm, SC_MOVE) && has(*CheckForm, SC_CLOSE), "dialog system menu keeps Move and Close");
+  EXPECT_TRUE(has(*CheckForm, SC_MOVE) && has(*CheckForm, SC_CLOSE)) << "dialog system menu keeps Move and Close";
 }
 
 // No help file ships: a help request asks for its context and only beeps.
 void CheckHelpWithoutFile() {
-  Check(Application->HelpFile.empty(), "no help file by default");
-  Check(!Application->HelpContext(1000), "a help request without a file shows nothing");
+  EXPECT_TRUE(Application->HelpFile.empty()) << "no help file by default";
+  EXPECT_TRUE(!Application->HelpContext(1000)) << "a help request without a file shows nothing";
   CheckEq(Application->LastHelpContext(), 1000, "the context asked for");
 }
 
