@@ -5,8 +5,10 @@ set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 find_program(CMAKE_C_COMPILER NAMES gcc REQUIRED)
 find_program(CMAKE_CXX_COMPILER NAMES g++ REQUIRED)
-set(CMAKE_C_FLAGS_INIT -m32)
-set(CMAKE_CXX_FLAGS_INIT -m32)
+# 64-bit file offsets and inode numbers: without them readdir() and stat() fail with EOVERFLOW on
+# file systems whose inode numbers do not fit 32 bits, and files stop at 2 GiB.
+set(CMAKE_C_FLAGS_INIT "-m32 -D_FILE_OFFSET_BITS=64")
+set(CMAKE_CXX_FLAGS_INIT "-m32 -D_FILE_OFFSET_BITS=64")
 set(CMAKE_EXE_LINKER_FLAGS_INIT -m32)
 set(CMAKE_LIBRARY_ARCHITECTURE i386-linux-gnu)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/run-i386)

@@ -27,9 +27,9 @@ std::string FileVersion(const std::string& path, const char* value) {
 
 int RunPackres(const std::vector<std::string>& args) {
   Process p = Process::Launch("packres.exe", args, AppDir());
-  ASSERT_TRUE(p.Started());
+  E2E_ASSERT(p.Started());
   const std::optional<DWORD> code = p.WaitExit(60000);
-  ASSERT_TRUE(code.has_value());
+  E2E_ASSERT(code.has_value());
   return static_cast<int>(*code);
 }
 
