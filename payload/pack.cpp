@@ -355,9 +355,10 @@ int Threads(const PackOptions& options) {
 #ifdef PACK_SINGLE_THREAD
   (void)options;
   return 1;
-#endif
+#else
   const int wanted = options.threads > 0 ? options.threads : static_cast<int>(std::thread::hardware_concurrency());
   return std::clamp(wanted, 1, kMaxThreads);
+#endif
 }
 
 }  // namespace
