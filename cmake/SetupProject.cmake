@@ -1,24 +1,24 @@
-# Helpers shared by every folder: warning flags, Shift-JIS literals, sanitizer twins and test registration.
+# Helpers shared by every folder: warning flags, Shift-JIS literals and test registration.
 
-option(SETUP_SANITIZERS "Also build the native unit tests with AddressSanitizer and UBSan" ON)
+option(SETUP_SANITIZE "Sanitizer build: everything with AddressSanitizer and UBSan; unit tests only" OFF)
 option(SETUP_FUZZ "Fuzz build (clang): everything instrumented for libFuzzer; only fuzz tests" OFF)
 
 # Literals are stored as Shift-JIS. Clang only encodes UTF-8, so the fuzz build keeps that; the
 # fuzzed code holds no Japanese literals, only the failure messages do.
 set(SETUP_EXEC_CHARSET CP932)
 if(SETUP_FUZZ)
-  set(SETUP_SANITIZERS OFF)
   set(SETUP_EXEC_CHARSET UTF-8)
   add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all
                       -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
-set(SETUP_NATIVE_ASAN OFF)
-if(NOT WIN32 AND SETUP_SANITIZERS)
-  set(SETUP_NATIVE_ASAN ON)
+# The sanitizer build (preset asan) instruments every target of the tree; it builds and runs
+# only the unit tests (target unit_tests).
+if(SETUP_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
 endif()
-set(SETUP_SAN_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
 
 # GoogleTest: the system's copy for the native build; compiled from Debian's source package for
 # the other targets (32-bit Linux, MinGW), whose libraries the system does not carry.
@@ -54,36 +54,19 @@ function(setup_flags target)
   endif()
 endfunction()
 
-# setup_sanitized(target PUBLIC|PRIVATE libs...): the sanitizer twin of a target, linked to the
-# twins of its project libraries (external ones as they are).
-function(setup_sanitized target scope)
-  setup_flags(${target})
-  target_compile_options(${target} ${scope} ${SETUP_SAN_FLAGS})
-  target_link_options(${target} ${scope} ${SETUP_SAN_FLAGS})
-  set(links)
-  foreach(lib IN LISTS ARGN)
-    if(TARGET ${lib}_asan)
-      list(APPEND links ${lib}_asan)
-    else()
-      list(APPEND links ${lib})
-    endif()
-  endforeach()
-  target_link_libraries(${target} ${scope} ${links})
-endfunction()
-
-# setup_library(NAME SOURCES ... [LINK ...]): a static library; on native builds also NAME_asan.
+# setup_library(NAME SOURCES ... [LINK ...]): a static library of project code.
 function(setup_library name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LINK" ${ARGN})
   add_library(${name} STATIC ${ARG_SOURCES})
   setup_flags(${name})
   target_link_libraries(${name} PUBLIC ${ARG_LINK})
-  if(SETUP_NATIVE_ASAN)
-    add_library(${name}_asan STATIC ${ARG_SOURCES})
-    setup_sanitized(${name}_asan PUBLIC ${ARG_LINK})
-  endif()
 endfunction()
 
-# setup_unit_test(NAME SOURCES ... [LINK ...]): a native GoogleTest program, plus its sanitizer twin.
+if(NOT TARGET unit_tests)
+  add_custom_target(unit_tests)
+endif()
+
+# setup_unit_test(NAME SOURCES ... [LINK ...]): a native GoogleTest program, part of unit_tests.
 function(setup_unit_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LINK" ${ARGN})
   if(WIN32 OR SETUP_FUZZ)
@@ -92,21 +75,19 @@ function(setup_unit_test name)
   add_executable(${name} ${ARG_SOURCES})
   setup_flags(${name})
   target_link_libraries(${name} PRIVATE ${ARG_LINK} GTest::gtest GTest::gmock GTest::gtest_main)
+  add_dependencies(unit_tests ${name})
   if(CMAKE_CROSSCOMPILING)
     # The 32-bit build runs each program whole, through scripts/run-i386 (its emulator): one
     # emulator start per program instead of one per test.
     add_test(NAME native32.${name} COMMAND ${name})
     set_tests_properties(native32.${name} PROPERTIES LABELS native32)
+  elseif(SETUP_SANITIZE)
+    # One CTest entry per program: a sanitizer run's summary stays readable.
+    add_test(NAME asan.${name} COMMAND ${name})
+    set_tests_properties(asan.${name} PROPERTIES LABELS asan
+      ENVIRONMENT "ASAN_OPTIONS=detect_leaks=1:abort_on_error=1;UBSAN_OPTIONS=print_stacktrace=1")
   else()
     gtest_discover_tests(${name} TEST_PREFIX "${name}." DISCOVERY_TIMEOUT 60)
-  endif()
-  if(SETUP_NATIVE_ASAN)
-    add_executable(${name}_asan ${ARG_SOURCES})
-    setup_sanitized(${name}_asan PRIVATE ${ARG_LINK} GTest::gtest GTest::gmock GTest::gtest_main)
-    # One CTest entry for the whole sanitizer run keeps the summary readable.
-    add_test(NAME ${name}_asan COMMAND ${name}_asan)
-    set_tests_properties(${name}_asan PROPERTIES
-      ENVIRONMENT "ASAN_OPTIONS=detect_leaks=1:abort_on_error=1;UBSAN_OPTIONS=print_stacktrace=1")
   endif()
 endfunction()
 
