@@ -21,11 +21,11 @@ const TFormSpec kForm1 = {"TForm1", "アップデーター", TBorderStyle::Sizea
 
 // clang-format off
 const TLayoutRow<TForm1> kForm1Controls[] = {
-  // Field                     Name       Left  Top  Width  Height  Caption               Tab  On click
-  {Field<&TForm1::Image1>,  "Image1",     8,    8,   512,   193,  nullptr,              -1,  nullptr},
-  {Field<&TForm1::Button1>, "Button1",    8,  216,   113,    33,  "アップデート開始",     0,  &TForm1::Button1Click},
-  {Field<&TForm1::Button3>, "Button3",  432,  216,    83,    33,  "終了",                  1,  &TForm1::Button3Click},
-  {Field<&TForm1::Button4>, "Button4",  296,  216,   113,    33,  "アップデート先変更",   2,  &TForm1::Button4Click},
+  // Field                   Name      Left  Top  Width  Height   Caption              Tab   On click
+  {Field<&TForm1::Image1>,  "Image1",     8,   8,   512,    193, nullptr,               -1, nullptr},
+  {Field<&TForm1::Button1>, "Button1",    8, 216,   113,     33, "アップデート開始",     0, &TForm1::Button1Click},
+  {Field<&TForm1::Button3>, "Button3",  432, 216,    83,     33, "終了",                 1, &TForm1::Button3Click},
+  {Field<&TForm1::Button4>, "Button4",  296, 216,   113,     33, "アップデート先変更",   2, &TForm1::Button4Click},
 };
 // clang-format on
 

@@ -23,21 +23,16 @@ const TFormSpec kForm3 = {"TForm3", "インストール先不明", TBorderStyle:
 
 // clang-format off
 const TLayoutRow<TForm3> kForm3Controls[] = {
-  // Field                     Name       Left  Top  Width  Height  Caption  Tab  On click
-  {Field<&TForm3::Label1>,  "Label1",     8,   16,   399,    12,
-   "インストールが正常に行われていないか、ドライブ構成が変更されたなどの理由",          -1,  nullptr},
-  {Field<&TForm3::Label2>,  "Label2",     8,   32,   381,    12,
-   "により、ここでインストール先フォルダを指定していただく必要がございます。",          -1,  nullptr},
-  {Field<&TForm3::Label3>,  "Label3",     8,   56,   213,    12,
-   "・[自動検索] では多少時間がかかります。",                                           -1,  nullptr},
-  {Field<&TForm3::Label4>,  "Label4",     8,   72,   375,    12,
-   "・固定ディスク（通常のハードディスク）以外にインストールされている場合、",          -1,  nullptr},
-  {Field<&TForm3::Label5>,  "Label5",    16,   88,   177,    12,
-   "[手動設定] を行う必要があります。",                                                 -1,  nullptr},
-  {Field<&TForm3::Label6>,  "Label6",     8,  152,     4,    12,  "",              -1,  nullptr},
-  {Field<&TForm3::Button1>, "Button1",    8,  112,    89,    33,  kSearchCaption,   0,  &TForm3::Button1Click},
-  {Field<&TForm3::Button2>, "Button2",  120,  112,    91,    33,  "手動設定",       1,  &TForm3::Button2Click},
-  {Field<&TForm3::Button3>, "Button3",  328,  112,    81,    33,  "終了",           2,  &TForm3::Button3Click},
+  // Field                   Name      Left  Top  Width  Height   Caption                                                                    Tab   On click
+  {Field<&TForm3::Label1>,  "Label1",     8,  16,   399,     12, "インストールが正常に行われていないか、ドライブ構成が変更されたなどの理由",  -1, nullptr},
+  {Field<&TForm3::Label2>,  "Label2",     8,  32,   381,     12, "により、ここでインストール先フォルダを指定していただく必要がございます。",  -1, nullptr},
+  {Field<&TForm3::Label3>,  "Label3",     8,  56,   213,     12, "・[自動検索] では多少時間がかかります。",                                   -1, nullptr},
+  {Field<&TForm3::Label4>,  "Label4",     8,  72,   375,     12, "・固定ディスク（通常のハードディスク）以外にインストールされている場合、",  -1, nullptr},
+  {Field<&TForm3::Label5>,  "Label5",    16,  88,   177,     12, "[手動設定] を行う必要があります。",                                         -1, nullptr},
+  {Field<&TForm3::Label6>,  "Label6",     8, 152,     4,     12, "",                                                                          -1, nullptr},
+  {Field<&TForm3::Button1>, "Button1",    8, 112,    89,     33, kSearchCaption,                                                               0, &TForm3::Button1Click},
+  {Field<&TForm3::Button2>, "Button2",  120, 112,    91,     33, "手動設定",                                                                   1, &TForm3::Button2Click},
+  {Field<&TForm3::Button3>, "Button3",  328, 112,    81,     33, "終了",                                                                       2, &TForm3::Button3Click},
 };
 // clang-format on
 

@@ -90,16 +90,16 @@ class TCheckForm : public TForm {
 
 // clang-format off
 const TLayoutRow<TCheckForm> kLayout[] = {
-  // Field                         Name      Left  Top  Width  Height  Caption                  Tab  On click
-  {Field<&TCheckForm::Label1>,  "Label1",     8,   16,   399,    12,  "インストール先フォルダ",  -1,  nullptr},
-  {Field<&TCheckForm::Button1>, "Button1",    8,  112,    89,    33,  "自動検索",                 0,  &TCheckForm::Button1Click},
-  {Field<&TCheckForm::Button2>, "Button2",  120,  112,    91,    33,  "手動(&B)",                 1,  &TCheckForm::Button2Click},
-  {Field<&TCheckForm::Button3>, "Button3",  328,  112,    81,    33,  "終了",                     2,  &TCheckForm::FailClick},
-  {Field<&TCheckForm::Label2>,  "Label2",   300,  150,     0,     0,  "名前(&L):",               -1,  nullptr},
-  {Field<&TCheckForm::Edit1>,   "Edit1",      8,  150,   200,    20,  "C:\\ソフト",              3,  nullptr},
-  {Field<&TCheckForm::Image1>,  "Image1",   220,  150,    64,    32,  nullptr,                  -1,  nullptr},
-  {Field<&TCheckForm::List1>,   "List1",      8,  180,   120,    40,  nullptr,                   4,  nullptr},
-  {Field<&TCheckForm::Combo1>,  "Combo1",   140,  180,   120,    19,  nullptr,                   5,  nullptr},
+  // Field                       Name      Left  Top  Width  Height   Caption                  Tab   On click
+  {Field<&TCheckForm::Label1>,  "Label1",     8,  16,   399,     12, "インストール先フォルダ",  -1, nullptr},
+  {Field<&TCheckForm::Button1>, "Button1",    8, 112,    89,     33, "自動検索",                 0, &TCheckForm::Button1Click},
+  {Field<&TCheckForm::Button2>, "Button2",  120, 112,    91,     33, "手動(&B)",                 1, &TCheckForm::Button2Click},
+  {Field<&TCheckForm::Button3>, "Button3",  328, 112,    81,     33, "終了",                     2, &TCheckForm::FailClick},
+  {Field<&TCheckForm::Label2>,  "Label2",   300, 150,     0,      0, "名前(&L):",               -1, nullptr},
+  {Field<&TCheckForm::Edit1>,   "Edit1",      8, 150,   200,     20, "C:\\ソフト",               3, nullptr},
+  {Field<&TCheckForm::Image1>,  "Image1",   220, 150,    64,     32, nullptr,                   -1, nullptr},
+  {Field<&TCheckForm::List1>,   "List1",      8, 180,   120,     40, nullptr,                    4, nullptr},
+  {Field<&TCheckForm::Combo1>,  "Combo1",   140, 180,   120,     19, nullptr,                    5, nullptr},
 };
 // clang-format on
 
