@@ -1,8 +1,6 @@
 // Layout table and arithmetic of the folder chooser.
 #include "dialogs/chooser_layout.h"
 
-#include <cstring>
-
 namespace chooser {
 
 // clang-format off
@@ -24,38 +22,13 @@ const ControlRow kSelectDirControls[kControlCount] = {
 };
 // clang-format on
 
-const ControlRow* FindControl(const char* name) {
-  for (const ControlRow& row : kSelectDirControls) {
-    if (std::strcmp(row.name, name) == 0) return &row;
-  }
-  return nullptr;
-}
-
-int MulDiv(int a, int b, int c) {
-  if (c == 0) return -1;
-  long long n = static_cast<long long>(a) * b;
-  long long d = c;
-  if (d < 0) {
-    n = -n;
-    d = -d;
-  }
-  long long half = d / 2;
-  return static_cast<int>(n >= 0 ? (n + half) / d : -((-n + half) / d));
-}
-
 int ScaleLength(int length, int pixelsPerInch) {
-  return MulDiv(length, pixelsPerInch, kDesignPixelsPerInch);
+  return ui::MulDiv(length, pixelsPerInch, kDesignPixelsPerInch);
 }
 
 LayoutRect ScaleRect(const LayoutRect& r, int pixelsPerInch) {
-  return {ScaleLength(r.left, pixelsPerInch), ScaleLength(r.top, pixelsPerInch),
-          ScaleLength(r.width, pixelsPerInch), ScaleLength(r.height, pixelsPerInch)};
-}
-
-ScreenPoint CentreOnScreen(int screenWidth, int screenHeight, int windowWidth, int windowHeight) {
-  int left = (screenWidth - windowWidth) / 2;
-  int top = (screenHeight - windowHeight) / 2;
-  return {left < 0 ? 0 : left, top < 0 ? 0 : top};
+  return {ScaleLength(r.Left, pixelsPerInch), ScaleLength(r.Top, pixelsPerInch),
+          ScaleLength(r.Width, pixelsPerInch), ScaleLength(r.Height, pixelsPerInch)};
 }
 
 int IntegralListHeight(int height, int itemHeight, int frame) {
@@ -79,7 +52,7 @@ int ItemHeight(ControlKind kind, int pixelsPerInch) {
 LayoutRect PlacedRect(const ControlRow& row, int pixelsPerInch) {
   LayoutRect r = ScaleRect(row.rect, pixelsPerInch);
   if (row.kind == ControlKind::FolderList) {
-    r.height = IntegralListHeight(r.height, ItemHeight(row.kind, pixelsPerInch), kListFrame);
+    r.Height = IntegralListHeight(r.Height, ItemHeight(row.kind, pixelsPerInch), kListFrame);
   }
   return r;
 }

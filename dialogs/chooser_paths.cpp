@@ -22,11 +22,6 @@ bool NameLess(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-std::string ParentPart(std::string_view path) {
-  size_t at = sjis::LastDelimiter("\\:", path);
-  return at == std::string_view::npos ? std::string() : std::string(path.substr(0, at + 1));
-}
-
 std::string DrivePart(std::string_view path) {
   if (path.size() >= 2 && path[1] == ':' && !sjis::IsLeadByte(static_cast<unsigned char>(path[0]))) {
     return std::string(path.substr(0, 2));

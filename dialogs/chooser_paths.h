@@ -1,5 +1,5 @@
 // Path and list rules of the folder chooser, free of platform calls: creating a chosen folder
-// with its parents, the parent part of a path, the drive-list texts, the folder-list lines and
+// with its parents, the drive part of a path, the drive-list texts, the folder-list lines and
 // the filtering of directory listings. The Win32 side supplies the facts through the small
 // interfaces below. All text is Shift-JIS; every search for "\" or ":" steps over whole
 // characters.
@@ -12,9 +12,6 @@
 #include <vector>
 
 namespace chooser {
-
-// Everything up to and including the last "\" or ":"; empty when there is neither.
-std::string ParentPart(std::string_view path);
 
 // The drive part of an absolute path: "C:" for "C:\Games", empty when the path has none.
 std::string DrivePart(std::string_view path);

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <array>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,24 +24,6 @@ using chooser::FolderIcon;
 
 // Indentation of one level of the folder tree, at 96 pixels per inch.
 constexpr int kLevelIndent = 8;
-
-TControlKind WindowKindOf(ControlKind kind) {
-  switch (kind) {
-    case ControlKind::Label:
-    case ControlKind::PathLabel:
-      return TControlKind::Label;
-    case ControlKind::Edit:
-      return TControlKind::Edit;
-    case ControlKind::FolderList:
-    case ControlKind::FileList:
-      return TControlKind::ListBox;
-    case ControlKind::DriveList:
-      return TControlKind::ComboBox;
-    case ControlKind::Button:
-      return TControlKind::Button;
-  }
-  return TControlKind::Label;
-}
 
 int ScreenPixelsPerInch() {
   ui::WindowDc screen(nullptr);
@@ -70,8 +53,12 @@ class TSelectDirDlg : public TForm {
   // items of the new height), so that rounding never accumulates.
   void PlaceControls(int pixelsPerInch);
 
+  TLabel* Label1;
   TEdit* DirEdit;
   TLabel* DirLabel;
+  TLabel* Label2;
+  TLabel* Label3;
+  TLabel* Label4;
   TListBox* DirList;
   TListBox* FileList;
   TComboBox* DriveList;
@@ -97,29 +84,44 @@ class TSelectDirDlg : public TForm {
   int pixelsPerInch_ = chooser::kDesignPixelsPerInch;
   ui::BitmapHandle floppy_, hard_, network_, cdrom_, ram_;
   ui::BitmapHandle openFolder_, currentFolder_, closedFolder_;
+  // The controls in the order of chooser::kSelectDirControls.
+  std::array<TControl*, chooser::kControlCount> controls_{};
 };
+
+// The field each row of chooser::kSelectDirControls is bound to, row for row.
+using RowBinder = TControl& (*)(TSelectDirDlg&, const TControlRow&);
+// clang-format off
+const RowBinder kSelectDirFields[chooser::kControlCount] = {
+  Field<&TSelectDirDlg::Label1>,
+  Field<&TSelectDirDlg::DirEdit>,
+  Field<&TSelectDirDlg::DirLabel>,
+  Field<&TSelectDirDlg::Label2>,
+  Field<&TSelectDirDlg::DirList>,
+  Field<&TSelectDirDlg::Label3>,
+  Field<&TSelectDirDlg::FileList>,
+  Field<&TSelectDirDlg::Label4>,
+  Field<&TSelectDirDlg::DriveList>,
+  Field<&TSelectDirDlg::NetButton>,
+  Field<&TSelectDirDlg::OKButton>,
+  Field<&TSelectDirDlg::CancelButton>,
+  Field<&TSelectDirDlg::HelpButton>,
+};
+// clang-format on
 
 TSelectDirDlg::TSelectDirDlg()
     : TForm(TFormSpec{"TSelectDirDlg", "ディレクトリの選択", TBorderStyle::Dialog, 0, 0, chooser::kClientWidth,
                       chooser::kClientHeight, true}) {
-  for (const chooser::ControlRow& row : chooser::kSelectDirControls) {
-    AddControl(TControlRow{row.name, WindowKindOf(row.kind), row.rect.left, row.rect.top, row.rect.width,
-                           row.rect.height, row.caption, row.tabOrder, nullptr});
+  for (int i = 0; i < chooser::kControlCount; ++i) {
+    const chooser::ControlRow& row = chooser::kSelectDirControls[i];
+    const chooser::LayoutRect& r = row.rect;
+    controls_[i] = &kSelectDirFields[i](*this, TControlRow{row.name, r.Left, r.Top, r.Width, r.Height, row.caption,
+                                                           row.tabOrder, nullptr});
   }
-  DirEdit = Find<TEdit>("DirEdit");
-  DirLabel = Find<TLabel>("DirLabel");
-  DirList = Find<TListBox>("DirList");
-  FileList = Find<TListBox>("FileList");
-  DriveList = Find<TComboBox>("DriveList");
-  NetButton = Find<TButton>("NetButton");
-  OKButton = Find<TButton>("OKButton");
-  CancelButton = Find<TButton>("CancelButton");
-  HelpButton = Find<TButton>("HelpButton");
 
-  Find<TLabel>("Label1")->FocusControl = DirEdit;
-  Find<TLabel>("Label2")->FocusControl = DirList;
-  Find<TLabel>("Label3")->FocusControl = FileList;
-  Find<TLabel>("Label4")->FocusControl = DriveList;
+  Label1->FocusControl = DirEdit;
+  Label2->FocusControl = DirList;
+  Label3->FocusControl = FileList;
+  Label4->FocusControl = DriveList;
 
   // The path label shows the full path, shortened in the middle when it does not fit; "&" in a
   // folder name is shown as it is.
@@ -304,20 +306,19 @@ void TSelectDirDlg::SetHelp(int32_t helpContext) {
 void TSelectDirDlg::PlaceControls(int pixelsPerInch) {
   DirList->SetItemHeight(chooser::ItemHeight(ControlKind::FolderList, pixelsPerInch));
   FileList->SetItemHeight(chooser::ItemHeight(ControlKind::FileList, pixelsPerInch));
-  for (const chooser::ControlRow& row : chooser::kSelectDirControls) {
-    chooser::LayoutRect r = chooser::PlacedRect(row, pixelsPerInch);
-    TControl* control = FindControl(row.name);
-    control->SetBounds(r.left, r.top, r.width, r.height);
-    // Text labels keep sizing themselves to their text.
-    if (row.kind == ControlKind::Label) static_cast<TLabel*>(control)->SetAutoSize(true);
+  for (int i = 0; i < chooser::kControlCount; ++i) {
+    chooser::LayoutRect r = chooser::PlacedRect(chooser::kSelectDirControls[i], pixelsPerInch);
+    controls_[i]->SetBounds(r.Left, r.Top, r.Width, r.Height);
   }
+  // Text labels keep sizing themselves to their text.
+  for (TLabel* label : {Label1, Label2, Label3, Label4}) label->SetAutoSize(true);
 }
 
 void TSelectDirDlg::ScaleToScreen(int pixelsPerInch) {
   if (pixelsPerInch == chooser::kDesignPixelsPerInch || pixelsPerInch <= 0) return;
   pixelsPerInch_ = pixelsPerInch;
   TFontSpec font;
-  font.Height = chooser::MulDiv(font.Height, pixelsPerInch, chooser::kDesignPixelsPerInch);
+  font.Height = ui::MulDiv(font.Height, pixelsPerInch, chooser::kDesignPixelsPerInch);
   SetFont(font);
   SetClientSize(chooser::ScaleLength(chooser::kClientWidth, pixelsPerInch),
                 chooser::ScaleLength(chooser::kClientHeight, pixelsPerInch));

@@ -72,29 +72,26 @@ class TMessageForm : public TForm {
 
     if (layout.HasIcon) {
       const LayoutRect& r = layout.Icon;
-      auto* image = static_cast<TImage*>(
-          AddControl(TControlRow{"Image", TControlKind::Image, r.Left, r.Top, r.Width, r.Height, "", -1, {}}));
-      image->SetIcon(LoadIconA(nullptr, MAKEINTRESOURCEA(DialogIconId(kind))));
+      TImage& image = Add<TImage>(TControlRow{"Image", r.Left, r.Top, r.Width, r.Height, "", -1, {}});
+      image.SetIcon(LoadIconA(nullptr, MAKEINTRESOURCEA(DialogIconId(kind))));
     }
     const LayoutRect& t = layout.Text;
-    auto* label = static_cast<TLabel*>(
-        AddControl(TControlRow{"Message", TControlKind::Label, t.Left, t.Top, t.Width, t.Height, text, -1, {}}));
-    label->SetAutoSize(false);
-    label->SetWordWrap(true);
-    label->SetBounds(t.Left, t.Top, t.Width, t.Height);
+    TLabel& label = Add<TLabel>(TControlRow{"Message", t.Left, t.Top, t.Width, t.Height, text, -1, {}});
+    label.SetAutoSize(false);
+    label.SetWordWrap(true);
+    label.SetBounds(t.Left, t.Top, t.Width, t.Height);
 
     int tab = 0;
     for (const PlacedButton& placed : layout.Buttons) {
       const LayoutRect& r = placed.Bounds;
       TNotifyEvent handler;
       if (placed.Kind == DialogButton::Help) handler = [this] { Application->HelpContext(HelpContext()); };
-      auto* button = static_cast<TButton*>(AddControl(TControlRow{ButtonName(placed.Kind), TControlKind::Button,
-                                                                  r.Left, r.Top, r.Width, r.Height,
-                                                                  ButtonCaption(placed.Kind), tab++, handler}));
-      button->ModalResult = ButtonResult(placed.Kind);
-      if (layout.Default == placed.Kind) button->SetDefault(true);
-      if (layout.Cancel == placed.Kind) button->SetCancel(true);
-      buttons_.push_back(button);
+      TButton& button = Add<TButton>(TControlRow{ButtonName(placed.Kind), r.Left, r.Top, r.Width, r.Height,
+                                                 ButtonCaption(placed.Kind), tab++, handler});
+      button.ModalResult = ButtonResult(placed.Kind);
+      if (layout.Default == placed.Kind) button.SetDefault(true);
+      if (layout.Cancel == placed.Kind) button.SetCancel(true);
+      buttons_.push_back(&button);
     }
   }
 

@@ -3,7 +3,6 @@
 #include "dialogs/message_layout.h"
 
 #include <algorithm>
-#include <cstdint>
 
 namespace {
 
@@ -85,19 +84,6 @@ std::optional<DialogButton> CancelButtonOf(DialogButtons buttons) {
   return std::nullopt;
 }
 
-int MulDivRound(int a, int b, int c) {
-  if (c == 0) return -1;
-  int64_t product = static_cast<int64_t>(a) * b;
-  int64_t divisor = c;
-  if (divisor < 0) {
-    product = -product;
-    divisor = -divisor;
-  }
-  int64_t half = divisor / 2;
-  int64_t result = product >= 0 ? (product + half) / divisor : (product - half) / divisor;
-  return static_cast<int>(result);
-}
-
 int ButtonCaptionWidths::Width(DialogButton button, TextMeasurer& measurer) {
   int& width = widths_[static_cast<int>(button)];
   if (width < 0) width = measurer.CaptionExtent(ButtonCaption(button)).Width;
@@ -111,15 +97,15 @@ MessageDialogLayout LayoutMessageDialog(const std::string& text, DialogKind kind
   l.CharWidth = letters.Width / 52;
   l.CharHeight = letters.Height;
   const int cx = l.CharWidth, cy = l.CharHeight;
-  l.HorzMargin = MulDivRound(8, cx, 4);
-  l.VertMargin = MulDivRound(8, cy, 8);
-  l.HorzSpacing = MulDivRound(10, cx, 4);
-  l.VertSpacing = MulDivRound(10, cy, 8);
-  l.ButtonHeight = MulDivRound(14, cy, 8);
-  l.ButtonSpacing = MulDivRound(4, cx, 4);
+  l.HorzMargin = ui::MulDiv(8, cx, 4);
+  l.VertMargin = ui::MulDiv(8, cy, 8);
+  l.HorzSpacing = ui::MulDiv(10, cx, 4);
+  l.VertSpacing = ui::MulDiv(10, cy, 8);
+  l.ButtonHeight = ui::MulDiv(14, cy, 8);
+  l.ButtonSpacing = ui::MulDiv(4, cx, 4);
 
   std::vector<DialogButton> kinds = buttons.Kinds();
-  l.ButtonWidth = MulDivRound(50, cx, 4);
+  l.ButtonWidth = ui::MulDiv(50, cx, 4);
   for (DialogButton b : kinds) l.ButtonWidth = std::max(l.ButtonWidth, widths.Width(b, measurer) + 8);
 
   TextSize block = measurer.WrappedExtent(text, screenWidth / 2);
@@ -148,10 +134,6 @@ MessageDialogLayout LayoutMessageDialog(const std::string& text, DialogKind kind
   l.Default = DefaultButtonOf(buttons);
   l.Cancel = CancelButtonOf(buttons);
   return l;
-}
-
-LayoutPoint CenteredOnScreen(int screenWidth, int screenHeight, int windowWidth, int windowHeight) {
-  return LayoutPoint{std::max((screenWidth - windowWidth) / 2, 0), std::max((screenHeight - windowHeight) / 2, 0)};
 }
 
 std::string MessageClipboardText(const std::string& caption, const std::string& text,

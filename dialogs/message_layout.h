@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "ui/layout.h"
+
 enum class DialogKind : uint8_t { Warning, Error, Information, Confirmation, Custom };
 
 // In their fixed order, which is also the order of the buttons on the screen.
@@ -51,9 +53,6 @@ std::optional<DialogButton> DefaultButtonOf(DialogButtons buttons);
 // Cancel, else No, else OK; none otherwise.
 std::optional<DialogButton> CancelButtonOf(DialogButtons buttons);
 
-// a * b / c rounded to the nearest integer (halves away from zero); -1 when c is 0.
-int MulDivRound(int a, int b, int c);
-
 struct TextSize {
   int Width;
   int Height;
@@ -81,12 +80,7 @@ class ButtonCaptionWidths {
   std::array<int, kDialogButtonKinds> widths_;
 };
 
-struct LayoutRect {
-  int Left;
-  int Top;
-  int Width;
-  int Height;
-};
+using ui::LayoutRect;
 
 struct PlacedButton {
   DialogButton Kind;
@@ -118,13 +112,6 @@ constexpr int kDialogIconSize = 32;
 
 MessageDialogLayout LayoutMessageDialog(const std::string& text, DialogKind kind, DialogButtons buttons,
                                         int screenWidth, TextMeasurer& measurer, ButtonCaptionWidths& widths);
-
-// Top-left corner of a window of the given outer size centred on the screen, never below 0.
-struct LayoutPoint {
-  int X;
-  int Y;
-};
-LayoutPoint CenteredOnScreen(int screenWidth, int screenHeight, int windowWidth, int windowHeight);
 
 // What Ctrl+C puts on the clipboard: caption, text and the button captions (each followed by
 // three spaces, "&" removed), each block between dividers of 27 "-" and CR LF.

@@ -26,18 +26,11 @@ void RegisterControlClasses() {
 
 int NextControlId(TForm* owner) { return 100 + static_cast<int>(owner->Controls().size()); }
 
-RECT BoundsInParent(HWND window) {
-  RECT r{};
-  GetWindowRect(window, &r);
-  MapWindowPoints(nullptr, GetParent(window), reinterpret_cast<POINT*>(&r), 2);
-  return r;
-}
-
 }  // namespace
 
 // ---- TControl ----
 
-TControl::TControl(TForm* owner, std::string name) : owner_(owner), name_(std::move(name)) {}
+TControl::TControl(TForm* owner, const TControlRow& row) : owner_(owner), name_(row.Name) {}
 
 void TControl::CreateControl(const char* className, DWORD style, DWORD exStyle, int left, int top, int width,
                              int height, const std::string& caption) {
@@ -50,31 +43,8 @@ void TControl::CreateControl(const char* className, DWORD style, DWORD exStyle, 
   SendMessageA(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(Font()), FALSE);
 }
 
-int TControl::Left() const { return BoundsInParent(Handle()).left; }
-int TControl::Top() const { return BoundsInParent(Handle()).top; }
-int TControl::Width() const {
-  RECT r = BoundsInParent(Handle());
-  return r.right - r.left;
-}
-int TControl::Height() const {
-  RECT r = BoundsInParent(Handle());
-  return r.bottom - r.top;
-}
-
-void TControl::SetBounds(int left, int top, int width, int height) {
-  SetWindowPos(Handle(), nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-std::string TControl::Caption() const {
-  int length = GetWindowTextLengthA(Handle());
-  std::string text(static_cast<size_t>(length) + 1, '\0');
-  int got = GetWindowTextA(Handle(), text.data(), length + 1);
-  text.resize(static_cast<size_t>(std::max(got, 0)));
-  return text;
-}
-
 void TControl::SetCaption(const std::string& caption) {
-  if (Caption() != caption) SetWindowTextA(Handle(), caption.c_str());
+  if (Caption() != caption) TWindowed::SetCaption(caption);
 }
 
 bool TControl::Visible() const { return (GetWindowLongA(Handle(), GWL_STYLE) & WS_VISIBLE) != 0; }
@@ -109,10 +79,9 @@ bool TControl::Reflected(UINT, WPARAM, LPARAM, LRESULT&) { return false; }
 
 // ---- TButton ----
 
-TButton::TButton(TForm* owner, std::string name, int left, int top, int width, int height,
-                 const std::string& caption)
-    : TControl(owner, std::move(name)) {
-  CreateControl("TButton", WS_TABSTOP | BS_PUSHBUTTON, 0, left, top, width, height, caption);
+TButton::TButton(TForm* owner, const TControlRow& row) : TControl(owner, row) {
+  CreateControl("TButton", WS_TABSTOP | BS_PUSHBUTTON, 0, row.Left, row.Top, row.Width, row.Height, row.Caption);
+  OnClick = row.Handler;
 }
 
 void TButton::SetDefault(bool isDefault) {
@@ -139,10 +108,8 @@ bool TButton::Reflected(UINT message, WPARAM wParam, LPARAM, LRESULT& result) {
 
 // ---- TLabel ----
 
-TLabel::TLabel(TForm* owner, std::string name, int left, int top, int width, int height,
-               const std::string& caption)
-    : TControl(owner, std::move(name)) {
-  CreateControl("TLabel", SS_LEFTNOWORDWRAP, 0, left, top, width, height, caption);
+TLabel::TLabel(TForm* owner, const TControlRow& row) : TControl(owner, row) {
+  CreateControl("TLabel", SS_LEFTNOWORDWRAP, 0, row.Left, row.Top, row.Width, row.Height, row.Caption);
   AdjustSize();
 }
 
@@ -226,9 +193,10 @@ bool TLabel::Reflected(UINT message, WPARAM wParam, LPARAM, LRESULT& result) {
 
 // ---- TEdit ----
 
-TEdit::TEdit(TForm* owner, std::string name, int left, int top, int width, int height, const std::string& text)
-    : TControl(owner, std::move(name)) {
-  CreateControl("TEdit", WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, left, top, width, height, text);
+TEdit::TEdit(TForm* owner, const TControlRow& row) : TControl(owner, row) {
+  CreateControl("TEdit", WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, row.Left, row.Top, row.Width, row.Height,
+                row.Caption);
+  OnChange = row.Handler;
 }
 
 void TEdit::SelectAll() { SendMessageA(Handle(), EM_SETSEL, 0, -1); }
@@ -244,9 +212,8 @@ bool TEdit::Reflected(UINT message, WPARAM wParam, LPARAM, LRESULT& result) {
 
 // ---- TImage ----
 
-TImage::TImage(TForm* owner, std::string name, int left, int top, int width, int height)
-    : TControl(owner, std::move(name)) {
-  CreateControl("TImage", 0, 0, left, top, width, height, "");
+TImage::TImage(TForm* owner, const TControlRow& row) : TControl(owner, row) {
+  CreateControl("TImage", 0, 0, row.Left, row.Top, row.Width, row.Height, "");
 }
 
 TCanvas& TImage::Canvas() {
@@ -369,13 +336,13 @@ void TItemList::DrawItem(const DRAWITEMSTRUCT& item) {
 
 // ---- TListBox ----
 
-TListBox::TListBox(TForm* owner, std::string name, int left, int top, int width, int height)
-    : TItemList(owner, std::move(name)) {
+TListBox::TListBox(TForm* owner, const TControlRow& row) : TItemList(owner, row) {
   // A one-pixel frame, and the height as given: the form decides how many rows it shows.
   CreateControl("TListBox",
                 WS_TABSTOP | WS_VSCROLL | WS_BORDER | LBS_NOTIFY | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS |
                     LBS_NOINTEGRALHEIGHT,
-                0, left, top, width, height, "");
+                0, row.Left, row.Top, row.Width, row.Height, "");
+  OnChange = row.Handler;
 }
 
 void TListBox::SetItemHeight(int height) { SendMessageA(Handle(), LB_SETITEMHEIGHT, 0, height); }
@@ -394,11 +361,11 @@ namespace {
 constexpr int kDropDownExtra = 200;  // the dropped list's height below the box
 }
 
-TComboBox::TComboBox(TForm* owner, std::string name, int left, int top, int width, int height)
-    : TItemList(owner, std::move(name)) {
+TComboBox::TComboBox(TForm* owner, const TControlRow& row) : TItemList(owner, row) {
   CreateControl("TComboBox", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS, 0,
-                left, top, width, height + kDropDownExtra, "");
-  SetBounds(left, top, width, height);
+                row.Left, row.Top, row.Width, row.Height + kDropDownExtra, "");
+  SetBounds(row.Left, row.Top, row.Width, row.Height);
+  OnChange = row.Handler;
 }
 
 void TComboBox::SetBounds(int left, int top, int width, int height) {

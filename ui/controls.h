@@ -18,22 +18,29 @@ class TForm;
 
 using TNotifyEvent = std::function<void()>;
 
-class TControl : public TWindow {
+// One control as a form creates it: design name, position and size in the form's client area,
+// caption, tab order (negative: not a tab stop) and handler (a button's OnClick, the OnChange of
+// an edit box or list; controls without an event ignore it).
+struct TControlRow {
+  std::string Name;
+  int Left;
+  int Top;
+  int Width;
+  int Height;
+  std::string Caption;
+  int TabOrder;
+  TNotifyEvent Handler;
+};
+
+class TControl : public TWindowed {
  public:
-  TControl(TForm* owner, std::string name);
+  TControl(TForm* owner, const TControlRow& row);
 
   const std::string& Name() const { return name_; }
   TForm* Owner() const { return owner_; }
 
-  // Position and size in the parent's client area.
-  int Left() const;
-  int Top() const;
-  int Width() const;
-  int Height() const;
-  virtual void SetBounds(int left, int top, int width, int height);
-
-  std::string Caption() const;
-  virtual void SetCaption(const std::string& caption);
+  // Sets the text only when it differs, so that an unchanged caption does not repaint.
+  void SetCaption(const std::string& caption) override;
 
   bool Visible() const;
   void SetVisible(bool visible);
@@ -74,7 +81,7 @@ class TControl : public TWindow {
 
 class TButton : public TControl {
  public:
-  TButton(TForm* owner, std::string name, int left, int top, int width, int height, const std::string& caption);
+  TButton(TForm* owner, const TControlRow& row);
 
   TNotifyEvent OnClick;
   // The form's modal result set by a press, before OnClick runs (0: none).
@@ -99,7 +106,7 @@ class TButton : public TControl {
 
 class TLabel : public TControl {
  public:
-  TLabel(TForm* owner, std::string name, int left, int top, int width, int height, const std::string& caption);
+  TLabel(TForm* owner, const TControlRow& row);
 
   void SetCaption(const std::string& caption) override;
   void FontChanged() override { AdjustSize(); }
@@ -130,7 +137,7 @@ class TLabel : public TControl {
 
 class TEdit : public TControl {
  public:
-  TEdit(TForm* owner, std::string name, int left, int top, int width, int height, const std::string& text);
+  TEdit(TForm* owner, const TControlRow& row);
 
   std::string Text() const { return Caption(); }
   void SetText(const std::string& text) { SetCaption(text); }
@@ -143,7 +150,7 @@ class TEdit : public TControl {
 // Shows an off-screen bitmap, unscaled at its top-left corner, or a standard icon.
 class TImage : public TControl {
  public:
-  TImage(TForm* owner, std::string name, int left, int top, int width, int height);
+  TImage(TForm* owner, const TControlRow& row);
 
   // The bitmap's canvas; the first use makes a bitmap of the control's size.
   TCanvas& Canvas();
@@ -202,7 +209,7 @@ class TItemList : public TControl {
 
 class TListBox : public TItemList {
  public:
-  TListBox(TForm* owner, std::string name, int left, int top, int width, int height);
+  TListBox(TForm* owner, const TControlRow& row);
 
   void SetItemHeight(int height) override;
   TNotifyEvent OnDblClick;
@@ -221,7 +228,7 @@ class TListBox : public TItemList {
 // A drop-down list (no typing). Height() is the height of the closed box.
 class TComboBox : public TItemList {
  public:
-  TComboBox(TForm* owner, std::string name, int left, int top, int width, int height);
+  TComboBox(TForm* owner, const TControlRow& row);
 
   void SetBounds(int left, int top, int width, int height) override;
   void SetItemHeight(int height) override;

@@ -6,6 +6,7 @@
 #include "base/sjis.h"
 #include "ui/application.h"
 #include "ui/caption.h"
+#include "ui/layout.h"
 
 namespace {
 
@@ -24,15 +25,9 @@ DWORD ExStyleOf(TBorderStyle border) {
   return border == TBorderStyle::Dialog ? WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT : WS_EX_CONTROLPARENT;
 }
 
-RECT WindowRectOf(HWND window) {
-  RECT r{};
-  GetWindowRect(window, &r);
-  return r;
-}
-
 bool IsKeyHeld(int key) { return GetKeyState(key) < 0; }
 
-int Scale(int value, int multiplier, int divisor) { return MulDiv(value, multiplier, divisor); }
+int Scale(int value, int multiplier, int divisor) { return ui::MulDiv(value, multiplier, divisor); }
 
 }  // namespace
 
@@ -61,53 +56,6 @@ TForm::~TForm() {
   if (Handle()) DestroyWindow(Handle());
 }
 
-TControl* TForm::AddControl(const TControlRow& row) {
-  std::unique_ptr<TControl> control;
-  switch (row.Kind) {
-    case TControlKind::Label:
-      control = std::make_unique<TLabel>(this, row.Name, row.Left, row.Top, row.Width, row.Height, row.Caption);
-      break;
-    case TControlKind::Button: {
-      auto button = std::make_unique<TButton>(this, row.Name, row.Left, row.Top, row.Width, row.Height,
-                                              row.Caption);
-      button->OnClick = row.Handler;
-      control = std::move(button);
-      break;
-    }
-    case TControlKind::Edit: {
-      auto edit = std::make_unique<TEdit>(this, row.Name, row.Left, row.Top, row.Width, row.Height, row.Caption);
-      edit->OnChange = row.Handler;
-      control = std::move(edit);
-      break;
-    }
-    case TControlKind::Image:
-      control = std::make_unique<TImage>(this, row.Name, row.Left, row.Top, row.Width, row.Height);
-      break;
-    case TControlKind::ListBox: {
-      auto list = std::make_unique<TListBox>(this, row.Name, row.Left, row.Top, row.Width, row.Height);
-      list->OnChange = row.Handler;
-      control = std::move(list);
-      break;
-    }
-    case TControlKind::ComboBox: {
-      auto combo = std::make_unique<TComboBox>(this, row.Name, row.Left, row.Top, row.Width, row.Height);
-      combo->OnChange = row.Handler;
-      control = std::move(combo);
-      break;
-    }
-  }
-  control->SetTabOrder(row.TabOrder);
-  controls_.push_back(std::move(control));
-  return controls_.back().get();
-}
-
-TControl* TForm::FindControl(const std::string& name) const {
-  for (const auto& control : controls_) {
-    if (control->Name() == name) return control.get();
-  }
-  return nullptr;
-}
-
 bool TForm::RunHandler(UINT privateMessage) {
   // Through the window procedure, so the handler runs inside the one failure boundary.
   return SendMessageA(Handle(), privateMessage, 0, 0) != 0;
@@ -127,10 +75,9 @@ void TForm::Show() {
   if (Application->MainForm() == this && Application->TerminateRequested()) return;
   if (!Handle()) return;
   if (CenterOnShow) {
-    int left = (GetSystemMetrics(SM_CXSCREEN) - Width()) / 2;
-    int top = (GetSystemMetrics(SM_CYSCREEN) - Height()) / 2;
-    SetWindowPos(Handle(), nullptr, std::max(left, 0), std::max(top, 0), 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ui::LayoutPoint p = ui::CentredOnScreen(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), Width(),
+                                            Height(), ui::Overhang::Clamped);
+    SetWindowPos(Handle(), nullptr, p.X, p.Y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
   ShowWindowNow();
 }
@@ -185,39 +132,6 @@ void TForm::Close() {
   } else {
     Hide();
   }
-}
-
-std::string TForm::Caption() const {
-  int length = GetWindowTextLengthA(Handle());
-  std::string text(static_cast<size_t>(length) + 1, '\0');
-  int got = GetWindowTextA(Handle(), text.data(), length + 1);
-  text.resize(static_cast<size_t>(std::max(got, 0)));
-  return text;
-}
-
-void TForm::SetCaption(const std::string& caption) { SetWindowTextA(Handle(), caption.c_str()); }
-
-int TForm::Left() const { return WindowRectOf(Handle()).left; }
-int TForm::Top() const { return WindowRectOf(Handle()).top; }
-int TForm::Width() const {
-  RECT r = WindowRectOf(Handle());
-  return r.right - r.left;
-}
-int TForm::Height() const {
-  RECT r = WindowRectOf(Handle());
-  return r.bottom - r.top;
-}
-
-void TForm::SetLeft(int left) {
-  SetWindowPos(Handle(), nullptr, left, Top(), 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-void TForm::SetTop(int top) {
-  SetWindowPos(Handle(), nullptr, Left(), top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-void TForm::SetBounds(int left, int top, int width, int height) {
-  SetWindowPos(Handle(), nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 int TForm::ClientWidth() const {

@@ -39,14 +39,27 @@ struct TFormSpec {
   bool ClientSize;
 };
 
-enum class TControlKind { Label, Button, Edit, Image, ListBox, ComboBox };
+namespace ui {
 
-// A negative tab order marks a control that is not a tab stop. The handler is a button's
-// OnClick, or the OnChange of an edit box or list.
+// The form and control type of a field of a form, "TButton* TForm1::*".
+template <class Member>
+struct FieldOf;
+template <class F, class T>
+struct FieldOf<T* F::*> {
+  using Form = F;
+  using Control = T;
+};
+
+}  // namespace ui
+
+// One row of a form's design table, in creation order: the form's field the control is bound
+// to (Field<&TForm1::Button1>), then the columns of the design. A negative tab order marks a
+// control that is not a tab stop. The handler is a button's OnClick, or the OnChange of an edit
+// box or list.
 template <class F>
 struct TLayoutRow {
+  TControl& (*Bind)(F& form, const TControlRow& row);
   const char* Name;
-  TControlKind Kind;
   int Left;
   int Top;
   int Width;
@@ -56,29 +69,25 @@ struct TLayoutRow {
   void (F::*Handler)();
 };
 
-// The same row for layouts made at run time.
-struct TControlRow {
-  std::string Name;
-  TControlKind Kind;
-  int Left;
-  int Top;
-  int Width;
-  int Height;
-  std::string Caption;
-  int TabOrder;
-  TNotifyEvent Handler;
-};
-
 enum : int { mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry = 4, mrIgnore = 5, mrYes = 6, mrNo = 7,
              mrAll = 8, mrNoToAll = 9, mrYesToAll = 10 };
 
-class TForm : public TWindow {
+class TForm : public TWindowed {
  public:
   // Creates the window, hidden, owned by the application window.
   explicit TForm(const TFormSpec& spec);
   ~TForm() override;
 
-  TControl* AddControl(const TControlRow& row);
+  // Creates a control of type T from its row; the form owns it.
+  template <class T>
+  T& Add(const TControlRow& row) {
+    auto control = std::make_unique<T>(this, row);
+    T& added = *control;
+    added.SetTabOrder(row.TabOrder);
+    controls_.push_back(std::move(control));
+    return added;
+  }
+  // Creates the controls of a design table in its order, each bound to its field of self.
   template <class F, size_t N>
   void CreateControls(F* self, const TLayoutRow<F> (&rows)[N]) {
     for (const TLayoutRow<F>& row : rows) {
@@ -87,17 +96,11 @@ class TForm : public TWindow {
         auto member = row.Handler;
         handler = [self, member] { (self->*member)(); };
       }
-      AddControl(TControlRow{row.Name, row.Kind, row.Left, row.Top, row.Width, row.Height,
-                             row.Caption ? row.Caption : "", row.TabOrder, std::move(handler)});
+      row.Bind(*self, TControlRow{row.Name, row.Left, row.Top, row.Width, row.Height,
+                                  row.Caption ? row.Caption : "", row.TabOrder, std::move(handler)});
     }
   }
 
-  // The control of that design name, or nullptr.
-  TControl* FindControl(const std::string& name) const;
-  template <class T>
-  T* Find(const std::string& name) const {
-    return dynamic_cast<T*>(FindControl(name));
-  }
   const std::vector<std::unique_ptr<TControl>>& Controls() const { return controls_; }
 
   // Runs at the end of construction (CreateForm calls it); a failure is reported and the
@@ -120,19 +123,11 @@ class TForm : public TWindow {
   // Main form: ends the application. Modal: ends the showing with mrCancel. Otherwise hides.
   void Close();
 
-  std::string Caption() const;
-  void SetCaption(const std::string& caption);
-  int Left() const;
-  int Top() const;
-  int Width() const;
-  int Height() const;
-  void SetLeft(int left);
-  void SetTop(int top);
-  void SetBounds(int left, int top, int width, int height);
   int ClientWidth() const;
   int ClientHeight() const;
   void SetClientSize(int width, int height);
-  // Centres the outer window on the primary screen when shown, never above or left of 0.
+  // Centres the outer window on the primary screen when shown, never above or left of 0
+  // (ui::Overhang::Clamped).
   bool CenterOnShow = false;
 
   HFONT Font() const { return font_.Get(); }
@@ -179,3 +174,13 @@ class TForm : public TWindow {
   bool modal_ = false;
   HWND lastFocus_ = nullptr;
 };
+
+// The binder of a design row: creates the control of the field's type and stores it in the
+// field, as in {Field<&TForm1::Button1>, "Button1", ...}.
+template <auto Member>
+TControl& Field(typename ui::FieldOf<decltype(Member)>::Form& form, const TControlRow& row) {
+  using Control = typename ui::FieldOf<decltype(Member)>::Control;
+  Control& control = form.template Add<Control>(row);
+  form.*Member = &control;
+  return control;
+}

@@ -3,6 +3,7 @@
 // platform.
 #include "ui/window.h"
 
+#include <algorithm>
 #include <map>
 
 #include "base/failure.h"
@@ -36,6 +37,16 @@ WNDPROC BaseProcOf(HWND window) {
   std::string message = length && text ? std::string(text, length) : std::string();
   if (text) LocalFree(text);
   throw EPlatformError(code, message);
+}
+
+// The outer rectangle in the parent's client area for a child window, on the screen otherwise.
+RECT BoundsOf(HWND window) {
+  RECT r{};
+  GetWindowRect(window, &r);
+  if (GetWindowLongA(window, GWL_STYLE) & WS_CHILD) {
+    MapWindowPoints(nullptr, GetParent(window), reinterpret_cast<POINT*>(&r), 2);
+  }
+  return r;
 }
 
 }  // namespace
@@ -133,4 +144,39 @@ LRESULT CALLBACK TWindow::Thunk(HWND window, UINT message, WPARAM wParam, LPARAM
     Application->HandleCurrentException();
   }
   return 0;
+}
+
+// ---- TWindowed ----
+
+std::string TWindowed::Caption() const {
+  int length = GetWindowTextLengthA(Handle());
+  std::string text(static_cast<size_t>(length) + 1, '\0');
+  int got = GetWindowTextA(Handle(), text.data(), length + 1);
+  text.resize(static_cast<size_t>(std::max(got, 0)));
+  return text;
+}
+
+void TWindowed::SetCaption(const std::string& caption) { SetWindowTextA(Handle(), caption.c_str()); }
+
+int TWindowed::Left() const { return BoundsOf(Handle()).left; }
+int TWindowed::Top() const { return BoundsOf(Handle()).top; }
+int TWindowed::Width() const {
+  RECT r = BoundsOf(Handle());
+  return r.right - r.left;
+}
+int TWindowed::Height() const {
+  RECT r = BoundsOf(Handle());
+  return r.bottom - r.top;
+}
+
+void TWindowed::SetLeft(int left) {
+  SetWindowPos(Handle(), nullptr, left, Top(), 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TWindowed::SetTop(int top) {
+  SetWindowPos(Handle(), nullptr, Left(), top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TWindowed::SetBounds(int left, int top, int width, int height) {
+  SetWindowPos(Handle(), nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 }

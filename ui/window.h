@@ -1,5 +1,5 @@
 // The base of every window object: the one window-procedure thunk, class registration and the
-// failure boundary around handler dispatch.
+// failure boundary around handler dispatch; and the base that forms and controls share.
 #pragma once
 
 #include <windows.h>
@@ -48,4 +48,20 @@ class TWindow {
 
   HWND handle_ = nullptr;
   WNDPROC baseProc_ = nullptr;
+};
+
+// A form or a control: its text and its outer rectangle, in the parent's client area for a
+// child window and on the screen for a top-level one.
+class TWindowed : public TWindow {
+ public:
+  std::string Caption() const;
+  virtual void SetCaption(const std::string& caption);
+
+  int Left() const;
+  int Top() const;
+  int Width() const;
+  int Height() const;
+  void SetLeft(int left);
+  void SetTop(int top);
+  virtual void SetBounds(int left, int top, int width, int height);
 };

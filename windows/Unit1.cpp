@@ -8,6 +8,7 @@
 #include "location/game_dir.h"
 #include "payload/extract.h"
 #include "ui/application.h"
+#include "ui/layout.h"
 #include "windows/Unit3.h"
 #include "windows/layout_math.h"
 
@@ -18,13 +19,15 @@ namespace {
 
 const TFormSpec kForm1 = {"TForm1", "アップデーター", TBorderStyle::Sizeable, 585, 1026, 538, 291, false};
 
+// clang-format off
 const TLayoutRow<TForm1> kForm1Controls[] = {
-    // Name      Kind                  Left  Top  Width  Height  Caption               Tab  On click
-    {"Image1", TControlKind::Image, 8, 8, 512, 193, nullptr, -1, nullptr},
-    {"Button1", TControlKind::Button, 8, 216, 113, 33, "アップデート開始", 0, &TForm1::Button1Click},
-    {"Button3", TControlKind::Button, 432, 216, 83, 33, "終了", 1, &TForm1::Button3Click},
-    {"Button4", TControlKind::Button, 296, 216, 113, 33, "アップデート先変更", 2, &TForm1::Button4Click},
+  // Field                   Name      Left  Top  Width  Height   Caption              Tab   On click
+  {Field<&TForm1::Image1>,  "Image1",     8,   8,   512,    193, nullptr,               -1, nullptr},
+  {Field<&TForm1::Button1>, "Button1",    8, 216,   113,     33, "アップデート開始",     0, &TForm1::Button1Click},
+  {Field<&TForm1::Button3>, "Button3",  432, 216,    83,     33, "終了",                 1, &TForm1::Button3Click},
+  {Field<&TForm1::Button4>, "Button4",  296, 216,   113,     33, "アップデート先変更",   2, &TForm1::Button4Click},
 };
+// clang-format on
 
 struct BannerLine {
   int Y;
@@ -56,17 +59,15 @@ const Payload kPayloads[] = {
 
 TForm1::TForm1() : TForm(kForm1) {
   CreateControls(this, kForm1Controls);
-  Image1 = Find<TImage>("Image1");
-  Button1 = Find<TButton>("Button1");
-  Button3 = Find<TButton>("Button3");
-  Button4 = Find<TButton>("Button4");
   OnCreate = [this] { FormCreate(); };
   OnShow = [this] { FormShow(); };
 }
 
 void TForm1::FormCreate() {
-  SetLeft(CenteredPosition(GetSystemMetrics(SM_CXSCREEN), Width()));
-  SetTop(CenteredPosition(GetSystemMetrics(SM_CYSCREEN), Height()));
+  ui::LayoutPoint p = ui::CentredOnScreen(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), Width(),
+                                          Height(), ui::Overhang::Kept);
+  SetLeft(p.X);
+  SetTop(p.Y);
   LoadGameDir(GameDir);
 }
 

@@ -7,7 +7,7 @@
 #include "dialogs/message_dialog.h"
 #include "location/game_dir.h"
 #include "ui/application.h"
-#include "windows/layout_math.h"
+#include "ui/layout.h"
 
 TForm3* Form3 = nullptr;
 
@@ -21,21 +21,20 @@ const unsigned long kProgressFrameMs = 16;
 
 const TFormSpec kForm3 = {"TForm3", "インストール先不明", TBorderStyle::Dialog, 1074, 381, 418, 175, true};
 
+// clang-format off
 const TLayoutRow<TForm3> kForm3Controls[] = {
-    // Name      Kind                  Left  Top  Width  Height  Caption  Tab  On click
-    {"Label1", TControlKind::Label, 8, 16, 399, 12,
-     "インストールが正常に行われていないか、ドライブ構成が変更されたなどの理由", -1, nullptr},
-    {"Label2", TControlKind::Label, 8, 32, 381, 12,
-     "により、ここでインストール先フォルダを指定していただく必要がございます。", -1, nullptr},
-    {"Label3", TControlKind::Label, 8, 56, 213, 12, "・[自動検索] では多少時間がかかります。", -1, nullptr},
-    {"Label4", TControlKind::Label, 8, 72, 375, 12,
-     "・固定ディスク（通常のハードディスク）以外にインストールされている場合、", -1, nullptr},
-    {"Label5", TControlKind::Label, 16, 88, 177, 12, "[手動設定] を行う必要があります。", -1, nullptr},
-    {"Label6", TControlKind::Label, 8, 152, 4, 12, "", -1, nullptr},
-    {"Button1", TControlKind::Button, 8, 112, 89, 33, kSearchCaption, 0, &TForm3::Button1Click},
-    {"Button2", TControlKind::Button, 120, 112, 91, 33, "手動設定", 1, &TForm3::Button2Click},
-    {"Button3", TControlKind::Button, 328, 112, 81, 33, "終了", 2, &TForm3::Button3Click},
+  // Field                   Name      Left  Top  Width  Height   Caption                                                                    Tab   On click
+  {Field<&TForm3::Label1>,  "Label1",     8,  16,   399,     12, "インストールが正常に行われていないか、ドライブ構成が変更されたなどの理由",  -1, nullptr},
+  {Field<&TForm3::Label2>,  "Label2",     8,  32,   381,     12, "により、ここでインストール先フォルダを指定していただく必要がございます。",  -1, nullptr},
+  {Field<&TForm3::Label3>,  "Label3",     8,  56,   213,     12, "・[自動検索] では多少時間がかかります。",                                   -1, nullptr},
+  {Field<&TForm3::Label4>,  "Label4",     8,  72,   375,     12, "・固定ディスク（通常のハードディスク）以外にインストールされている場合、",  -1, nullptr},
+  {Field<&TForm3::Label5>,  "Label5",    16,  88,   177,     12, "[手動設定] を行う必要があります。",                                         -1, nullptr},
+  {Field<&TForm3::Label6>,  "Label6",     8, 152,     4,     12, "",                                                                          -1, nullptr},
+  {Field<&TForm3::Button1>, "Button1",    8, 112,    89,     33, kSearchCaption,                                                               0, &TForm3::Button1Click},
+  {Field<&TForm3::Button2>, "Button2",  120, 112,    91,     33, "手動設定",                                                                   1, &TForm3::Button2Click},
+  {Field<&TForm3::Button3>, "Button3",  328, 112,    81,     33, "終了",                                                                       2, &TForm3::Button3Click},
 };
+// clang-format on
 
 // The manual choice looks for the marker in lower case; file names match without regard to case.
 const char kChosenMarker[] = "mg_data.mbl";
@@ -61,22 +60,15 @@ bool FileExists(const std::string& path) {
 
 TForm3::TForm3() : TForm(kForm3) {
   CreateControls(this, kForm3Controls);
-  Label1 = Find<TLabel>("Label1");
-  Label2 = Find<TLabel>("Label2");
-  Label3 = Find<TLabel>("Label3");
-  Label4 = Find<TLabel>("Label4");
-  Label5 = Find<TLabel>("Label5");
-  Label6 = Find<TLabel>("Label6");
-  Button1 = Find<TButton>("Button1");
-  Button2 = Find<TButton>("Button2");
-  Button3 = Find<TButton>("Button3");
   OnShow = [this] { FormShow(); };
   SetSearchProgressHook([this](const std::string& folder) { ShowSearchProgress(folder); });
 }
 
 void TForm3::FormShow() {
-  SetLeft(CenteredPosition(GetSystemMetrics(SM_CXSCREEN), Width()));
-  SetTop(CenteredPosition(GetSystemMetrics(SM_CYSCREEN), Height()));
+  ui::LayoutPoint p = ui::CentredOnScreen(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), Width(),
+                                          Height(), ui::Overhang::Kept);
+  SetLeft(p.X);
+  SetTop(p.Y);
 }
 
 void TForm3::BecomeIdle() {

@@ -1,4 +1,4 @@
-// Folder chooser rules: folder creation with parents, parent parts, drive-list texts,
+// Folder chooser rules: folder creation with parents, drive parts, drive-list texts,
 // folder-list lines and listing filters.
 #include "dialogs/chooser_paths.h"
 
@@ -24,6 +24,12 @@ const std::string kSo = "ソ";
 const std::string kHyo = "表";
 const std::string kA = "ア";
 
+// Everything up to and including the last "\" or ":"; empty when there is neither.
+std::string ParentPart(const std::string& path) {
+  size_t at = sjis::LastDelimiter("\\:", path);
+  return at == std::string::npos ? std::string() : path.substr(0, at + 1);
+}
+
 // A file system of named folders; some names refuse to be created.
 class FakeFolders : public chooser::FolderSystem {
  public:
@@ -42,7 +48,7 @@ class FakeFolders : public chooser::FolderSystem {
  private:
   // "C:\A\B" lives in "C:\A"; "C:\A" in the root "C:\".
   static std::string ParentOf(const std::string& path) {
-    std::string parent = chooser::ParentPart(path);
+    std::string parent = ParentPart(path);
     if (parent.size() > 3 && parent.back() == '\\') parent.pop_back();
     return parent;
   }
@@ -118,7 +124,7 @@ TEST_F(CreateFolderTest, TrailByteBackslashIsPartOfTheName) {
 bool ReferenceCreate(std::string path, chooser::FolderSystem& fs) {
   if (path.empty()) throw EDirCreateError();
   if (sjis::EndsWithBackslash(path)) path.pop_back();
-  std::string parent = chooser::ParentPart(path);
+  std::string parent = ParentPart(path);
   if (path.size() < 3 || parent == path || fs.DirectoryExists(path)) return true;
   if (!ReferenceCreate(parent, fs)) return false;
   return fs.MakeDirectory(path);
@@ -173,29 +179,24 @@ TEST(CreateFolderDepthTest, DeepTypedPathIsWalkedWithoutRecursion) {
   EXPECT_EQ(fs.lastLength, path.size());
 }
 
-struct PartCase {
-  std::string path;
-  std::string parent;
-  std::string drive;
-};
-
-TEST(ParentPartTest, UpToTheLastBackslashOrColon) {
-  const PartCase cases[] = {
-      {"C:\\Games\\X", "C:\\Games\\", "C:"},
-      {"C:\\Games\\", "C:\\Games\\", "C:"},
-      {"C:\\", "C:\\", "C:"},
-      {"C:", "C:", "C:"},
-      {"C:foo", "C:", "C:"},
-      {"abc", "", ""},
-      {"", "", ""},
-      {"a\\b", "a\\", ""},
-      {"C:\\" + kSo, "C:\\", "C:"},
-      {"C:\\" + kSo + "\\x", "C:\\" + kSo + "\\", "C:"},
-      {kHyo + kSo, "", ""},
-      {"\\\\server\\share\\dir", "\\\\server\\share\\", "\\\\server\\share"},
+TEST(DrivePartTest, DriveLetterOrServerAndShare) {
+  const struct {
+    std::string path;
+    std::string drive;
+  } cases[] = {
+      {"C:\\Games\\X", "C:"},
+      {"C:\\", "C:"},
+      {"C:", "C:"},
+      {"C:foo", "C:"},
+      {"abc", ""},
+      {"", ""},
+      {"a\\b", ""},
+      {"C:\\" + kSo, "C:"},
+      {"C:\\" + kSo + "\\x", "C:"},
+      {kHyo + kSo, ""},
+      {"\\\\server\\share\\dir", "\\\\server\\share"},
   };
-  for (const PartCase& c : cases) {
-    EXPECT_EQ(chooser::ParentPart(c.path), c.parent) << c.path;
+  for (const auto& c : cases) {
     EXPECT_EQ(chooser::DrivePart(c.path), c.drive) << c.path;
   }
 }

@@ -73,12 +73,13 @@ class TDialogHost : public TForm {
   TDialogHost();
   void Button1Click();
 
+  TButton* Button1;
   std::string message;
   bool abort = false;
 };
 
 const TLayoutRow<TDialogHost> kHostLayout[] = {
-    {"Button1", TControlKind::Button, 8, 8, 113, 33, "実行", 0, &TDialogHost::Button1Click},
+  {Field<&TDialogHost::Button1>, "Button1", 8, 8, 113, 33, "実行", 0, &TDialogHost::Button1Click},
 };
 
 TDialogHost::TDialogHost()
@@ -117,7 +118,7 @@ int main(int argc, char** argv) {
       DialogHost->Show();
       // The click notification goes through the form's window procedure, as a user's click
       // would; the report shows inside it and the call returns once it is dismissed.
-      HWND button = DialogHost->Find<TButton>("Button1")->Handle();
+      HWND button = DialogHost->Button1->Handle();
       SendMessageA(DialogHost->Handle(), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
                    reinterpret_cast<LPARAM>(button));
     }, ShowErrorBox);

@@ -195,16 +195,17 @@ void CALLBACK OnBoxTimer(HWND, UINT, UINT_PTR id, DWORD) {
 
 class TProbeForm : public TForm {
  public:
-  TProbeForm() : TForm(TFormSpec{"TProbeForm", "probe", TBorderStyle::Dialog, 50, 50, 200, 80, true}) {
-    AddControl(TControlRow{"Button1", TControlKind::Button, 8, 8, 80, 25, "Button1", 0, {}});
-  }
+  TProbeForm()
+      : TForm(TFormSpec{"TProbeForm", "probe", TBorderStyle::Dialog, 50, 50, 200, 80, true}),
+        Button1(Add<TButton>(TControlRow{"Button1", 8, 8, 80, 25, "Button1", 0, {}})) {}
+  TButton& Button1;
 };
 
 void CheckErrorReport() {
   TProbeForm form;
   form.Show();
   g_form = form.Handle();
-  HWND button = form.Find<TButton>("Button1")->Handle();
+  HWND button = form.Button1.Handle();
   SetFocus(button);
 
   g_box = BoxSeen();

@@ -45,14 +45,6 @@ class MessageLayout : public ::testing::Test {
   ButtonCaptionWidths widths;
 };
 
-TEST(MulDivRound, RoundsHalvesAwayFromZero) {
-  struct Case {
-    int a, b, c, want;
-  } cases[] = {{8, 7, 4, 14}, {10, 7, 4, 18}, {10, 13, 8, 16}, {14, 13, 8, 23}, {50, 7, 4, 88}, {-10, 7, 4, -18},
-               {3, -5, 2, -8},  {5, 1, -2, -3}, {1, 1, 0, -1},    {0, 9, 4, 0},    {1, 1, 3, 0}};
-  for (const Case& c : cases) EXPECT_EQ(MulDivRound(c.a, c.b, c.c), c.want) << c.a << "*" << c.b << "/" << c.c;
-}
-
 TEST_F(MessageLayout, DialogUnitsAndDerivedLengths) {
   MessageDialogLayout l = Layout(kDone, DialogKind::Information, DialogButton::OK);
   EXPECT_EQ(l.CharWidth, 7);  // 415 / 52, integer division
@@ -205,17 +197,6 @@ TEST(MessageKinds, CaptionsIconsAndButtons) {
     EXPECT_EQ(ButtonName(r.kind), r.name);
     EXPECT_EQ(ButtonResult(r.kind), r.result);
     EXPECT_EQ(DialogButtons(static_cast<uint16_t>(1u << static_cast<int>(r.kind))).Kinds().front(), r.kind);
-  }
-}
-
-TEST(MessageCentring, TruncatesAndNeverGoesBelowZero) {
-  struct Case {
-    int sw, sh, ww, wh, x, y;
-  } cases[] = {{1024, 768, 230, 125, 397, 321}, {1024, 768, 1030, 771, 0, 0}, {800, 600, 801, 100, 0, 250}};
-  for (const Case& c : cases) {
-    LayoutPoint p = CenteredOnScreen(c.sw, c.sh, c.ww, c.wh);
-    EXPECT_EQ(p.X, c.x);
-    EXPECT_EQ(p.Y, c.y);
   }
 }
 

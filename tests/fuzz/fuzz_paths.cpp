@@ -93,19 +93,15 @@ class RecordingFolders : public chooser::FolderSystem {
 };
 
 void CheckPaths(std::string_view s, unsigned control) {
-  const std::string parent = chooser::ParentPart(s);
-  if (s.substr(0, parent.size()) != parent) Fail("ParentPart is not a prefix", s);
-  if (!parent.empty()) {
-    const std::string_view lastChar = sjis::LastChar(parent);
-    if (lastChar != "\\" && lastChar != ":") Fail("ParentPart does not end at a separator", s);
-  }
-
   const std::string drive = chooser::DrivePart(s);
   if (drive.size() == 2 && drive[1] == ':' && s.substr(0, 2) != drive) Fail("DrivePart of a drive path", s);
 
   // Folder creation, with the text's own parents present or absent as the control byte says.
   std::set<std::string> existing;
-  if (control & 1) existing.insert(chooser::ParentPart(s));
+  if (control & 1) {
+    const size_t cut = sjis::LastDelimiter("\\:", s);
+    existing.insert(std::string(cut == std::string_view::npos ? std::string_view() : s.substr(0, cut + 1)));
+  }
   RecordingFolders fs(existing, (control & 2) != 0);
   std::string path(s);
   try {

@@ -72,23 +72,36 @@ class TCheckForm : public TForm {
     throw EAbort();
   }
 
+  TLabel* Label1;
+  TButton* Button1;
+  TButton* Button2;
+  TButton* Button3;
+  TLabel* Label2;
+  TEdit* Edit1;
+  TImage* Image1;
+  TListBox* List1;
+  TComboBox* Combo1;
+
   int creates = 0, shows = 0, clicks1 = 0, clicks2 = 0;
   bool visibleDuringShow = true;
   HWND focusAtClick = nullptr;
   bool visibleAtClick = false;
 };
 
+// clang-format off
 const TLayoutRow<TCheckForm> kLayout[] = {
-    {"Label1", TControlKind::Label, 8, 16, 399, 12, "インストール先フォルダ", -1, nullptr},
-    {"Button1", TControlKind::Button, 8, 112, 89, 33, "自動検索", 0, &TCheckForm::Button1Click},
-    {"Button2", TControlKind::Button, 120, 112, 91, 33, "手動(&B)", 1, &TCheckForm::Button2Click},
-    {"Button3", TControlKind::Button, 328, 112, 81, 33, "終了", 2, &TCheckForm::FailClick},
-    {"Label2", TControlKind::Label, 300, 150, 0, 0, "名前(&L):", -1, nullptr},
-    {"Edit1", TControlKind::Edit, 8, 150, 200, 20, "C:\\ソフト", 3, nullptr},
-    {"Image1", TControlKind::Image, 220, 150, 64, 32, nullptr, -1, nullptr},
-    {"List1", TControlKind::ListBox, 8, 180, 120, 40, nullptr, 4, nullptr},
-    {"Combo1", TControlKind::ComboBox, 140, 180, 120, 19, nullptr, 5, nullptr},
+  // Field                       Name      Left  Top  Width  Height   Caption                  Tab   On click
+  {Field<&TCheckForm::Label1>,  "Label1",     8,  16,   399,     12, "インストール先フォルダ",  -1, nullptr},
+  {Field<&TCheckForm::Button1>, "Button1",    8, 112,    89,     33, "自動検索",                 0, &TCheckForm::Button1Click},
+  {Field<&TCheckForm::Button2>, "Button2",  120, 112,    91,     33, "手動(&B)",                 1, &TCheckForm::Button2Click},
+  {Field<&TCheckForm::Button3>, "Button3",  328, 112,    81,     33, "終了",                     2, &TCheckForm::FailClick},
+  {Field<&TCheckForm::Label2>,  "Label2",   300, 150,     0,      0, "名前(&L):",               -1, nullptr},
+  {Field<&TCheckForm::Edit1>,   "Edit1",      8, 150,   200,     20, "C:\\ソフト",               3, nullptr},
+  {Field<&TCheckForm::Image1>,  "Image1",   220, 150,    64,     32, nullptr,                   -1, nullptr},
+  {Field<&TCheckForm::List1>,   "List1",      8, 180,   120,     40, nullptr,                    4, nullptr},
+  {Field<&TCheckForm::Combo1>,  "Combo1",   140, 180,   120,     19, nullptr,                    5, nullptr},
 };
+// clang-format on
 
 TCheckForm::TCheckForm()
     : TForm(TFormSpec{"TCheckForm", "インストール先不明", TBorderStyle::Dialog, 100, 80, 418, 230, true}) {
@@ -116,12 +129,13 @@ class TOtherForm : public TForm {
     visibleAfterClose = Visible();
     resultInHandler = ModalResult();
   }
+  TButton* Probe;
   int creates = 0, resultInHandler = -1;
   bool mainDisabled = false, visibleAfterClose = false;
 };
 
 const TLayoutRow<TOtherForm> kOtherLayout[] = {
-    {"Probe", TControlKind::Button, 8, 8, 80, 25, "Probe", 0, &TOtherForm::ProbeClick},
+  {Field<&TOtherForm::Probe>, "Probe", 8, 8, 80, 25, "Probe", 0, &TOtherForm::ProbeClick},
 };
 
 TOtherForm::TOtherForm()
@@ -143,7 +157,7 @@ void CheckLayout(TCheckForm& form) {
     EXPECT_TRUE(NameProperty(control->Handle()) == control->Name()) << "ControlName property";
     EXPECT_TRUE(GetParent(control->Handle()) == window) << "control is a child window";
   }
-  HWND button = form.Find<TButton>("Button1")->Handle();
+  HWND button = form.Button1->Handle();
   RECT r = ClientBounds(button);
   CheckEq(r.left, 8L, "Button1 left");
   CheckEq(r.top, 112L, "Button1 top");
@@ -159,7 +173,7 @@ void CheckLayout(TCheckForm& form) {
   CheckEq(font.lfHeight, -12L, "button font height");
   CheckEq(static_cast<int>(font.lfCharSet), SHIFTJIS_CHARSET, "button font charset");
 
-  TLabel* label = form.Find<TLabel>("Label1");
+  TLabel* label = form.Label1;
   CheckEq(label->Left(), 8, "Label1 left");
   CheckEq(label->Top(), 16, "Label1 top");
   TEXTMETRICA metrics{};
@@ -178,7 +192,7 @@ void CheckLayout(TCheckForm& form) {
   EXPECT_TRUE(label->Width() > before) << "Label1 grows with its text";
   CheckEq(label->Height(), lineHeight, "Label1 does not wrap");
 
-  TComboBox* combo = form.Find<TComboBox>("Combo1");
+  TComboBox* combo = form.Combo1;
   // The platform keeps the closed box at least a line of the font high.
   EXPECT_TRUE(combo->Height() >= 19 && combo->Height() <= lineHeight + 8) << "combo box closed height";
   combo->AddItem("c: [data]");
@@ -188,14 +202,14 @@ void CheckLayout(TCheckForm& form) {
   EXPECT_TRUE(combo->ItemText(1) == "d: [game]") << "combo text";
   CheckEq(combo->ItemIndex(), 1, "combo index");
 
-  TListBox* list = form.Find<TListBox>("List1");
+  TListBox* list = form.List1;
   list->SetItemHeight(17);
   list->AddItem("C:\\", nullptr, 0);
   list->AddItem("ソフト", nullptr, 8);
   CheckEq(list->Count(), 2, "list count");
   EXPECT_TRUE(list->ItemText(1) == "ソフト") << "list text";
 
-  TCanvas& canvas = form.Find<TImage>("Image1")->Canvas();
+  TCanvas& canvas = form.Image1->Canvas();
   CheckEq(canvas.Width(), 64, "canvas width follows the control");
   canvas.Brush.Color = RGB(0, 0, 200);
   canvas.FillRect(0, 3, 64, 4);
@@ -208,8 +222,8 @@ void CheckLayout(TCheckForm& form) {
 }
 
 void CheckModal(TCheckForm& form) {
-  HWND b1 = form.Find<TButton>("Button1")->Handle();
-  form.Find<TButton>("Button1")->ModalResult = mrOk;
+  HWND b1 = form.Button1->Handle();
+  form.Button1->ModalResult = mrOk;
 
   // Enter on the focused first tab stop presses it.
   PostMessageA(b1, WM_KEYDOWN, VK_RETURN, 0);
@@ -224,8 +238,8 @@ void CheckModal(TCheckForm& form) {
   CheckEq(Modal(form), static_cast<int>(mrCancel), "close box gives 2");
 
   // Tab moves to Button2; Enter presses it; Escape presses the cancel button.
-  form.Find<TButton>("Button2")->SetCancel(true);
-  form.Find<TButton>("Button2")->ModalResult = mrNo;
+  form.Button2->SetCancel(true);
+  form.Button2->ModalResult = mrNo;
   PostMessageA(b1, WM_KEYDOWN, VK_TAB, 0);
   PostMessageA(b1, WM_KEYDOWN, VK_ESCAPE, 0);
   CheckEq(Modal(form), static_cast<int>(mrNo), "Escape presses the cancel button");
@@ -244,13 +258,13 @@ void CheckModal(TCheckForm& form) {
 
   // A label's access key moves the focus to the next tab stop; Enter off a button presses the
   // default button.
-  form.Find<TButton>("Button1")->SetDefault(true);
+  form.Button1->SetDefault(true);
   PostMessageA(b1, WM_SYSCHAR, 'l', 0);
   PostMessageA(b1, WM_KEYDOWN, VK_RETURN, 0);
   int clicks = form.clicks1;
   CheckEq(Modal(form), static_cast<int>(mrOk), "Enter in the edit box presses the default button");
   CheckEq(form.clicks1, clicks + 1, "default button pressed once");
-  EXPECT_TRUE(form.focusAtClick == form.Find<TEdit>("Edit1")->Handle()) << "label access key focused the edit box";
+  EXPECT_TRUE(form.focusAtClick == form.Edit1->Handle()) << "label access key focused the edit box";
 
   // A failing show handler is reported and the window is shown all the same.
   TNotifyEvent onShow = form.OnShow;
@@ -283,7 +297,7 @@ void CheckSecondForm() {
   // Scaling for another screen resolution: positions, sizes, client area and font.
   int clientWidth = OtherForm->ClientWidth(), clientHeight = OtherForm->ClientHeight();
   OtherForm->ScaleBy(120, 96);
-  TButton* probe = OtherForm->Find<TButton>("Probe");
+  TButton* probe = OtherForm->Probe;
   CheckEq(probe->Left(), 10, "scaled left");
   CheckEq(probe->Top(), 10, "scaled top");
   CheckEq(probe->Width(), 100, "scaled width");
@@ -306,7 +320,7 @@ void CheckForeignFailuresInHandlers() {
       {[] { throw std::runtime_error("not for the user"); }, "予期しないエラーが発生しました"},
       {[] { throw 7; }, "予期しないエラーが発生しました"},
   };
-  TButton* probe = OtherForm->Find<TButton>("Probe");
+  TButton* probe = OtherForm->Probe;
   TNotifyEvent saved = probe->OnClick;
   for (const Case& c : cases) {
     g_reported.clear();
