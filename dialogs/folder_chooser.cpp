@@ -14,7 +14,7 @@
 #include "dialogs/message_dialog.h"
 #include "ui/application.h"
 #include "ui/form.h"
-#include "ui/handles.h"
+#include "base/win32/handles.h"
 
 namespace {
 

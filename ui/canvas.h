@@ -6,7 +6,18 @@
 
 #include <string>
 
-#include "ui/handles.h"
+#include "base/win32/handles.h"
+
+// The window layer's code names the owners of base/win32/handles.h as its own.
+namespace ui {
+using win32::BitmapHandle;
+using win32::BrushHandle;
+using win32::FontHandle;
+using win32::GlobalAtom;
+using win32::MemoryDc;
+using win32::SelectedObject;
+using win32::WindowDc;
+}  // namespace ui
 
 using TColor = COLORREF;
 

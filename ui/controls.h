@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "ui/canvas.h"
-#include "ui/handles.h"
+#include "base/win32/handles.h"
 #include "ui/window.h"
 
 class TForm;
