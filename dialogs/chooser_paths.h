@@ -1,8 +1,8 @@
 // Path and list rules of the folder chooser, free of platform calls: creating a chosen folder
 // with its parents, the parent part of a path, the drive-list texts, the folder-list lines and
 // the filtering of directory listings. Folders are listed through the location listing
-// interface; the Win32 side supplies the other facts through the small interfaces below. All text is Shift-JIS; every search for "\" or ":" steps over whole
-// characters.
+// interface; the Win32 side supplies the other facts through the small interfaces below. All
+// text is Shift-JIS; every search for "\" or ":" steps over whole characters.
 #pragma once
 
 #include <cstdint>
