@@ -9,6 +9,9 @@
 namespace chooser {
 namespace {
 
+// What the lists show: everything but hidden and system entries.
+constexpr uint32_t kShown = faAnyFile & ~(faHidden | faSysFile);
+
 std::string JoinFolder(const std::string& parent, const std::string& name) {
   return sjis::EndsWithBackslash(parent) ? parent + name : parent + "\\" + name;
 }
@@ -129,23 +132,36 @@ std::vector<FolderLine> FolderLines(std::string_view current, std::vector<std::s
 
 void SortNames(std::vector<std::string>& names) { std::sort(names.begin(), names.end(), NameLess); }
 
-std::vector<std::string> VisibleSubfolders(const std::vector<ListedEntry>& listing) {
+std::vector<SearchRec> ListEntries(const std::string& folder) {
+  std::string pattern = folder;
+  if (!sjis::EndsWithBackslash(pattern)) pattern += "\\";
+  pattern += "*.*";
+  std::vector<SearchRec> entries;
+  SearchRec rec;
+  OpenListing listing(ListingBackend(), pattern, faAnyFile, rec);
+  if (!listing.IsOpen()) return entries;
+  do {
+    entries.push_back(rec);
+  } while (listing.Next(rec));
+  return entries;
+}
+
+std::vector<std::string> VisibleSubfolders(const std::vector<SearchRec>& listing) {
   std::vector<std::string> names;
-  for (const ListedEntry& e : listing) {
-    if ((e.attributes & kAttrDirectory) == 0) continue;
-    if ((e.attributes & (kAttrHidden | kAttrSystem)) != 0) continue;
-    if (e.name == "." || e.name == ".." || e.name.empty()) continue;
-    names.push_back(e.name);
+  for (const SearchRec& e : listing) {
+    if ((e.Attr & faDirectory) == 0 || Excluded(e.Attr, kShown)) continue;
+    if (e.Name == "." || e.Name == ".." || e.Name.empty()) continue;
+    names.push_back(e.Name);
   }
   SortNames(names);
   return names;
 }
 
-std::vector<std::string> VisibleFiles(const std::vector<ListedEntry>& listing) {
+std::vector<std::string> VisibleFiles(const std::vector<SearchRec>& listing) {
   std::vector<std::string> names;
-  for (const ListedEntry& e : listing) {
-    if ((e.attributes & (kAttrDirectory | kAttrHidden | kAttrSystem)) != 0) continue;
-    names.push_back(e.name);
+  for (const SearchRec& e : listing) {
+    if (Excluded(e.Attr, kShown & ~faDirectory)) continue;
+    names.push_back(e.Name);
   }
   SortNames(names);
   return names;

@@ -1,8 +1,8 @@
 // Path and list rules of the folder chooser, free of platform calls: creating a chosen folder
 // with its parents, the drive part of a path, the drive-list texts, the folder-list lines and
-// the filtering of directory listings. The Win32 side supplies the facts through the small
-// interfaces below. All text is Shift-JIS; every search for "\" or ":" steps over whole
-// characters.
+// the filtering of directory listings. Folders are listed through the location listing
+// interface; the Win32 side supplies the other facts through the small interfaces below. All
+// text is Shift-JIS; every search for "\" or ":" steps over whole characters.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "location/listing_api.h"
 
 namespace chooser {
 
@@ -81,21 +83,15 @@ struct FolderLine {
 // case of ASCII letters.
 std::vector<FolderLine> FolderLines(std::string_view current, std::vector<std::string> subfolders);
 
-// A directory listing entry: the name and the platform's attribute bits.
-struct ListedEntry {
-  std::string name;
-  uint32_t attributes;
-};
-
-constexpr uint32_t kAttrHidden = 0x02;
-constexpr uint32_t kAttrSystem = 0x04;
-constexpr uint32_t kAttrDirectory = 0x10;
+// Entries of folder that match "*.*", through the installed listing backend (ListingBackend),
+// nothing passed over; empty when the folder cannot be listed.
+std::vector<SearchRec> ListEntries(const std::string& folder);
 
 // Folders of a listing, without ".", ".." and hidden or system ones, sorted.
-std::vector<std::string> VisibleSubfolders(const std::vector<ListedEntry>& listing);
+std::vector<std::string> VisibleSubfolders(const std::vector<SearchRec>& listing);
 
 // Ordinary files of a listing (no folders, no hidden or system files), sorted.
-std::vector<std::string> VisibleFiles(const std::vector<ListedEntry>& listing);
+std::vector<std::string> VisibleFiles(const std::vector<SearchRec>& listing);
 
 // Sorts names the way the lists show them: ASCII letters compared without case, then bytes.
 void SortNames(std::vector<std::string>& names);

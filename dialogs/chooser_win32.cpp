@@ -23,20 +23,6 @@ class CriticalErrorsSuppressed {
   UINT previous_;
 };
 
-class FindHandle {
- public:
-  explicit FindHandle(HANDLE h) : h_(h) {}
-  FindHandle(const FindHandle&) = delete;
-  FindHandle& operator=(const FindHandle&) = delete;
-  ~FindHandle() {
-    if (h_ != INVALID_HANDLE_VALUE) FindClose(h_);
-  }
-  HANDLE Get() const { return h_; }
-
- private:
-  HANDLE h_;
-};
-
 // A DLL from the system folder only: the program's own folder (a download folder, say) may hold
 // a planted DLL of the same name. Systems without the search flag get the full path instead.
 HMODULE LoadSystemLibrary(const char* name) {
@@ -157,19 +143,9 @@ std::string ExpandPath(const std::string& path) {
   return full;
 }
 
-std::vector<ListedEntry> ListFolder(const std::string& folder) {
-  std::vector<ListedEntry> entries;
-  std::string pattern = folder;
-  if (!sjis::EndsWithBackslash(pattern)) pattern += "\\";
-  pattern += "*.*";
+std::vector<SearchRec> ListFolder(const std::string& folder) {
   CriticalErrorsSuppressed quiet;
-  WIN32_FIND_DATAA data;
-  FindHandle find(FindFirstFileA(pattern.c_str(), &data));
-  if (find.Get() == INVALID_HANDLE_VALUE) return entries;
-  do {
-    entries.push_back({data.cFileName, data.dwFileAttributes});
-  } while (FindNextFileA(find.Get(), &data));
-  return entries;
+  return ListEntries(folder);
 }
 
 bool NetworkDialogAvailable() { return FindNetworkDialog() != nullptr; }

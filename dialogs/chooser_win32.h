@@ -1,6 +1,7 @@
 // Win32 backends of the folder chooser: the process's current folder (kept per drive), drive
-// facts with critical-error boxes suppressed, directory listings, folder creation and the probe
-// for the legacy network-connection dialog.
+// facts with critical-error boxes suppressed, directory listings (through the installed location
+// listing backend: a program showing the chooser calls UseWin32LocationBackends first), folder
+// creation and the probe for the legacy network-connection dialog.
 #pragma once
 
 #include <windows.h>
@@ -45,8 +46,8 @@ void RememberDriveFolder(const std::string& folder);
 // The absolute form of path, relative to the current folder; path itself when that fails.
 std::string ExpandPath(const std::string& path);
 
-// Entries of folder that match "*.*"; empty when the folder cannot be listed.
-std::vector<ListedEntry> ListFolder(const std::string& folder);
+// ListEntries of folder with the platform's critical-error boxes (a missing disk) suppressed.
+std::vector<SearchRec> ListFolder(const std::string& folder);
 
 // Whether the platform offers the legacy network-connection dialog, and opening it.
 bool NetworkDialogAvailable();

@@ -15,7 +15,7 @@
 #include "dialogs/message_dialog.h"
 #include "ui/application.h"
 #include "ui/form.h"
-#include "ui/handles.h"
+#include "base/win32/handles.h"
 
 namespace {
 
@@ -26,7 +26,7 @@ using chooser::FolderIcon;
 constexpr int kLevelIndent = 8;
 
 int ScreenPixelsPerInch() {
-  ui::WindowDc screen(nullptr);
+  win32::WindowDc screen(nullptr);
   return GetDeviceCaps(screen.Get(), LOGPIXELSY);
 }
 
@@ -82,8 +82,8 @@ class TSelectDirDlg : public TForm {
   bool editablePath_ = false;
   bool confirmCreate_ = false;
   int pixelsPerInch_ = chooser::kDesignPixelsPerInch;
-  ui::BitmapHandle floppy_, hard_, network_, cdrom_, ram_;
-  ui::BitmapHandle openFolder_, currentFolder_, closedFolder_;
+  win32::BitmapHandle floppy_, hard_, network_, cdrom_, ram_;
+  win32::BitmapHandle openFolder_, currentFolder_, closedFolder_;
   // The controls in the order of chooser::kSelectDirControls.
   std::array<TControl*, chooser::kControlCount> controls_{};
 };

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "base/failure.h"
+#include "base/win32/handles.h"
 #include "ui/application.h"
 #include "ui/form.h"
-#include "ui/handles.h"
 
 namespace {
 
@@ -50,8 +50,8 @@ class ScreenMeasurer : public TextMeasurer {
     return TextSize{r.right - r.left, r.bottom - r.top};
   }
 
-  ui::WindowDc screen_;
-  ui::SelectedObject font_;
+  win32::WindowDc screen_;
+  win32::SelectedObject font_;
 };
 
 class TMessageForm : public TForm {
@@ -114,10 +114,8 @@ class TMessageForm : public TForm {
     for (TButton* button : buttons_) captions.push_back(button->Caption());
     std::string text = MessageClipboardText(TForm::Caption(), text_, captions);
 
-    if (!OpenClipboard(Handle())) throw EClipboardException();
-    struct Closer {
-      ~Closer() { CloseClipboard(); }
-    } closer;
+    win32::OpenedClipboard clipboard(Handle());
+    if (!clipboard.Opened()) throw EClipboardException();
     EmptyClipboard();
     HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, text.size() + 1);
     if (!memory) throw EOutOfMemory();

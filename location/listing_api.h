@@ -1,6 +1,6 @@
-// The platform calls the fixed-disk search makes: drive types, folder listings and the
-// upper-casing of names. Win32 backends forward them to KERNEL32 / USER32; tests bring an
-// in-memory file system that decides every drive, folder, attribute and listing order.
+// The platform calls the fixed-disk search and the folder chooser make: drive types, folder
+// listings and the upper-casing of names. Win32 backends forward them to KERNEL32 / USER32; tests
+// bring an in-memory file system that decides every drive, folder, attribute and listing order.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +22,13 @@ constexpr uint32_t faDirectory = 0x10;
 constexpr uint32_t faArchive = 0x20;
 constexpr uint32_t faAnyFile = 0x3F;
 
+// Whether an entry carrying attr is passed over by a listing asked for mask: it carries a hidden,
+// system, volume-label or folder bit that mask leaves out. The one rule of every listing backend
+// and of the chooser's lists.
+constexpr bool Excluded(uint32_t attr, uint32_t mask) {
+  return (attr & ~mask & (faHidden | faSysFile | faVolumeID | faDirectory)) != 0;
+}
+
 class DriveTypeApi {
  public:
   virtual ~DriveTypeApi() = default;
@@ -42,7 +49,7 @@ class ListingApi {
  public:
   virtual ~ListingApi() = default;
   // Opens a listing of pattern and gives its first entry, or kNoListing when it cannot. Entries
-  // carrying hidden, system, volume-label or folder bits not in attrMask are passed over.
+  // Excluded by attrMask are passed over.
   virtual ListingHandle FindFirst(const std::string& pattern, uint32_t attrMask, SearchRec& rec) = 0;
   // The next entry; false at the end of the listing or on any error.
   virtual bool FindNext(ListingHandle listing, SearchRec& rec) = 0;
@@ -57,3 +64,22 @@ class ListingApi {
 DriveTypeApi& DriveTypeBackend();
 ListingApi& ListingBackend();
 void SetSearchBackends(DriveTypeApi* drives, ListingApi* listing);
+
+// One open listing of the installed backend, closed on every way out, failures included.
+class OpenListing {
+ public:
+  OpenListing(ListingApi& api, const std::string& pattern, uint32_t attrMask, SearchRec& first)
+      : api_(api), handle_(api.FindFirst(pattern, attrMask, first)) {}
+  ~OpenListing() {
+    if (handle_ != kNoListing) api_.FindClose(handle_);
+  }
+  OpenListing(const OpenListing&) = delete;
+  OpenListing& operator=(const OpenListing&) = delete;
+
+  bool IsOpen() const { return handle_ != kNoListing; }
+  bool Next(SearchRec& rec) { return api_.FindNext(handle_, rec); }
+
+ private:
+  ListingApi& api_;
+  ListingHandle handle_;
+};

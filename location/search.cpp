@@ -17,25 +17,6 @@ DriveTypeApi* g_drives = nullptr;
 ListingApi* g_listing = nullptr;
 SearchProgressHook g_progress;
 
-// One open listing, closed on every way out of the walk, failures included.
-class Listing {
- public:
-  Listing(ListingApi& api, const std::string& pattern, SearchRec& first)
-      : api_(api), handle_(api.FindFirst(pattern, faAnyFile, first)) {}
-  ~Listing() {
-    if (handle_ != kNoListing) api_.FindClose(handle_);
-  }
-  Listing(const Listing&) = delete;
-  Listing& operator=(const Listing&) = delete;
-
-  bool IsOpen() const { return handle_ != kNoListing; }
-  bool Next(SearchRec& rec) { return api_.FindNext(handle_, rec); }
-
- private:
-  ListingApi& api_;
-  ListingHandle handle_;
-};
-
 }  // namespace
 
 DriveTypeApi& DriveTypeBackend() {
@@ -74,7 +55,7 @@ void SearchFolder(const std::string& folder) {
 
   ListingApi& api = ListingBackend();
   SearchRec rec;
-  Listing listing(api, folder + "\\*.*", rec);
+  OpenListing listing(api, folder + "\\*.*", faAnyFile, rec);
   if (!listing.IsOpen()) return;
   do {
     if (rec.Name == "." || rec.Name == "..") continue;

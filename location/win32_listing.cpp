@@ -3,26 +3,16 @@
 
 #include <memory>
 
+#include "base/win32/handles.h"
 #include "location/registry_api.h"
 #include "location/win32_backends.h"
 
 namespace {
 
-// Entries with hidden, system, volume-label or folder bits outside the mask are passed over.
-bool Excluded(DWORD attr, uint32_t mask) {
-  return (attr & ~mask & (faHidden | faSysFile | faVolumeID | faDirectory)) != 0;
-}
-
-// One open listing; closes its search handle when destroyed.
+// One open listing of the backend.
 struct Find {
-  HANDLE handle = INVALID_HANDLE_VALUE;
+  win32::FindHandle handle;
   uint32_t mask = faAnyFile;
-  Find() = default;
-  Find(const Find&) = delete;
-  Find& operator=(const Find&) = delete;
-  ~Find() {
-    if (handle != INVALID_HANDLE_VALUE) ::FindClose(handle);
-  }
 };
 
 void Fill(const WIN32_FIND_DATAA& data, SearchRec& rec) {
@@ -39,10 +29,10 @@ class FindFileListing : public ListingApi, public DriveTypeApi {
     auto find = std::make_unique<Find>();
     find->mask = attrMask;
     WIN32_FIND_DATAA data;
-    find->handle = FindFirstFileA(pattern.c_str(), &data);
-    if (find->handle == INVALID_HANDLE_VALUE) return kNoListing;
+    find->handle.Reset(FindFirstFileA(pattern.c_str(), &data));
+    if (!find->handle) return kNoListing;
     while (Excluded(data.dwFileAttributes, attrMask))
-      if (!FindNextFileA(find->handle, &data)) return kNoListing;
+      if (!FindNextFileA(find->handle.Get(), &data)) return kNoListing;
     Fill(data, rec);
     return reinterpret_cast<ListingHandle>(find.release());
   }
@@ -51,7 +41,7 @@ class FindFileListing : public ListingApi, public DriveTypeApi {
     Find* find = reinterpret_cast<Find*>(listing);
     WIN32_FIND_DATAA data;
     do {
-      if (!FindNextFileA(find->handle, &data)) return false;
+      if (!FindNextFileA(find->handle.Get(), &data)) return false;
     } while (Excluded(data.dwFileAttributes, find->mask));
     Fill(data, rec);
     return true;

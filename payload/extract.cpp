@@ -7,9 +7,11 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "base/failure.h"
 #include "base/stream.h"
+#include "base/win32/handles.h"
 #include "payload/sums.h"
 
 namespace {
@@ -54,20 +56,14 @@ class TModulePayloads : public TPayloadSource {
 
 class TWin32Files : public TFileOps {
  public:
-  ~TWin32Files() override {
-    for (HANDLE h : handles_)
-      if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-  }
-
   std::vector<std::string> List(const std::string& folder) override {
     std::vector<std::string> names;
     WIN32_FIND_DATAA entry;
-    HANDLE h = FindFirstFileA((folder + "*").c_str(), &entry);
-    if (h == INVALID_HANDLE_VALUE) return names;
+    win32::FindHandle find(FindFirstFileA((folder + "*").c_str(), &entry));
+    if (!find) return names;
     do {
       if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(entry.cFileName);
-    } while (FindNextFileA(h, &entry));
-    FindClose(h);
+    } while (FindNextFileA(find.Get(), &entry));
     return names;
   }
 
@@ -79,43 +75,40 @@ class TWin32Files : public TFileOps {
     const DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return true;
     if (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) return false;
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    CloseHandle(h);
-    return true;
+    win32::FileHandle file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    return static_cast<bool>(file);
   }
 
   Handle Create(const std::string& path) override {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
-    if (h == INVALID_HANDLE_VALUE) return kNoHandle;
-    handles_.push_back(h);
+    win32::FileHandle file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return kNoHandle;
+    handles_.push_back(std::move(file));
     return static_cast<Handle>(handles_.size() - 1);
   }
 
   size_t Write(Handle file, const void* data, size_t count) override {
     DWORD written = 0;
-    if (!WriteFile(handles_[file], data, static_cast<DWORD>(count), &written, nullptr)) return 0;
+    if (!WriteFile(handles_[file].Get(), data, static_cast<DWORD>(count), &written, nullptr)) return 0;
     return written;
   }
 
-  bool Flush(Handle file) override { return FlushFileBuffers(handles_[file]) != 0; }
+  bool Flush(Handle file) override { return FlushFileBuffers(handles_[file].Get()) != 0; }
 
   void Close(Handle file) override {
-    CloseHandle(handles_[file]);
-    handles_[file] = INVALID_HANDLE_VALUE;
+    handles_[file].Reset();
   }
 
   bool Read(const std::string& path, std::string* content) override {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
+    win32::FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file) return false;
     content->clear();
     char buffer[4096];
     DWORD got = 0;
     bool ok;
-    while ((ok = ReadFile(h, buffer, sizeof buffer, &got, nullptr) != 0) && got > 0) content->append(buffer, got);
-    CloseHandle(h);
+    while ((ok = ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) != 0) && got > 0)
+      content->append(buffer, got);
     return ok;
   }
 
@@ -130,17 +123,14 @@ class TWin32Files : public TFileOps {
   // FAT32 has no hard links: a copy, flushed before it counts.
   bool Copy(const std::string& from, const std::string& to) override {
     if (!CopyFileA(from.c_str(), to.c_str(), TRUE)) return false;
-    HANDLE h = CreateFileA(to.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    const bool flushed = FlushFileBuffers(h) != 0;
-    CloseHandle(h);
-    return flushed;
+    win32::FileHandle file(CreateFileA(to.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    return file && FlushFileBuffers(file.Get()) != 0;
   }
 
   bool Delete(const std::string& path) override { return DeleteFileA(path.c_str()) != 0; }
 
  private:
-  std::vector<HANDLE> handles_;
+  std::vector<win32::FileHandle> handles_;
 };
 
 }  // namespace

@@ -20,9 +20,9 @@ constexpr size_t kCheckSum = 64;
 // Where the data directories start.
 constexpr size_t kDirectories32 = 96;
 constexpr size_t kDirectories64 = 112;
-constexpr uint32_t kDirSecurity = 4;
-constexpr uint32_t kDirResource = 2;
-constexpr uint32_t kDirBaseReloc = 5;
+constexpr size_t kImageBase32 = 28;
+constexpr size_t kImageBase64 = 24;
+constexpr size_t kDllCharacteristics = 70;
 constexpr size_t kSectionHeaderSize = 40;
 constexpr uint32_t kScnInitializedData = 0x00000040;
 constexpr uint32_t kScnDiscardable = 0x02000000;
@@ -36,6 +36,19 @@ uint16_t Get16(const std::vector<uint8_t>& b, uint64_t at) {
 uint32_t Get32(const std::vector<uint8_t>& b, uint64_t at) {
   if (at + 4 > b.size()) throw FormatError("truncated image");
   return static_cast<uint32_t>(Get16(b, at)) | static_cast<uint32_t>(Get16(b, at + 2)) << 16;
+}
+
+uint64_t Get64(const std::vector<uint8_t>& b, uint64_t at) { return Get32(b, at) | uint64_t{Get32(b, at + 4)} << 32; }
+
+// A zero-terminated name of at most 256 bytes.
+std::string NameAt(const std::vector<uint8_t>& b, uint64_t at) {
+  std::string name;
+  for (uint64_t i = at; name.size() <= 256; ++i) {
+    if (i >= b.size()) throw FormatError("truncated image");
+    if (b[i] == 0) return name;
+    name += static_cast<char>(b[i]);
+  }
+  throw FormatError("unterminated name");
 }
 
 void Put16(std::vector<uint8_t>& b, size_t at, uint32_t v) {
@@ -274,52 +287,108 @@ bool ResourceId::Matches(const ResourceId& other) const {
          std::equal(name.begin(), name.end(), other.name.begin(), [&](char16_t a, char16_t b) { return upper(a) == upper(b); });
 }
 
-Image Image::Parse(std::vector<uint8_t> bytes) {
-  Image im;
-  im.bytes_ = std::move(bytes);
-  const std::vector<uint8_t>& b = im.bytes_;
+Headers ReadHeaders(const std::vector<uint8_t>& b) {
+  Headers h;
   if (b.size() < 64 || b[0] != 'M' || b[1] != 'Z') throw FormatError("not an executable (no MZ header)");
   const uint32_t peOffset = Get32(b, 0x3C);
   if (uint64_t{peOffset} + 24 > b.size() || std::memcmp(b.data() + peOffset, "PE\0\0", 4) != 0)
     throw FormatError("not a PE image (no PE signature)");
+  h.machine = Get16(b, peOffset + 4);
   const uint16_t sectionCount = Get16(b, peOffset + 6);
   const uint16_t optionalSize = Get16(b, peOffset + 20);
-  im.optionalHeader_ = peOffset + 24;
-  const uint16_t magic = Get16(b, im.optionalHeader_);
+  h.fileCharacteristics = Get16(b, peOffset + 22);
+  h.optionalHeader = peOffset + 24;
+  const uint16_t magic = Get16(b, h.optionalHeader);
   if (magic != 0x10B && magic != 0x20B) throw FormatError("not a PE32 or PE32+ image");
-  im.pe32Plus_ = magic == 0x20B;
-  const size_t directories = im.pe32Plus_ ? kDirectories64 : kDirectories32;
-  const uint32_t directoryCount = Get32(b, im.optionalHeader_ + directories - 4);
+  h.pe32Plus = magic == 0x20B;
+  const size_t directories = h.pe32Plus ? kDirectories64 : kDirectories32;
+  const uint32_t directoryCount = Get32(b, h.optionalHeader + directories - 4);
   if (optionalSize < directories || directoryCount > 16 || directories + 8ull * directoryCount > optionalSize)
     throw FormatError("malformed optional header");
-  if (directoryCount <= kDirResource) throw FormatError("image carries no resources");
-  const uint32_t sectionAlignment = Get32(b, im.optionalHeader_ + kSectionAlignment);
-  const uint32_t fileAlignment = Get32(b, im.optionalHeader_ + kFileAlignment);
-  if (!PowerOfTwo(sectionAlignment) || !PowerOfTwo(fileAlignment) || fileAlignment > sectionAlignment)
+  h.imageBase = h.pe32Plus ? Get64(b, h.optionalHeader + kImageBase64) : Get32(b, h.optionalHeader + kImageBase32);
+  h.dllCharacteristics = Get16(b, h.optionalHeader + kDllCharacteristics);
+  h.sectionAlignment = Get32(b, h.optionalHeader + kSectionAlignment);
+  h.fileAlignment = Get32(b, h.optionalHeader + kFileAlignment);
+  for (uint32_t d = 0; d < directoryCount; ++d)
+    h.directories.push_back({Get32(b, h.optionalHeader + directories + 8 * d), Get32(b, h.optionalHeader + directories + 8 * d + 4)});
+
+  h.sectionTable = h.optionalHeader + optionalSize;
+  if (sectionCount == 0 || h.sectionTable + kSectionHeaderSize * sectionCount > b.size())
+    throw FormatError("section table missing or truncated");
+  for (size_t i = 0; i < sectionCount; ++i) {
+    const size_t at = h.sectionTable + kSectionHeaderSize * i;
+    SectionHeader s;
+    for (size_t k = 0; k < 8 && b[at + k] != 0; ++k) s.name += static_cast<char>(b[at + k]);
+    s.virtualSize = Get32(b, at + 8);
+    s.virtualAddress = Get32(b, at + 12);
+    s.rawSize = Get32(b, at + 16);
+    s.rawPointer = Get32(b, at + 20);
+    s.characteristics = Get32(b, at + 36);
+    if (s.rawSize && uint64_t{s.rawPointer} + s.rawSize > b.size()) throw FormatError("section data past the end of the file");
+    h.sections.push_back(std::move(s));
+  }
+  return h;
+}
+
+uint64_t FileOffset(const Headers& headers, uint64_t rva) {
+  for (const SectionHeader& s : headers.sections) {
+    const uint64_t size = LoadedRawSize(s.virtualSize, s.rawSize);
+    if (rva >= s.virtualAddress && rva < uint64_t{s.virtualAddress} + size) return s.rawPointer + (rva - s.virtualAddress);
+  }
+  throw FormatError("address outside every section");
+}
+
+// Descriptor tables end with an all-zero entry; the name is the one field read here.
+std::vector<std::string> ImportedDlls(const std::vector<uint8_t>& file, const Headers& headers) {
+  std::vector<std::string> names;
+  const DataDirectory table = headers.Directory(kDirImport);
+  if (table.rva == 0 || table.size == 0) return names;
+  for (uint64_t at = FileOffset(headers, table.rva);; at += 20) {
+    const uint32_t name = Get32(file, at + 12);
+    if (name == 0) break;
+    names.push_back(NameAt(file, FileOffset(headers, name)));
+  }
+  return names;
+}
+
+std::vector<std::string> DelayImportedDlls(const std::vector<uint8_t>& file, const Headers& headers) {
+  std::vector<std::string> names;
+  const DataDirectory table = headers.Directory(kDirDelayImport);
+  if (table.rva == 0 || table.size == 0) return names;
+  for (uint64_t at = FileOffset(headers, table.rva);; at += 32) {
+    uint64_t name = Get32(file, at + 4);
+    if (name == 0) break;
+    // Old tables (attribute bit 0 clear) hold addresses rather than offsets into the image.
+    if ((Get32(file, at) & 1) == 0) name -= headers.imageBase;
+    names.push_back(NameAt(file, FileOffset(headers, name)));
+  }
+  return names;
+}
+
+Image Image::Parse(std::vector<uint8_t> bytes) {
+  Image im;
+  im.bytes_ = std::move(bytes);
+  const std::vector<uint8_t>& b = im.bytes_;
+  im.headers_ = ReadHeaders(b);
+  const Headers& h = im.headers_;
+  if (h.directories.size() <= kDirResource) throw FormatError("image carries no resources");
+  if (!PowerOfTwo(h.sectionAlignment) || !PowerOfTwo(h.fileAlignment) || h.fileAlignment > h.sectionAlignment)
     throw FormatError("bad section or file alignment");
 
-  im.sectionTable_ = im.optionalHeader_ + optionalSize;
-  if (sectionCount == 0 || im.sectionTable_ + kSectionHeaderSize * sectionCount > b.size())
-    throw FormatError("section table missing or truncated");
   std::vector<std::tuple<uint32_t, uint32_t, uint32_t>> mapped;
   uint64_t nextAddress = 0;
-  for (size_t i = 0; i < sectionCount; ++i) {
-    const size_t h = im.sectionTable_ + kSectionHeaderSize * i;
-    Section s{Get32(b, h + 8), Get32(b, h + 12), Get32(b, h + 16), Get32(b, h + 20), Get32(b, h + 36)};
-    if (s.rawSize && uint64_t{s.rawPointer} + s.rawSize > b.size()) throw FormatError("section data past the end of the file");
+  for (const SectionHeader& s : h.sections) {
     if (s.virtualAddress < nextAddress) throw FormatError("sections overlap or are out of order");
-    nextAddress = s.virtualAddress + AlignUp(std::max(s.virtualSize, s.rawSize), sectionAlignment);
-    im.sections_.push_back(s);
+    nextAddress = s.virtualAddress + AlignUp(std::max(s.virtualSize, s.rawSize), h.sectionAlignment);
     if (s.rawSize) mapped.emplace_back(s.virtualAddress, LoadedRawSize(s.virtualSize, s.rawSize), s.rawPointer);
   }
 
-  const size_t resourceDir = im.optionalHeader_ + directories + 8 * kDirResource;
-  const uint32_t resourceRva = Get32(b, resourceDir);
+  const uint32_t resourceRva = h.directories[kDirResource].rva;
   if (resourceRva == 0) throw FormatError("image carries no resources");
-  auto it = std::find_if(im.sections_.begin(), im.sections_.end(),
-                         [&](const Section& s) { return s.virtualAddress == resourceRva; });
-  if (it == im.sections_.end() || it->rawSize == 0) throw FormatError("resources are not a section of their own");
-  im.resourceSection_ = static_cast<size_t>(it - im.sections_.begin());
+  auto it = std::find_if(h.sections.begin(), h.sections.end(),
+                         [&](const SectionHeader& s) { return s.virtualAddress == resourceRva; });
+  if (it == h.sections.end() || it->rawSize == 0) throw FormatError("resources are not a section of their own");
+  im.resourceSection_ = static_cast<size_t>(it - h.sections.begin());
   TreeReader reader(b, mapped, it->rawPointer, LoadedRawSize(it->virtualSize, it->rawSize));
   Resource path;
   reader.Directory(0, 0, path, im.resources_);
@@ -335,11 +404,11 @@ std::vector<Resource*> Image::Find(const ResourceId& type, const ResourceId& nam
 
 std::vector<uint8_t> Image::Build() const {
   const std::vector<uint8_t>& b = bytes_;
-  const size_t directories = optionalHeader_ + (pe32Plus_ ? kDirectories64 : kDirectories32);
+  const size_t directories = headers_.optionalHeader + (headers_.pe32Plus ? kDirectories64 : kDirectories32);
   const uint32_t directoryCount = Get32(b, directories - 4);
-  const uint32_t sectionAlignment = Get32(b, optionalHeader_ + kSectionAlignment);
-  const uint32_t fileAlignment = Get32(b, optionalHeader_ + kFileAlignment);
-  const Section& rs = sections_[resourceSection_];
+  const uint32_t sectionAlignment = Get32(b, headers_.optionalHeader + kSectionAlignment);
+  const uint32_t fileAlignment = Get32(b, headers_.optionalHeader + kFileAlignment);
+  const SectionHeader& rs = headers_.sections[resourceSection_];
   auto directory = [&](uint32_t index) -> std::pair<uint32_t, uint32_t> {
     if (index >= directoryCount) return {0, 0};
     return {Get32(b, directories + 8 * index), Get32(b, directories + 8 * index + 4)};
@@ -349,8 +418,8 @@ std::vector<uint8_t> Image::Build() const {
   // data directory but the base relocations points into, laid out in the file in order.
   const auto [relocRva, relocSize] = directory(kDirBaseReloc);
   uint64_t rawEnd = uint64_t{rs.rawPointer} + rs.rawSize;
-  for (size_t i = resourceSection_ + 1; i < sections_.size(); ++i) {
-    const Section& s = sections_[i];
+  for (size_t i = resourceSection_ + 1; i < headers_.sections.size(); ++i) {
+    const SectionHeader& s = headers_.sections[i];
     if (!(s.characteristics & kScnDiscardable)) throw FormatError("a program section follows the resources");
     for (uint32_t d = 0; d < directoryCount; ++d) {
       const auto [rva, size] = directory(d);
@@ -363,7 +432,7 @@ std::vector<uint8_t> Image::Build() const {
     rawEnd = uint64_t{s.rawPointer} + s.rawSize;
   }
   for (size_t i = 0; i < resourceSection_; ++i)
-    if (sections_[i].rawSize && uint64_t{sections_[i].rawPointer} + sections_[i].rawSize > rs.rawPointer)
+    if (headers_.sections[i].rawSize && uint64_t{headers_.sections[i].rawPointer} + headers_.sections[i].rawSize > rs.rawPointer)
       throw FormatError("a section's data lies behind the resources");
   // The certificate table is the file's tail; anything else there (a symbol table) moves along.
   uint64_t tailEnd = b.size();
@@ -377,8 +446,8 @@ std::vector<uint8_t> Image::Build() const {
   // The old section's padding up to the next file alignment goes with it (linkers may leave
   // the raw size itself unaligned).
   uint64_t oldEnd = std::min<uint64_t>(AlignUp(uint64_t{rs.rawPointer} + rs.rawSize, fileAlignment), tailEnd);
-  for (size_t i = resourceSection_ + 1; i < sections_.size(); ++i)
-    if (sections_[i].rawSize) oldEnd = std::min<uint64_t>(oldEnd, sections_[i].rawPointer);
+  for (size_t i = resourceSection_ + 1; i < headers_.sections.size(); ++i)
+    if (headers_.sections[i].rawSize) oldEnd = std::min<uint64_t>(oldEnd, headers_.sections[i].rawPointer);
   const std::vector<uint8_t> tree = WriteTree(resources_, rs.virtualAddress);
   const uint64_t newRaw = AlignUp(tree.size(), fileAlignment);
   const int64_t rawDelta = static_cast<int64_t>(rs.rawPointer + newRaw) - static_cast<int64_t>(oldEnd);
@@ -390,20 +459,20 @@ std::vector<uint8_t> Image::Build() const {
   out.resize(rs.rawPointer + newRaw);
   out.insert(out.end(), b.begin() + oldEnd, b.begin() + tailEnd);
 
-  const size_t header = sectionTable_ + kSectionHeaderSize * resourceSection_;
+  const size_t header = headers_.sectionTable + kSectionHeaderSize * resourceSection_;
   Put32(out, header + 8, Narrow(tree.size()));
   Put32(out, header + 16, Narrow(newRaw));
   uint64_t imageEnd = rs.virtualAddress + AlignUp(tree.size(), sectionAlignment);
-  for (size_t i = resourceSection_ + 1; i < sections_.size(); ++i) {
-    const Section& s = sections_[i];
-    const size_t h = sectionTable_ + kSectionHeaderSize * i;
+  for (size_t i = resourceSection_ + 1; i < headers_.sections.size(); ++i) {
+    const SectionHeader& s = headers_.sections[i];
+    const size_t h = headers_.sectionTable + kSectionHeaderSize * i;
     Put32(out, h + 12, Narrow(s.virtualAddress + addressDelta));
     if (s.rawSize) Put32(out, h + 20, Narrow(s.rawPointer + rawDelta));
     imageEnd = s.virtualAddress + addressDelta + AlignUp(std::max(s.virtualSize, s.rawSize), sectionAlignment);
   }
-  Put32(out, optionalHeader_ + kSizeOfImage, Narrow(imageEnd));
+  Put32(out, headers_.optionalHeader + kSizeOfImage, Narrow(imageEnd));
   if (rs.characteristics & kScnInitializedData) {
-    const size_t field = optionalHeader_ + kSizeOfInitializedData;
+    const size_t field = headers_.optionalHeader + kSizeOfInitializedData;
     Put32(out, field, Narrow(Get32(out, field) + rawDelta));
   }
   Put32(out, directories + 8 * kDirResource + 4, Narrow(tree.size()));
@@ -412,13 +481,13 @@ std::vector<uint8_t> Image::Build() const {
     Put32(out, directories + 8 * kDirSecurity, 0);
     Put32(out, directories + 8 * kDirSecurity + 4, 0);
   }
-  const size_t symbols = optionalHeader_ - 24 + 12;  // PointerToSymbolTable in the file header
+  const size_t symbols = headers_.optionalHeader - 24 + 12;  // PointerToSymbolTable in the file header
   const uint32_t symbolTable = Get32(out, symbols);
   if (symbolTable >= oldEnd) Put32(out, symbols, Narrow(symbolTable + rawDelta));
   else if (symbolTable > rs.rawPointer) throw FormatError("symbol table inside the resources");
 
-  if (Get32(out, optionalHeader_ + kCheckSum) != 0)
-    Put32(out, optionalHeader_ + kCheckSum, Checksum(out, optionalHeader_ + kCheckSum));
+  if (Get32(out, headers_.optionalHeader + kCheckSum) != 0)
+    Put32(out, headers_.optionalHeader + kCheckSum, Checksum(out, headers_.optionalHeader + kCheckSum));
   return out;
 }
 

@@ -4,7 +4,7 @@
 #include "base/failure.h"
 
 TCanvas::TCanvas(int width, int height) : width_(width), height_(height), dc_(nullptr) {
-  ui::WindowDc screen(nullptr);
+  win32::WindowDc screen(nullptr);
   bitmap_.Reset(CreateCompatibleBitmap(screen.Get(), width > 0 ? width : 1, height > 0 ? height : 1));
   if (!dc_.Get() || !bitmap_) throw EOutOfMemory();
   originalBitmap_ = SelectObject(dc_.Get(), bitmap_.Get());
@@ -21,14 +21,14 @@ TCanvas::~TCanvas() {
 
 void TCanvas::FillRect(int left, int top, int right, int bottom) {
   if (Brush.Style == TBrushStyle::Clear) return;
-  ui::BrushHandle brush(CreateSolidBrush(Brush.Color));
+  win32::BrushHandle brush(CreateSolidBrush(Brush.Color));
   RECT r{left, top, right, bottom};
   ::FillRect(dc_.Get(), &r, brush.Get());
 }
 
 void TCanvas::SelectFont() {
   if (font_ && fontHeight_ == Font.Height) return;
-  ui::FontHandle font(CreateFontA(Font.Height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
+  win32::FontHandle font(CreateFontA(Font.Height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
                                   OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                                   DEFAULT_PITCH | FF_DONTCARE, "ＭＳ Ｐゴシック"));
   HGDIOBJ previous = SelectObject(dc_.Get(), font.Get());
@@ -57,14 +57,14 @@ void DrawTransparent(HDC dc, int x, int y, HBITMAP picture) {
   BITMAP info{};
   if (!GetObjectA(picture, sizeof info, &info)) return;
   const int width = info.bmWidth, height = info.bmHeight;
-  MemoryDc source(dc);
-  SelectedObject selectedPicture(source.Get(), picture);
+  win32::MemoryDc source(dc);
+  win32::SelectedObject selectedPicture(source.Get(), picture);
   // A monochrome mask, set where the picture has its background colour: a colour-to-mono blit
   // sets exactly the pixels equal to the source's background colour.
-  BitmapHandle mask(CreateBitmap(width, height, 1, 1, nullptr));
+  win32::BitmapHandle mask(CreateBitmap(width, height, 1, 1, nullptr));
   {
-    MemoryDc maskDc(dc);
-    SelectedObject selectedMask(maskDc.Get(), mask.Get());
+    win32::MemoryDc maskDc(dc);
+    win32::SelectedObject selectedMask(maskDc.Get(), mask.Get());
     COLORREF previous = SetBkColor(source.Get(), GetPixel(source.Get(), 0, height - 1));
     BitBlt(maskDc.Get(), 0, 0, width, height, source.Get(), 0, 0, SRCCOPY);
     SetBkColor(source.Get(), previous);

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "ui/handles.h"
+#include "base/win32/handles.h"
 
 using TColor = COLORREF;
 
@@ -51,9 +51,9 @@ class TCanvas {
 
   int width_;
   int height_;
-  ui::MemoryDc dc_;
-  ui::BitmapHandle bitmap_;
-  ui::FontHandle font_;
+  win32::MemoryDc dc_;
+  win32::BitmapHandle bitmap_;
+  win32::FontHandle font_;
   int fontHeight_ = 0;
   HGDIOBJ originalBitmap_ = nullptr;
   HGDIOBJ originalFont_ = nullptr;

@@ -38,7 +38,7 @@ void TControl::CreateControl(const char* className, DWORD style, DWORD exStyle, 
   CreateHandle(exStyle, className, caption, style | WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, left, top, width,
                height, owner_->Handle(),
                reinterpret_cast<HMENU>(static_cast<INT_PTR>(NextControlId(owner_))));
-  nameAtom_ = std::make_unique<ui::GlobalAtom>(name_.c_str());
+  nameAtom_ = std::make_unique<win32::GlobalAtom>(name_.c_str());
   SetPropA(Handle(), kControlNameProperty, reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(nameAtom_->Get())));
   SendMessageA(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(Font()), FALSE);
 }
@@ -149,8 +149,8 @@ void TLabel::AdjustSize() {
   std::string text = Caption();
   // An empty label keeps the size of one space so that it stays visible and findable.
   if (text.empty()) text = " ";
-  ui::WindowDc dc(Handle());
-  ui::SelectedObject font(dc.Get(), Font());
+  win32::WindowDc dc(Handle());
+  win32::SelectedObject font(dc.Get(), Font());
   RECT r{0, 0, wordWrap_ ? Width() : 0, 0};
   UINT flags = DT_CALCRECT | DT_EXPANDTABS | (wordWrap_ ? DT_WORDBREAK : 0) | (showAccelChar_ ? 0 : DT_NOPREFIX);
   DrawTextA(dc.Get(), text.c_str(), static_cast<int>(text.size()), &r, flags);
@@ -324,7 +324,7 @@ void TItemList::DrawItem(const DRAWITEMSTRUCT& item) {
     x += info.bmWidth + 4;
   }
   std::string text = ItemText(static_cast<int>(item.itemID));
-  ui::SelectedObject font(dc, Font());
+  win32::SelectedObject font(dc, Font());
   ::SetTextColor(dc, selected ? GetSysColor(COLOR_HIGHLIGHTTEXT)
                               : (ownTextColor_ ? textColor_ : GetSysColor(COLOR_WINDOWTEXT)));
   SetBkMode(dc, TRANSPARENT);

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "ui/canvas.h"
-#include "ui/handles.h"
+#include "base/win32/handles.h"
 #include "ui/window.h"
 
 class TForm;
@@ -76,7 +76,7 @@ class TControl : public TWindowed {
   std::string name_;
   int tabOrder_ = -1;
   HFONT ownFont_ = nullptr;
-  std::unique_ptr<ui::GlobalAtom> nameAtom_;
+  std::unique_ptr<win32::GlobalAtom> nameAtom_;
 };
 
 class TButton : public TControl {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "ui/controls.h"
-#include "ui/handles.h"
+#include "base/win32/handles.h"
 #include "ui/window.h"
 
 enum class TBorderStyle {
@@ -167,7 +167,7 @@ class TForm : public TWindowed {
   bool RunHandler(UINT privateMessage);
 
   std::vector<std::unique_ptr<TControl>> controls_;
-  ui::FontHandle font_;
+  win32::FontHandle font_;
   COLORREF fontColor_ = 0;
   int helpContext_ = 0;
   int modalResult_ = 0;

@@ -15,6 +15,7 @@
 #include "dialogs/chooser_win32.h"
 #include "dialogs/error_report.h"
 #include "dialogs/folder_chooser.h"
+#include "location/win32_backends.h"
 #include "ui/application.h"
 
 int main(int argc, char** argv) {
@@ -22,6 +23,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: chooser_host FOLDER OPTIONS HELPCONTEXT [RESULTFILE]\n");
     return 3;
   }
+  UseWin32LocationBackends();
   Application->Initialize();
   Application->OnException = ReportError;
   std::string folder = argv[1];

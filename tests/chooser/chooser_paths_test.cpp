@@ -11,6 +11,7 @@
 
 #include "base/failure.h"
 #include "base/sjis.h"
+#include "tests/location/memory_file_system.h"
 
 namespace {
 
@@ -315,25 +316,48 @@ TEST(FolderLinesTest, TrailBytesDoNotSplitFolderNames) {
 }
 
 TEST(ListingFilterTest, FoldersAndFilesWithoutHiddenSystemOrDots) {
-  using chooser::kAttrDirectory;
-  using chooser::kAttrHidden;
-  using chooser::kAttrSystem;
-  const std::vector<chooser::ListedEntry> listing = {
-      {".", kAttrDirectory},
-      {"..", kAttrDirectory},
-      {"Saves", kAttrDirectory},
-      {"$Recycle", kAttrDirectory | kAttrHidden | kAttrSystem},
-      {"cache", kAttrDirectory | kAttrHidden},
-      {"boot", kAttrDirectory | kAttrSystem},
-      {"addons", kAttrDirectory | 0x20},
-      {"readme.txt", 0x20},
-      {"MG_DATA.MBL", 0x01},
-      {"desktop.ini", 0x20 | kAttrHidden | kAttrSystem},
-      {"thumbs.db", kAttrHidden},
+  const std::vector<SearchRec> listing = {
+      {".", faDirectory},
+      {"..", faDirectory},
+      {"Saves", faDirectory},
+      {"$Recycle", faDirectory | faHidden | faSysFile},
+      {"cache", faDirectory | faHidden},
+      {"boot", faDirectory | faSysFile},
+      {"addons", faDirectory | faArchive},
+      {"readme.txt", faArchive},
+      {"MG_DATA.MBL", faReadOnly},
+      {"desktop.ini", faArchive | faHidden | faSysFile},
+      {"thumbs.db", faHidden},
       {"Game.exe", 0x80},
   };
   EXPECT_THAT(chooser::VisibleSubfolders(listing), ElementsAre("addons", "Saves"));
   EXPECT_THAT(chooser::VisibleFiles(listing), ElementsAre("Game.exe", "MG_DATA.MBL", "readme.txt"));
+}
+
+// The chooser lists through the installed listing backend: everything is listed, hidden and
+// system entries included (the lists filter), with or without a trailing backslash, and each
+// listing is closed.
+TEST(ListingFilterTest, ListEntriesGoesThroughTheInstalledBackend) {
+  MemoryFileSystem fs;
+  fs.AddDrive('C', kDriveFixed);
+  fs.AddFolder("C:\\Game\\Saves");
+  fs.AddFolder("C:\\Game\\cache", faDirectory | faHidden);
+  fs.AddFile("C:\\Game\\desktop.ini", faHidden | faSysFile);
+  fs.AddFile("C:\\Game\\readme.txt");
+  fs.AddFile("C:\\top.txt");
+  fs.DenyListing("C:\\Locked");
+  SetSearchBackends(&fs, &fs);
+  auto names = [](const std::vector<SearchRec>& entries) {
+    std::vector<std::string> out;
+    for (const SearchRec& e : entries) out.push_back(e.Name);
+    return out;
+  };
+  EXPECT_THAT(names(chooser::ListEntries("C:\\Game")), ElementsAre(".", "..", "Saves", "cache", "desktop.ini", "readme.txt"));
+  EXPECT_THAT(names(chooser::ListEntries("C:\\Game\\")), ElementsAre(".", "..", "Saves", "cache", "desktop.ini", "readme.txt"));
+  EXPECT_THAT(names(chooser::ListEntries("C:\\")), ElementsAre("Game", "top.txt", "Locked"));
+  EXPECT_THAT(chooser::ListEntries("C:\\Locked"), IsEmpty());
+  EXPECT_EQ(fs.OpenListings(), 0u);
+  SetSearchBackends(nullptr, nullptr);
 }
 
 TEST(ListingFilterTest, SortIgnoresAsciiCaseThenOrdersBytes) {

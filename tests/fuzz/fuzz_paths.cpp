@@ -127,7 +127,7 @@ void CheckPaths(std::string_view s, unsigned control) {
   for (size_t i = lines.size() - subfolders.size(); i < lines.size(); ++i)
     if (lines[i].path.compare(0, current.size(), current) != 0) Fail("a subfolder line leaves the current folder", s);
 
-  std::vector<chooser::ListedEntry> listing;
+  std::vector<SearchRec> listing;
   for (size_t i = 0; i < subfolders.size(); ++i)
     listing.push_back({subfolders[i], static_cast<uint32_t>(s[i % s.size()])});
   std::vector<std::string> visible = chooser::VisibleSubfolders(listing);

@@ -27,10 +27,6 @@ char DriveLetter(const std::string& path) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-bool Excluded(uint32_t attr, uint32_t mask) {
-  return (attr & ~mask & (faHidden | faSysFile | faVolumeID | faDirectory)) != 0;
-}
-
 }  // namespace
 
 MemoryFileSystem::MemoryFileSystem() = default;
@@ -70,7 +66,7 @@ ListingHandle MemoryFileSystem::FindFirst(const std::string& pattern, uint32_t a
   Node* folder = Find(folderPath, false);
   if (!folder || !(folder->attr & faDirectory) || folder->denied) return kNoListing;
 
-  OpenListing listing;
+  ListingState listing;
   listing.breakAfter = folder->breakAfter;
   bool isRoot = sjis::SplitPath(folderPath).size() == 1;
   if (!isRoot) {
@@ -94,7 +90,7 @@ ListingHandle MemoryFileSystem::FindFirst(const std::string& pattern, uint32_t a
 bool MemoryFileSystem::FindNext(ListingHandle handle, SearchRec& rec) {
   auto it = listings_.find(handle);
   if (it == listings_.end()) return false;
-  OpenListing& l = it->second;
+  ListingState& l = it->second;
   if (l.next >= l.entries.size()) return false;
   if (l.breakAfter >= 0 && static_cast<int>(l.next) >= l.breakAfter) return false;
   rec = l.entries[l.next++];

@@ -42,7 +42,7 @@ class MemoryFileSystem : public DriveTypeApi, public ListingApi {
 
  private:
   struct Node;
-  struct OpenListing {
+  struct ListingState {
     std::vector<SearchRec> entries;
     size_t next = 0;
     int breakAfter = -1;
@@ -53,7 +53,7 @@ class MemoryFileSystem : public DriveTypeApi, public ListingApi {
 
   std::map<char, uint32_t> driveTypes_;
   std::map<char, std::unique_ptr<Node>> roots_;
-  std::map<ListingHandle, OpenListing> listings_;
+  std::map<ListingHandle, ListingState> listings_;
   ListingHandle nextHandle_ = 0x100;
   std::vector<std::string> listed_;
 };

@@ -37,8 +37,7 @@ int RunPackres(const std::vector<std::string>& args) {
 
 TEST(MakeSetup, made_updater_installs_the_new_files) {
   OldGame game(kGame);
-  SetGameDir(kGame);
-  Process p = Process::Launch("MADE.exe");
+  Process p = LaunchWithGameDir(kGame, "MADE.exe");
   HWND notice = UpdateToNotice(p);
   ASSERT_TRUE(notice);
   EXPECT_TRUE(SameAsBuildInput("C:\\Game\\VELDRAN.EXE", "new_exe.bin"));

@@ -20,10 +20,9 @@ const char kGame[] = "C:\\Game\\";
 // The game's executable held open without sharing by another process.
 TEST(Faults, target_held_open) {
   OldGame game(kGame);
-  SetGameDir(kGame);
   HANDLE held = CreateFileA((game.dir + "VELDRAN.EXE").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_TRUE(held != INVALID_HANDLE_VALUE);
-  Process p = Process::Launch("SETUP.exe");
+  Process p = LaunchWithGameDir(kGame);
   EXPECT_EQ(UpdateFailure(p), std::string("ファイル C:\\Game\\VELDRAN.EXE を作成できません."));
   CloseHandle(held);
   EXPECT_TRUE(game.AllUnchanged());
@@ -33,10 +32,9 @@ TEST(Faults, target_held_open) {
 // A read-only executable: the update is refused before anything is written, the attribute stays.
 TEST(Faults, target_read_only) {
   OldGame game(kGame);
-  SetGameDir(kGame);
   const std::string exe = game.dir + "VELDRAN.EXE";
   ASSERT_TRUE(SetFileAttributesA(exe.c_str(), FILE_ATTRIBUTE_READONLY));
-  Process p = Process::Launch("SETUP.exe");
+  Process p = LaunchWithGameDir(kGame);
   EXPECT_EQ(UpdateFailure(p), std::string("ファイル C:\\Game\\VELDRAN.EXE を作成できません."));
   EXPECT_TRUE((GetFileAttributesA(exe.c_str()) & FILE_ATTRIBUTE_READONLY) != 0);
   SetFileAttributesA(exe.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -47,9 +45,7 @@ TEST(Faults, target_read_only) {
 // The game folder removed while the window is up: the update fails and creates no folder.
 TEST(Faults, folder_removed_after_start) {
   OldGame game(kGame);
-  SetGameDir(kGame);
-  Process p = Process::Launch("SETUP.exe");
-  HWND main = WaitMain(p);
+  auto [p, main] = StartWithGameDir(kGame);
   ASSERT_TRUE(main);
   for (const char* name : {"VELDRAN.EXE", "mg_data.mbl", "mg_data2.mbl"}) DeleteFileA((game.dir + name).c_str());
   ASSERT_TRUE(RemoveDirectoryA("C:\\Game"));
@@ -60,8 +56,7 @@ TEST(Faults, folder_removed_after_start) {
 // A program built without the "EXE" payload: nothing is touched.
 TEST(Faults, missing_exe_resource) {
   OldGame game(kGame);
-  SetGameDir(kGame);
-  Process p = Process::Launch(Variant("SETUP_no_exe"));
+  Process p = LaunchWithGameDir(kGame, Variant("SETUP_no_exe"));
   EXPECT_EQ(UpdateFailure(p), std::string("EXE リソースが見つかりません."));
   EXPECT_TRUE(game.AllUnchanged());
   ExpectNoStrays(game);
@@ -71,8 +66,7 @@ TEST(Faults, missing_exe_resource) {
 // place, so the whole previous release stays.
 TEST(Faults, missing_dat2_resource) {
   OldGame game(kGame);
-  SetGameDir(kGame);
-  Process p = Process::Launch(Variant("SETUP_no_dat2"));
+  Process p = LaunchWithGameDir(kGame, Variant("SETUP_no_dat2"));
   EXPECT_EQ(UpdateFailure(p), std::string("DAT2 リソースが見つかりません."));
   EXPECT_TRUE(game.AllUnchanged());
   ExpectNoStrays(game);
@@ -81,10 +75,9 @@ TEST(Faults, missing_dat2_resource) {
 // The data archive held open: the update fails before either file is replaced.
 TEST(Faults, second_target_held_open) {
   OldGame game(kGame);
-  SetGameDir(kGame);
   HANDLE held = CreateFileA((game.dir + "mg_data2.mbl").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_TRUE(held != INVALID_HANDLE_VALUE);
-  Process p = Process::Launch("SETUP.exe");
+  Process p = LaunchWithGameDir(kGame);
   EXPECT_EQ(UpdateFailure(p), std::string("ファイル C:\\Game\\mg_data2.mbl を作成できません."));
   CloseHandle(held);
   EXPECT_TRUE(game.AllUnchanged());
@@ -95,9 +88,7 @@ TEST(Faults, second_target_held_open) {
 // once the first has ended, a new start comes up.
 TEST(Faults, single_instance_under_load) {
   OldGame game(kGame);
-  SetGameDir(kGame);
-  Process first = Process::Launch("SETUP.exe");
-  HWND main = WaitMain(first);
+  auto [first, main] = StartWithGameDir(kGame);
   ASSERT_TRUE(main);
   int exitedWith1 = 0, showed = 0;
   const int kStarts = 100, kBatch = 10;
@@ -136,8 +127,7 @@ TEST(Faults, registry_32k_string) {
   while (folder.size() < 32 * 1024 - 1) folder += "LongFolderName\\";
   folder.resize(32 * 1024 - 2);
   folder += "\\";
-  SetGameDir(folder);
-  Process p = Process::Launch("SETUP.exe");
+  Process p = LaunchWithGameDir(folder);
   const std::string text = UpdateFailure(p);
   const std::string expected = ("ファイル " + folder + "VELDRAN.EXE を作成できません.").substr(0, 32000);
   EXPECT_EQ(text.size(), expected.size());

@@ -45,10 +45,9 @@ std::vector<std::string> StraysWithoutFiller(const OldGame& game) { return game.
 // Not even the executable fits: the write fails, the staged file goes, nothing changes.
 TEST(SmallFs, executable_does_not_fit) {
   OldGame game(kGame);
-  SetGameDir(kGame);
   FillLeaving(600 * 1024);
   const ULONGLONG before = FreeBytes();
-  Process p = Process::Launch("SETUP.exe");
+  Process p = LaunchWithGameDir(kGame);
   EXPECT_EQ(UpdateFailure(p), std::string("ストリームへの書き込みエラー."));
   EXPECT_TRUE(game.AllUnchanged());
   for (const std::string& stray : StraysWithoutFiller(game)) Fail(__FILE__, __LINE__, "left behind: " + stray);
@@ -58,9 +57,8 @@ TEST(SmallFs, executable_does_not_fit) {
 // The executable fits, the data archive does not: neither is replaced.
 TEST(SmallFs, data_archive_does_not_fit) {
   OldGame game(kGame);
-  SetGameDir(kGame);
   FillLeaving(1351168 + 120 * 1024);
-  Process p = Process::Launch("SETUP.exe");
+  Process p = LaunchWithGameDir(kGame);
   EXPECT_EQ(UpdateFailure(p), std::string("ストリームへの書き込みエラー."));
   EXPECT_TRUE(game.AllUnchanged());
   for (const std::string& stray : StraysWithoutFiller(game)) Fail(__FILE__, __LINE__, "left behind: " + stray);

@@ -1,9 +1,11 @@
-// Reading a Windows program file's headers, and the rules for a shipped program.
+// The rules for a shipped program, over the headers that tools/pe_image reads.
 #include "tests/security/hardening.h"
 
 #include <algorithm>
 #include <cctype>
 #include <stdexcept>
+
+#include "tools/pe_image.h"
 
 namespace hardening {
 namespace {
@@ -17,52 +19,6 @@ constexpr uint16_t kRelocsStripped = 0x0001;
 constexpr uint32_t kSectionExecute = 0x20000000;
 constexpr uint32_t kSectionWrite = 0x80000000;
 
-constexpr size_t kImportDirectory = 1, kResourceDirectory = 2, kRelocationDirectory = 5, kDelayImportDirectory = 13;
-
-class Reader {
- public:
-  explicit Reader(const std::vector<uint8_t>& file) : file_(file) {}
-
-  uint32_t U8(uint64_t at) const { return file_[Check(at, 1)]; }
-  uint32_t U16(uint64_t at) const { return U8(at) | U8(at + 1) << 8; }
-  uint32_t U32(uint64_t at) const { return U16(at) | U16(at + 2) << 16; }
-  uint64_t U64(uint64_t at) const { return U32(at) | uint64_t{U32(at + 4)} << 32; }
-
-  // A zero-terminated name of at most 256 bytes.
-  std::string Name(uint64_t at) const {
-    std::string name;
-    for (uint64_t i = at; name.size() <= 256; ++i) {
-      char c = static_cast<char>(U8(i));
-      if (c == 0) return name;
-      name += c;
-    }
-    throw std::runtime_error("unterminated name");
-  }
-
- private:
-  size_t Check(uint64_t at, uint64_t length) const {
-    if (at > file_.size() || length > file_.size() - at) throw std::runtime_error("truncated file");
-    return static_cast<size_t>(at);
-  }
-
-  const std::vector<uint8_t>& file_;
-};
-
-struct SectionSpan {
-  uint32_t virtualAddress, virtualSize, rawOffset, rawSize;
-};
-
-// The file offset of an address in the loaded image.
-uint64_t OffsetOf(const std::vector<SectionSpan>& spans, uint64_t rva) {
-  for (const SectionSpan& s : spans) {
-    // What lies beyond the raw data is zero-filled at load time and not in the file.
-    uint64_t size = s.virtualSize != 0 ? std::min(s.virtualSize, s.rawSize) : s.rawSize;
-    if (rva >= s.virtualAddress && rva < uint64_t{s.virtualAddress} + size)
-      return s.rawOffset + (rva - s.virtualAddress);
-  }
-  throw std::runtime_error("address outside every section");
-}
-
 std::string Lower(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return text;
@@ -73,63 +29,20 @@ bool NameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c 
 }  // namespace
 
 Image ReadImage(const std::vector<uint8_t>& file) {
-  Reader r(file);
-  if (r.U16(0) != 0x5A4D) throw std::runtime_error("no MZ header");
-  const uint64_t pe = r.U32(0x3C);
-  if (r.U32(pe) != 0x00004550) throw std::runtime_error("no PE signature");
+  const pe::Headers headers = pe::ReadHeaders(file);
   Image image;
-  const uint32_t sectionCount = r.U16(pe + 6);
-  const uint32_t optionalSize = r.U16(pe + 20);
-  image.fileCharacteristics = static_cast<uint16_t>(r.U16(pe + 22));
-  const uint64_t optional = pe + 24;
-  const uint32_t magic = r.U16(optional);
-  if (magic != 0x10B && magic != 0x20B) throw std::runtime_error("unknown optional header");
-  image.pe32plus = magic == 0x20B;
-  image.dllCharacteristics = static_cast<uint16_t>(r.U16(optional + 70));
-  const uint64_t imageBase = image.pe32plus ? r.U64(optional + 24) : r.U32(optional + 28);
-  const uint64_t directories = optional + (image.pe32plus ? 112 : 96);
-  const uint32_t directoryCount = r.U32(directories - 4);
-  auto directory = [&](size_t index) -> std::pair<uint32_t, uint32_t> {
-    if (index >= directoryCount) return {0, 0};
-    return {r.U32(directories + index * 8), r.U32(directories + index * 8 + 4)};
-  };
-  image.relocationsSize = directory(kRelocationDirectory).second;
-
-  std::vector<SectionSpan> spans;
-  const uint64_t table = optional + optionalSize;
-  for (uint32_t i = 0; i < sectionCount; ++i) {
-    const uint64_t at = table + uint64_t{i} * 40;
-    std::string name;
-    for (int k = 0; k < 8 && r.U8(at + k) != 0; ++k) name += static_cast<char>(r.U8(at + k));
-    image.sections.push_back({name, r.U32(at + 36)});
-    spans.push_back({r.U32(at + 12), r.U32(at + 8), r.U32(at + 20), r.U32(at + 16)});
+  image.pe32plus = headers.pe32Plus;
+  image.fileCharacteristics = headers.fileCharacteristics;
+  image.dllCharacteristics = headers.dllCharacteristics;
+  image.relocationsSize = headers.Directory(pe::kDirBaseReloc).size;
+  for (const pe::SectionHeader& s : headers.sections) image.sections.push_back({s.name, s.characteristics});
+  const pe::DataDirectory resources = headers.Directory(pe::kDirResource);
+  if (resources.rva != 0 && resources.size != 0) {
+    image.resourcesOffset = std::min<uint64_t>(pe::FileOffset(headers, resources.rva), file.size());
+    image.resourcesSize = std::min<uint64_t>(resources.size, file.size() - image.resourcesOffset);
   }
-
-  auto [resources, resourcesSize] = directory(kResourceDirectory);
-  if (resources != 0 && resourcesSize != 0) {
-    image.resourcesOffset = std::min<uint64_t>(OffsetOf(spans, resources), file.size());
-    image.resourcesSize = std::min<uint64_t>(resourcesSize, file.size() - image.resourcesOffset);
-  }
-
-  // Descriptor tables end with an all-zero entry; the name is the one field read here.
-  auto [imports, importsSize] = directory(kImportDirectory);
-  if (imports != 0 && importsSize != 0) {
-    for (uint64_t at = OffsetOf(spans, imports);; at += 20) {
-      uint32_t name = r.U32(at + 12);
-      if (name == 0) break;
-      image.imports.push_back(r.Name(OffsetOf(spans, name)));
-    }
-  }
-  auto [delayed, delayedSize] = directory(kDelayImportDirectory);
-  if (delayed != 0 && delayedSize != 0) {
-    for (uint64_t at = OffsetOf(spans, delayed);; at += 32) {
-      uint64_t name = r.U32(at + 4);
-      if (name == 0) break;
-      // Old tables (attribute bit 0 clear) hold addresses rather than offsets into the image.
-      if ((r.U32(at) & 1) == 0) name -= imageBase;
-      image.delayImports.push_back(r.Name(OffsetOf(spans, name)));
-    }
-  }
+  image.imports = pe::ImportedDlls(file, headers);
+  image.delayImports = pe::DelayImportedDlls(file, headers);
   return image;
 }
 

@@ -2,8 +2,9 @@
 // DLLs it names, and the rules a shipped program must meet. Portable, so that the build machine
 // checks the programs it has just cross-built.
 //
-// Every offset and length read from the file is checked against the file's size before use; a
-// file that is not a well-formed image makes ReadImage throw std::runtime_error.
+// The headers are read by tools/pe_image (pe::ReadHeaders): every offset and length read from the
+// file is checked against the file's size before use; a file that is not a well-formed image
+// makes ReadImage throw std::runtime_error (pe::FormatError).
 #pragma once
 
 #include <cstdint>

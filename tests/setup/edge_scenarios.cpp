@@ -41,9 +41,7 @@ TEST(Setup, relative_folder_stored_as_typed) {
 // program normally.
 TEST(Setup, change_destination_given_up) {
   OldGame game(kGameFolder);
-  SetGameDir(kGameFolder);
-  Process p = Process::Launch("SETUP.exe");
-  HWND main = WaitMain(p);
+  auto [p, main] = StartWithGameDir(kGameFolder);
   ASSERT_TRUE(main);
   ButtonClick(Control(main, "Button4"));
   HWND finder = WaitFinder(p);
@@ -63,8 +61,7 @@ TEST(Setup, change_destination_given_up) {
 // The completion notice answered with Escape ends the program normally too.
 TEST(Setup, completion_notice_escape) {
   OldGame game(kGameFolder);
-  SetGameDir(kGameFolder);
-  Process p = Process::Launch("SETUP.exe");
+  Process p = LaunchWithGameDir(kGameFolder);
   HWND notice = UpdateToNotice(p);
   ASSERT_TRUE(notice);
   ASSERT_TRUE(Activate(notice));

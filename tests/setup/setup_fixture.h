@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/win32/handles.h"
 #include "tests/e2e/driver/driver.h"
 
 namespace setup_test {
@@ -18,11 +19,11 @@ using namespace e2e;
 inline const char kKey[] = "Software\\KORVA\\VELDRAN";
 
 inline void SetGameDirRaw(DWORD type, const void* data, DWORD size) {
-  HKEY key;
-  E2E_ASSERT(RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) ==
+  HKEY opened = nullptr;
+  E2E_ASSERT(RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &opened, nullptr) ==
               ERROR_SUCCESS);
-  E2E_ASSERT(RegSetValueExA(key, "GameDir", 0, type, static_cast<const BYTE*>(data), size) == ERROR_SUCCESS);
-  RegCloseKey(key);
+  win32::RegistryKey key(opened);
+  E2E_ASSERT(RegSetValueExA(key.Get(), "GameDir", 0, type, static_cast<const BYTE*>(data), size) == ERROR_SUCCESS);
 }
 
 inline void SetGameDir(const std::string& folder) {
@@ -30,10 +31,10 @@ inline void SetGameDir(const std::string& folder) {
 }
 
 inline void DeleteGameDir() {
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
-    RegDeleteValueA(key, "GameDir");
-    RegCloseKey(key);
+  HKEY opened = nullptr;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_ALL_ACCESS, &opened) == ERROR_SUCCESS) {
+    win32::RegistryKey key(opened);
+    RegDeleteValueA(key.Get(), "GameDir");
   }
 }
 
@@ -41,10 +42,10 @@ inline void DeleteGameDir() {
 inline std::string GameDirValue() {
   char data[1024];
   DWORD size = sizeof data - 1, type = 0;
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return "(none)";
-  LONG rc = RegQueryValueExA(key, "GameDir", nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
-  RegCloseKey(key);
+  HKEY opened = nullptr;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &opened) != ERROR_SUCCESS) return "(none)";
+  win32::RegistryKey key(opened);
+  LONG rc = RegQueryValueExA(key.Get(), "GameDir", nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
   if (rc != ERROR_SUCCESS || type != REG_SZ) return "(none)";
   data[size] = 0;
   return data;
@@ -111,15 +112,14 @@ struct OldGame {
   std::vector<std::string> Strays() const {
     std::vector<std::string> names;
     WIN32_FIND_DATAA entry;
-    HANDLE h = FindFirstFileA((dir + "*").c_str(), &entry);
-    if (h == INVALID_HANDLE_VALUE) return names;
+    win32::FindHandle find(FindFirstFileA((dir + "*").c_str(), &entry));
+    if (!find) return names;
     do {
       const std::string name = entry.cFileName;
       if (name == "." || name == ".." || name == "VELDRAN.EXE" || name == "mg_data.mbl" || name == "mg_data2.mbl")
         continue;
       names.push_back(name);
-    } while (FindNextFileA(h, &entry));
-    FindClose(h);
+    } while (FindNextFileA(find.Get(), &entry));
     return names;
   }
 };
@@ -139,6 +139,27 @@ inline std::string Variant(const char* name) {
 inline HWND WaitMain(const Process& p, int timeoutMs = kTimeoutMs) {
   return WaitWindow(p.Id(), "TForm1", "アップデーター", timeoutMs);
 }
+// The usual start of a scenario: the game folder recorded in the registry, then the program
+// launched. UpdateFailure and UpdateToNotice wait for the main window of what this returns.
+inline Process LaunchWithGameDir(const std::string& folder, const std::string& program = "SETUP.exe") {
+  SetGameDir(folder);
+  return Process::Launch(program);
+}
+
+// The same start, then the main window awaited: main is nullptr when none came.
+//   auto [p, main] = StartWithGameDir(kGame);
+//   ASSERT_TRUE(main);
+struct Started {
+  Process process;
+  HWND main = nullptr;
+};
+inline Started StartWithGameDir(const std::string& folder, const std::string& program = "SETUP.exe",
+                                int timeoutMs = kTimeoutMs) {
+  Started started{LaunchWithGameDir(folder, program)};
+  started.main = WaitMain(started.process, timeoutMs);
+  return started;
+}
+
 inline HWND WaitFinder(const Process& p) { return WaitWindow(p.Id(), "TForm3", "インストール先不明"); }
 
 inline HWND Control(HWND form, const char* name) {

@@ -64,9 +64,7 @@ TEST(Setup, first_run_auto_search) {
 // The whole job: both files written into the recorded folder, byte for byte, then the notice.
 TEST(Setup, update_writes_both_files) {
   OldGame game(kGame);
-  SetGameDir(kGame);
-  Process p = Process::Launch(kSetup);
-  HWND main = WaitMain(p);
+  auto [p, main] = StartWithGameDir(kGame, kSetup);
   ASSERT_TRUE(main);
   EXPECT_TRUE(!FindTopWindow(p.Id(), "TForm3", nullptr));
   ButtonClick(Control(main, "Button1"));
@@ -152,12 +150,10 @@ TEST(Setup, manual_choice) {
 // folder it loaded at start.
 TEST(Setup, change_destination_then_update) {
   OldGame game(kGame);
-  SetGameDir(kGame);
   CreateDirectoryA("C:\\New", nullptr);
   WriteText("C:\\New\\mg_data.mbl", "marker");
 
-  Process p = Process::Launch(kSetup);
-  HWND main = WaitMain(p);
+  auto [p, main] = StartWithGameDir(kGame, kSetup);
   ASSERT_TRUE(main);
   ButtonClick(Control(main, "Button4"));
   HWND finder = WaitFinder(p);
@@ -181,9 +177,7 @@ TEST(Setup, change_destination_then_update) {
 
 // A folder that does not exist: the error report under the title, the buttons stay disabled.
 TEST(Setup, update_into_missing_folder) {
-  SetGameDir("C:\\Missing\\");
-  Process p = Process::Launch(kSetup);
-  HWND main = WaitMain(p);
+  auto [p, main] = StartWithGameDir("C:\\Missing\\", kSetup);
   ASSERT_TRUE(main);
   ButtonClick(Control(main, "Button1"));
   HWND box = nullptr;
@@ -199,11 +193,9 @@ TEST(Setup, update_into_missing_folder) {
 // The game's executable held open elsewhere: the update fails and the old files stay as they were.
 TEST(Setup, update_fails_keeps_old_files) {
   OldGame game(kGame);
-  SetGameDir(kGame);
   HANDLE held = CreateFileA("C:\\Game\\VELDRAN.EXE", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_TRUE(held != INVALID_HANDLE_VALUE);
-  Process p = Process::Launch(kSetup);
-  HWND main = WaitMain(p);
+  auto [p, main] = StartWithGameDir(kGame, kSetup);
   ASSERT_TRUE(main);
   ButtonClick(Control(main, "Button1"));
   HWND box = nullptr;

@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/win32/handles.h"
 #include "ui/canvas.h"
-#include "ui/handles.h"
 
 namespace {
 
@@ -49,8 +49,8 @@ class Surface {
   }
 
  private:
-  ui::MemoryDc dc_;
-  ui::BitmapHandle bitmap_;
+  win32::MemoryDc dc_;
+  win32::BitmapHandle bitmap_;
   HGDIOBJ previous_;
 };
 
@@ -58,8 +58,8 @@ class Surface {
 void DrawAsBefore(HDC dc, HBITMAP picture) {
   BITMAP info{};
   GetObjectA(picture, sizeof info, &info);
-  ui::MemoryDc source(dc);
-  ui::SelectedObject selected(source.Get(), picture);
+  win32::MemoryDc source(dc);
+  win32::SelectedObject selected(source.Get(), picture);
   TransparentBlt(dc, kX, kY, info.bmWidth, info.bmHeight, source.Get(), 0, 0, info.bmWidth, info.bmHeight,
                  GetPixel(source.Get(), 0, info.bmHeight - 1));
 }
@@ -67,11 +67,11 @@ void DrawAsBefore(HDC dc, HBITMAP picture) {
 }  // namespace
 
 TEST(TransparentCheck, MaskBlitDrawsAsTransparentBltDid) {
-  ui::WindowDc screen(nullptr);
+  win32::WindowDc screen(nullptr);
   HMODULE module = GetModuleHandleA(nullptr);
   const COLORREF backgrounds[] = {GetSysColor(COLOR_WINDOW), GetSysColor(COLOR_HIGHLIGHT), RGB(0, 0, 0), CLR_INVALID};
   for (const char* name : kPictures) {
-    ui::BitmapHandle picture(LoadBitmapA(module, name));
+    win32::BitmapHandle picture(LoadBitmapA(module, name));
     BITMAP info{};
     EXPECT_TRUE(picture && GetObjectA(picture.Get(), sizeof info, &info)) << "bitmap " << name << " loads";
     if (!picture) continue;

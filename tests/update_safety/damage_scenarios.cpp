@@ -15,8 +15,7 @@ const char kGame[] = "C:\\Game\\";
 
 void ExpectRefused(const char* variant, const std::string& message) {
   OldGame game(kGame);
-  SetGameDir(kGame);
-  Process p = Process::Launch(Variant(variant));
+  Process p = LaunchWithGameDir(kGame, Variant(variant));
   EXPECT_EQ(UpdateFailure(p), message);
   EXPECT_TRUE(game.AllUnchanged());
   ExpectNoStrays(game);

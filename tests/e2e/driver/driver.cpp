@@ -7,6 +7,9 @@
 #include <map>
 #include <utility>
 
+#include "base/sjis.h"
+#include "base/win32/handles.h"
+
 namespace e2e {
 
 namespace {
@@ -117,14 +120,7 @@ std::string AppDir() {
   DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
   std::string s(path, n);
   // The runner's folder is plain ASCII, but step over double-byte characters all the same.
-  size_t cut = std::string::npos;
-  for (size_t i = 0; i < s.size(); ++i) {
-    if (IsDBCSLeadByteEx(932, static_cast<BYTE>(s[i])) && i + 1 < s.size()) {
-      ++i;
-    } else if (s[i] == '\\') {
-      cut = i;
-    }
-  }
+  size_t cut = sjis::LastDelimiter("\\", s);
   return cut == std::string::npos ? std::string() : s.substr(0, cut + 1);
 }
 
@@ -203,7 +199,7 @@ Process Process::Launch(const std::string& exe, const std::vector<std::string>& 
                 GetLastError());
     return p;
   }
-  CloseHandle(pi.hThread);
+  win32::KernelHandle thread(pi.hThread);
   p.process_ = pi.hProcess;
   p.id_ = pi.dwProcessId;
   return p;
@@ -550,6 +546,7 @@ bool OpenClipboardPatiently() {
 
 std::optional<std::string> ClipboardText() {
   if (!OpenClipboardPatiently()) return std::nullopt;
+  win32::OpenedClipboard clipboard{win32::OpenedClipboard::Adopt{}};
   std::optional<std::string> text;
   if (HANDLE data = GetClipboardData(CF_TEXT)) {
     if (const char* p = static_cast<const char*>(GlobalLock(data))) {
@@ -557,15 +554,13 @@ std::optional<std::string> ClipboardText() {
       GlobalUnlock(data);
     }
   }
-  CloseClipboard();
   return text;
 }
 
 bool ClearClipboard() {
   if (!OpenClipboardPatiently()) return false;
-  bool ok = EmptyClipboard() != FALSE;
-  CloseClipboard();
-  return ok;
+  win32::OpenedClipboard clipboard{win32::OpenedClipboard::Adopt{}};
+  return EmptyClipboard() != FALSE;
 }
 
 // ---- Pixels ---------------------------------------------------------------------------------
@@ -615,8 +610,8 @@ Bitmap CaptureScreen(const RECT& r) {
   bmp.width = std::max(0, Width(r));
   bmp.height = std::max(0, Height(r));
   if (bmp.width == 0 || bmp.height == 0) return Bitmap{};
-  HDC screen = GetDC(nullptr);
-  HDC mem = CreateCompatibleDC(screen);
+  win32::WindowDc screen(nullptr);
+  win32::MemoryDc mem(screen.Get());
   BITMAPINFO bi{};
   bi.bmiHeader.biSize = sizeof bi.bmiHeader;
   bi.bmiHeader.biWidth = bmp.width;
@@ -625,22 +620,18 @@ Bitmap CaptureScreen(const RECT& r) {
   bi.bmiHeader.biBitCount = 32;
   bi.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  HBITMAP dib = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  win32::BitmapHandle dib(CreateDIBSection(mem.Get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
   bool ok = false;
   if (dib && bits) {
-    HGDIOBJ old = SelectObject(mem, dib);
-    ok = BitBlt(mem, 0, 0, bmp.width, bmp.height, screen, r.left, r.top, SRCCOPY) != FALSE;
+    win32::SelectedObject selected(mem.Get(), dib.Get());
+    ok = BitBlt(mem.Get(), 0, 0, bmp.width, bmp.height, screen.Get(), r.left, r.top, SRCCOPY) != FALSE;
     GdiFlush();
     if (ok) {
       const auto* p = static_cast<const uint32_t*>(bits);
       bmp.pixels.assign(p, p + static_cast<size_t>(bmp.width) * bmp.height);
       for (uint32_t& px : bmp.pixels) px &= 0xFFFFFF;
     }
-    SelectObject(mem, old);
   }
-  if (dib) DeleteObject(dib);
-  DeleteDC(mem);
-  ReleaseDC(nullptr, screen);
   return ok ? bmp : Bitmap{};
 }
 }  // namespace
