@@ -20,10 +20,10 @@
 #include <string>
 
 #include "base/failure.h"
-#include "dialogs/error_report.h"
-#include "dialogs/message_dialog.h"
-#include "ui/application.h"
-#include "ui/form.h"
+#include "dialogs/win32/error_report.h"
+#include "dialogs/win32/message_dialog.h"
+#include "ui/win32/application.h"
+#include "ui/win32/form.h"
 
 namespace {
 

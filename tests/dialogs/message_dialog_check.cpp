@@ -9,9 +9,9 @@
 #include <gtest/gtest.h>
 
 #include "base/failure.h"
-#include "dialogs/error_report.h"
-#include "dialogs/message_dialog.h"
-#include "ui/application.h"
+#include "dialogs/win32/error_report.h"
+#include "dialogs/win32/message_dialog.h"
+#include "ui/win32/application.h"
 
 namespace {
 

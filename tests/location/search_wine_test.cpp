@@ -14,7 +14,7 @@
 
 #include "location/listing_api.h"
 #include "location/search.h"
-#include "location/win32_backends.h"
+#include "location/win32/backends.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include "base/failure.h"
 #include "location/game_dir.h"
-#include "location/win32_backends.h"
+#include "location/win32/backends.h"
 
 namespace {
 

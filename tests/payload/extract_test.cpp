@@ -1,6 +1,6 @@
 // ExtractResource under Wine: byte-identical files, and every failure leaving the old target
 // exactly as it was. Run by scripts/wine-run with the two replacement files copied to C:\app\.
-#include "payload/extract.h"
+#include "payload/win32/extract.h"
 
 #include <windows.h>
 

@@ -23,9 +23,9 @@
 #include <vector>
 
 #include "location/search.h"
-#include "location/win32_backends.h"
-#include "ui/application.h"
-#include "windows/Unit3.h"
+#include "location/win32/backends.h"
+#include "ui/win32/application.h"
+#include "windows/win32/Unit3.h"
 
 namespace {
 

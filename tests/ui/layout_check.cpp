@@ -11,8 +11,8 @@
 #include <gtest/gtest.h>
 
 #include "base/failure.h"
-#include "ui/application.h"
-#include "ui/form.h"
+#include "ui/win32/application.h"
+#include "ui/win32/form.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "base/win32/handles.h"
-#include "ui/canvas.h"
+#include "ui/win32/canvas.h"
 
 namespace {
 

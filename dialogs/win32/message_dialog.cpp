@@ -1,0 +1,143 @@
+// The message dialog window (class TMessageForm), built afresh for each call.
+#include "dialogs/win32/message_dialog.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <vector>
+
+#include "base/failure.h"
+#include "base/win32/handles.h"
+#include "ui/win32/application.h"
+#include "ui/win32/form.h"
+
+namespace {
+
+// Kept for the life of the process: each caption is measured once.
+ButtonCaptionWidths& CaptionWidths() {
+  static ButtonCaptionWidths widths;
+  return widths;
+}
+
+bool MessageFont(LOGFONTA& font) {
+  NONCLIENTMETRICSA metrics{};
+  metrics.cbSize = sizeof metrics;
+  if (!SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) return false;
+  font = metrics.lfMessageFont;
+  return true;
+}
+
+class ScreenMeasurer : public TextMeasurer {
+ public:
+  explicit ScreenMeasurer(HFONT font) : screen_(nullptr), font_(screen_.Get(), font) {}
+
+  TextSize TextExtent(const std::string& text) override {
+    SIZE size{};
+    GetTextExtentPoint32A(screen_.Get(), text.data(), static_cast<int>(text.size()), &size);
+    return TextSize{size.cx, size.cy};
+  }
+  TextSize CaptionExtent(const std::string& caption) override {
+    return Draw(caption, 0, DT_CALCRECT | DT_SINGLELINE | DT_LEFT);
+  }
+  TextSize WrappedExtent(const std::string& text, int maxWidth) override {
+    return Draw(text, maxWidth, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_LEFT);
+  }
+
+ private:
+  TextSize Draw(const std::string& text, int width, UINT flags) {
+    RECT r{0, 0, width, 0};
+    DrawTextA(screen_.Get(), text.c_str(), static_cast<int>(text.size()), &r, flags);
+    return TextSize{r.right - r.left, r.bottom - r.top};
+  }
+
+  win32::WindowDc screen_;
+  win32::SelectedObject font_;
+};
+
+class TMessageForm : public TForm {
+ public:
+  TMessageForm(const std::string& text, DialogKind kind, DialogButtons buttons, int helpContext)
+      : TForm(TFormSpec{"TMessageForm", Caption(kind), TBorderStyle::Dialog, 0, 0, 100, 100, true}), text_(text) {
+    LOGFONTA font{};
+    if (MessageFont(font)) {
+      SetFont(font, GetSysColor(COLOR_WINDOWTEXT));
+    }
+    SetHelpContext(helpContext);
+    CenterOnShow = true;
+
+    ScreenMeasurer measurer(Font());
+    MessageDialogLayout layout =
+        LayoutMessageDialog(text, kind, buttons, GetSystemMetrics(SM_CXSCREEN), measurer, CaptionWidths());
+    SetClientSize(layout.ClientWidth, layout.ClientHeight);
+
+    if (layout.HasIcon) {
+      const LayoutRect& r = layout.Icon;
+      TImage& image = Add<TImage>(TControlRow{"Image", r.Left, r.Top, r.Width, r.Height, "", -1, {}});
+      image.SetIcon(LoadIconA(nullptr, MAKEINTRESOURCEA(DialogIconId(kind))));
+    }
+    const LayoutRect& t = layout.Text;
+    TLabel& label = Add<TLabel>(TControlRow{"Message", t.Left, t.Top, t.Width, t.Height, text, -1, {}});
+    label.SetAutoSize(false);
+    label.SetWordWrap(true);
+    label.SetBounds(t.Left, t.Top, t.Width, t.Height);
+
+    int tab = 0;
+    for (const PlacedButton& placed : layout.Buttons) {
+      const LayoutRect& r = placed.Bounds;
+      TNotifyEvent handler;
+      if (placed.Kind == DialogButton::Help) handler = [this] { Application->HelpContext(HelpContext()); };
+      TButton& button = Add<TButton>(TControlRow{ButtonName(placed.Kind), r.Left, r.Top, r.Width, r.Height,
+                                                 ButtonCaption(placed.Kind), tab++, handler});
+      button.ModalResult = ButtonResult(placed.Kind);
+      if (layout.Default == placed.Kind) button.SetDefault(true);
+      if (layout.Cancel == placed.Kind) button.SetCancel(true);
+      buttons_.push_back(&button);
+    }
+  }
+
+ protected:
+  bool KeyDown(WPARAM key) override {
+    bool ctrl = GetKeyState(VK_CONTROL) < 0, alt = GetKeyState(VK_MENU) < 0, shift = GetKeyState(VK_SHIFT) < 0;
+    if (key != 'C' || !ctrl || alt || shift) return false;
+    CopyToClipboard();
+    return true;
+  }
+
+ private:
+  static std::string Caption(DialogKind kind) {
+    return kind == DialogKind::Custom ? Application->Title() : DialogCaption(kind);
+  }
+
+  void CopyToClipboard() {
+    MessageBeep(0);
+    std::vector<std::string> captions;
+    for (TButton* button : buttons_) captions.push_back(button->Caption());
+    std::string text = MessageClipboardText(TForm::Caption(), text_, captions);
+
+    win32::OpenedClipboard clipboard(Handle());
+    if (!clipboard.Opened()) throw EClipboardException();
+    EmptyClipboard();
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, text.size() + 1);
+    if (!memory) throw EOutOfMemory();
+    void* bytes = GlobalLock(memory);
+    if (!bytes) {
+      GlobalFree(memory);
+      throw EOutOfMemory();
+    }
+    std::memcpy(bytes, text.c_str(), text.size() + 1);
+    GlobalUnlock(memory);
+    // Once given to the clipboard the memory is the clipboard's.
+    if (!SetClipboardData(CF_TEXT, memory)) GlobalFree(memory);
+  }
+
+  std::string text_;
+  std::vector<TButton*> buttons_;
+};
+
+}  // namespace
+
+int ShowMessageDialog(const std::string& text, DialogKind kind, DialogButtons buttons, int helpContext) {
+  TMessageForm form(text, kind, buttons, helpContext);
+  form.AfterConstruction();
+  return form.ShowModal();
+}

@@ -1,0 +1,151 @@
+// The Win32 side of the update: resources read in place from the running module, and the file
+// operations of the install sequence (flushed writes, write-through moves, hard links).
+#include "payload/win32/extract.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <utility>
+
+#include "base/failure.h"
+#include "base/stream.h"
+#include "base/win32/handles.h"
+#include "payload/sums.h"
+
+namespace {
+
+// A read-only view over one RT_RCDATA resource of the running module.
+class TResourceStream : public TStream {
+ public:
+  explicit TResourceStream(const std::string& name) {
+    HRSRC found = FindResourceA(nullptr, name.c_str(), MAKEINTRESOURCEA(10));  // RT_RCDATA
+    if (found) loaded_ = LoadResource(nullptr, found);
+    if (!loaded_) throw EResNotFound(name);
+    data_ = static_cast<const uint8_t*>(LockResource(loaded_));
+    size_ = data_ ? SizeofResource(nullptr, found) : 0;
+  }
+  ~TResourceStream() override { FreeResource(loaded_); }
+  TResourceStream(const TResourceStream&) = delete;
+  TResourceStream& operator=(const TResourceStream&) = delete;
+
+  int32_t Read(void* buffer, int32_t count) override {
+    if (count <= 0) return 0;
+    size_t n = std::min<size_t>(static_cast<size_t>(count), size_ - position_);
+    std::memcpy(buffer, data_ + position_, n);
+    position_ += n;
+    return static_cast<int32_t>(n);
+  }
+  int32_t Write(const void*, int32_t) override { return 0; }
+
+  std::vector<uint8_t> All() const { return std::vector<uint8_t>(data_, data_ + size_); }
+
+ private:
+  HGLOBAL loaded_ = nullptr;
+  const uint8_t* data_ = nullptr;
+  size_t size_ = 0;
+  size_t position_ = 0;
+};
+
+class TModulePayloads : public TPayloadSource {
+ public:
+  std::unique_ptr<TStream> Open(const std::string& name) override { return std::make_unique<TResourceStream>(name); }
+  std::vector<uint8_t> Sums() override { return TResourceStream(sums::kResourceName).All(); }
+};
+
+class TWin32Files : public TFileOps {
+ public:
+  std::vector<std::string> List(const std::string& folder) override {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA entry;
+    win32::FindHandle find(FindFirstFileA((folder + "*").c_str(), &entry));
+    if (!find) return names;
+    do {
+      if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(entry.cFileName);
+    } while (FindNextFileA(find.Get(), &entry));
+    return names;
+  }
+
+  bool Exists(const std::string& path) override { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+  // Read-only, held open without sharing, access denied: found out before decoding, not at the
+  // move. The attribute is tested as well, since a privileged process may open such a file.
+  bool CanReplace(const std::string& path) override {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return true;
+    if (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) return false;
+    win32::FileHandle file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    return static_cast<bool>(file);
+  }
+
+  Handle Create(const std::string& path) override {
+    win32::FileHandle file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return kNoHandle;
+    handles_.push_back(std::move(file));
+    return static_cast<Handle>(handles_.size() - 1);
+  }
+
+  size_t Write(Handle file, const void* data, size_t count) override {
+    DWORD written = 0;
+    if (!WriteFile(handles_[file].Get(), data, static_cast<DWORD>(count), &written, nullptr)) return 0;
+    return written;
+  }
+
+  bool Flush(Handle file) override { return FlushFileBuffers(handles_[file].Get()) != 0; }
+
+  void Close(Handle file) override {
+    handles_[file].Reset();
+  }
+
+  bool Read(const std::string& path, std::string* content) override {
+    win32::FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file) return false;
+    content->clear();
+    char buffer[4096];
+    DWORD got = 0;
+    bool ok;
+    while ((ok = ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) != 0) && got > 0)
+      content->append(buffer, got);
+    return ok;
+  }
+
+  bool Replace(const std::string& from, const std::string& to) override {
+    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  }
+
+  bool Link(const std::string& existing, const std::string& newName) override {
+    return CreateHardLinkA(newName.c_str(), existing.c_str(), nullptr) != 0;
+  }
+
+  // FAT32 has no hard links: a copy, flushed before it counts.
+  bool Copy(const std::string& from, const std::string& to) override {
+    if (!CopyFileA(from.c_str(), to.c_str(), TRUE)) return false;
+    win32::FileHandle file(CreateFileA(to.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    return file && FlushFileBuffers(file.Get()) != 0;
+  }
+
+  bool Delete(const std::string& path) override { return DeleteFileA(path.c_str()) != 0; }
+
+ private:
+  std::vector<win32::FileHandle> handles_;
+};
+
+}  // namespace
+
+void InstallPayloads(const std::vector<PayloadTarget>& payloads) {
+  TWin32Files files;
+  TModulePayloads source;
+  InstallPayloads(files, source, payloads);
+}
+
+void ExtractResource(const std::string& resourceName, const std::string& targetPath) {
+  InstallPayloads({{resourceName, targetPath}});
+}
+
+void RecoverInterruptedUpdate(const std::string& folder) {
+  TWin32Files files;
+  RecoverUpdate(files, folder);
+}

@@ -1,0 +1,132 @@
+// packres make-setup on the command line: the payloads, digests and version of the updater it
+// writes, and bad input refused in one line with the output left as it was.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "base/sha256.h"
+#include "payload/unpack.h"
+#include "tests/tools/packres_fixture.h"
+#include "tools/pe_image.h"
+
+namespace {
+
+using testing_payload::Bytes;
+
+Bytes Sample(size_t size, uint32_t seed) {
+  Bytes b;
+  for (uint32_t i = 0; i < size; ++i) b.push_back(static_cast<uint8_t>((i * seed) >> 5 ^ (i & 0x70)));
+  return b;
+}
+
+class MakeSetup : public testing_payload::Packres {
+ protected:
+  void SetUp() override {
+    Packres::SetUp();
+    std::filesystem::copy_file(std::string(STUBS_DIR) + "/stub32.exe", Path("stub.exe"));
+    Write("exe.bin", Sample(70000, 3));
+    Write("dat2.bin", Sample(9000, 11));
+  }
+
+  static Bytes Resource(const pe::Image& image, const char* name, uint16_t type = pe::kRtRcdata) {
+    for (const pe::Resource& r : image.Resources())
+      if (r.type.Matches(pe::ResourceId::Number(type)) &&
+          (name ? r.name.Matches(pe::ResourceId::Name(name)) : r.name.Matches(pe::ResourceId::Number(1))))
+        return r.data;
+    return {};
+  }
+
+  long FileCount() const {
+    return std::distance(std::filesystem::directory_iterator(dir_), std::filesystem::directory_iterator());
+  }
+
+  static Bytes Decoded(const Bytes& container) {
+    TMemoryStream source(container), out;
+    UnpackResource(source, out);
+    return out.Bytes();
+  }
+};
+
+TEST_F(MakeSetup, PayloadsDigestsAndVersion) {
+  ASSERT_EQ(Run(InDir("make-setup $D/stub.exe $D/out.exe --exe $D/exe.bin --dat2 $D/dat2.bin")), 0) << Text("stderr");
+  const pe::Image stub = pe::Image::Parse(Read("stub.exe"));
+  pe::Image out = pe::Image::Parse(Read("out.exe"));
+  EXPECT_EQ(Decoded(Resource(out, "EXE")), Read("exe.bin"));
+  EXPECT_EQ(Decoded(Resource(out, "DAT2")), Read("dat2.bin"));
+  Bytes sums;
+  for (const char* name : {"EXE", "DAT2"}) {
+    char field[8] = {};
+    std::memcpy(field, name, std::strlen(name));
+    sums.insert(sums.end(), field, field + 8);
+    const Bytes file = Read(std::string(name) == "EXE" ? "exe.bin" : "dat2.bin");
+    const TSha256::Digest d = TSha256::Of(file.data(), file.size());
+    sums.insert(sums.end(), d.begin(), d.end());
+  }
+  EXPECT_EQ(Resource(out, "SUMS"), sums);
+  EXPECT_EQ(Resource(out, "OTHER"), Resource(stub, "OTHER"));
+  EXPECT_EQ(Resource(out, nullptr, pe::kRtVersion), Resource(stub, nullptr, pe::kRtVersion));
+  EXPECT_EQ(out.Resources().size(), stub.Resources().size());
+
+  // Again over the same output, with a version: replaced whole, no temporary left behind.
+  ASSERT_EQ(Run(InDir("make-setup $D/stub.exe $D/out.exe --version 2.5.1 --exe $D/dat2.bin --dat2 $D/exe.bin")), 0);
+  out = pe::Image::Parse(Read("out.exe"));
+  EXPECT_EQ(Decoded(Resource(out, "EXE")), Read("dat2.bin"));
+  const Bytes version = Resource(out, nullptr, pe::kRtVersion);
+  EXPECT_EQ(version[48] | version[49] << 8 | version[50] << 16 | version[51] << 24, 2 << 16 | 5);
+  EXPECT_EQ(FileCount(), 6);  // stub, two inputs, output, stdout, stderr
+}
+
+struct BadInput {
+  const char* name;
+  std::string args;  // $D is the test's folder; $D/out.exe exists; nothing there may change
+  const char* message;
+};
+
+class MakeSetupRefuses : public MakeSetup, public ::testing::WithParamInterface<BadInput> {};
+
+TEST_P(MakeSetupRefuses, InOneLineLeavingTheOutput) {
+  Write("text.exe", Bytes(300, 'x'));
+  pe::Image noDat2 = pe::Image::Parse(Read("stub.exe"));
+  noDat2.Find(pe::ResourceId::Number(pe::kRtRcdata), pe::ResourceId::Name("DAT2"))[0]->name = pe::ResourceId::Name("DAT3");
+  Write("nodat2.exe", noDat2.Build());
+  Write("huge.bin", {});
+  std::filesystem::resize_file(Path("huge.bin"), (uint64_t{1} << 31));  // sparse: 2 GiB, one byte too many
+  Write("out.exe", Bytes{'k', 'e', 'e', 'p'});
+  const Bytes stub = Read("stub.exe");
+
+  EXPECT_NE(Run(InDir(GetParam().args)), 0);
+  ExpectOneLineError(GetParam().message);
+  EXPECT_EQ(Text("out.exe"), "keep");
+  EXPECT_EQ(Read("stub.exe"), stub);
+  EXPECT_EQ(Read("exe.bin"), Sample(70000, 3));
+  EXPECT_EQ(FileCount(), 9) << "a file was left behind";
+}
+
+const std::string kInputs = " --exe $D/exe.bin --dat2 $D/dat2.bin";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MakeSetupRefuses,
+    ::testing::Values(BadInput{"StubIsText", "make-setup $D/text.exe $D/out.exe" + kInputs, "no MZ header"},
+                      BadInput{"StubWithoutDat2", "make-setup $D/nodat2.exe $D/out.exe" + kInputs, "no \"DAT2\""},
+                      BadInput{"StubMissing", "make-setup $D/none.exe $D/out.exe" + kInputs, "none.exe: no such file"},
+                      BadInput{"ExeMissing", "make-setup $D/stub.exe $D/out.exe --exe $D/no.bin --dat2 $D/dat2.bin",
+                               "no.bin: no such file"},
+                      BadInput{"Dat2IsAFolder", "make-setup $D/stub.exe $D/out.exe --exe $D/exe.bin --dat2 $D",
+                               "not a file"},
+                      BadInput{"ExeOver2GiB", "make-setup $D/stub.exe $D/out.exe --exe $D/huge.bin --dat2 $D/dat2.bin",
+                               "2 GiB"},
+                      BadInput{"OutIsStub", "make-setup $D/stub.exe $D/stub.exe" + kInputs, "is the stub"},
+                      BadInput{"OutIsStubSpeltOtherwise", "make-setup $D/stub.exe $D/./stub.exe" + kInputs, "is the stub"},
+                      BadInput{"OutIsTheNewExe", "make-setup $D/stub.exe $D/exe.bin" + kInputs, "is an input file"},
+                      BadInput{"OutInMissingFolder", "make-setup $D/stub.exe $D/no/out.exe" + kInputs, "cannot create"},
+                      BadInput{"BadVersion", "make-setup $D/stub.exe $D/out.exe --version 1.x" + kInputs, "bad version"},
+                      BadInput{"NoDat2Option", "make-setup $D/stub.exe $D/out.exe --exe $D/exe.bin", "usage"},
+                      BadInput{"UnknownOption", "make-setup $D/stub.exe $D/out.exe --fast" + kInputs, "unknown option"},
+                      BadInput{"ValueMissing", "make-setup $D/stub.exe $D/out.exe" + kInputs + " --version", "needs one value"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
