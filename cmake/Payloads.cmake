@@ -18,9 +18,17 @@ set(PAYLOAD_EXE ${PAYLOAD_DIR}/EXE.pack)
 set(PAYLOAD_DAT2 ${PAYLOAD_DIR}/DAT2.pack)
 set(PAYLOAD_SUMS ${PAYLOAD_DIR}/SUMS.bin)
 
-if(CMAKE_CROSSCOMPILING)
+set(SETUP_HOST_TOOLS_DIR "" CACHE PATH
+    "Cross builds: a folder holding packres and pecheck built for this machine (empty: build them)")
+if(CMAKE_CROSSCOMPILING AND SETUP_HOST_TOOLS_DIR)
+  # The native build's tools, as scripts/build hands them on: nothing to build twice.
+  set(PACKRES ${SETUP_HOST_TOOLS_DIR}/packres${CMAKE_HOST_EXECUTABLE_SUFFIX})
+  set(PECHECK ${SETUP_HOST_TOOLS_DIR}/pecheck${CMAKE_HOST_EXECUTABLE_SUFFIX})
+  set(PACKRES_DEPENDS ${PACKRES})
+elseif(CMAKE_CROSSCOMPILING)
   # Cross builds cannot run their own packres: a host build of this same source, limited to the
-  # build machine's tools (SETUP_HOST_TOOLS), makes one, and the header check of the shipped programs, with the build machine's compiler.
+  # build machine's tools (SETUP_HOST_TOOLS), makes one, and the header check of the shipped
+  # programs, with the build machine's compiler.
   include(ExternalProject)
   set(host ${CMAKE_BINARY_DIR}/host)
   set(PACKRES ${host}/bin/packres${CMAKE_HOST_EXECUTABLE_SUFFIX})
