@@ -14,9 +14,10 @@ if(SETUP_FUZZ)
 endif()
 
 # The sanitizer build (preset asan) instruments every target of the tree; it builds and runs
-# only the unit tests (target unit_tests).
+# only the unit tests (target unit_tests), at -O1 with debug information: readable reports,
+# and quicker to build than -O2.
 if(SETUP_SANITIZE)
-  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_compile_options(-O1 -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
