@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/failure.h"
+#include "base/sjis.h"
 #include "dialogs/chooser_layout.h"
 #include "dialogs/chooser_paths.h"
 #include "dialogs/win32/chooser_backends.h"
@@ -224,7 +225,7 @@ void TSelectDirDlg::ShowCurrentDrive() {
   std::string drive = chooser::DrivePart(directory_);
   int driveIndex = -1;
   if (drive.size() == 2) {
-    char letter = static_cast<char>(drive[0] >= 'A' && drive[0] <= 'Z' ? drive[0] - 'A' + 'a' : drive[0]);
+    const char letter = sjis::LowerAsciiChar(drive[0]);
     for (size_t i = 0; i < drives_.size(); ++i) {
       if (drives_[i].letter == letter) driveIndex = static_cast<int>(i);
     }

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <stdexcept>
 
+#include "base/sjis.h"
 #include "tools/pe_image.h"
 
 namespace hardening {
@@ -19,8 +20,9 @@ constexpr uint16_t kRelocsStripped = 0x0001;
 constexpr uint32_t kSectionExecute = 0x20000000;
 constexpr uint32_t kSectionWrite = 0x80000000;
 
+// Byte by byte: the text views of DllNamesInText are binary, not Shift-JIS.
 std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  std::transform(text.begin(), text.end(), text.begin(), sjis::LowerAsciiChar);
   return text;
 }
 
