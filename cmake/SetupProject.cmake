@@ -63,9 +63,7 @@ function(setup_library name)
   target_link_libraries(${name} PUBLIC ${ARG_LINK})
 endfunction()
 
-if(NOT TARGET unit_tests)
-  add_custom_target(unit_tests)
-endif()
+add_custom_target(unit_tests)
 
 # setup_unit_test(NAME SOURCES ... [LINK ...]): a native GoogleTest program, part of unit_tests.
 function(setup_unit_test name)
