@@ -25,10 +25,9 @@ TEST(Setup, relative_folder_stored_as_typed) {
   HWND finder = WaitFinder(p);
   ASSERT_TRUE(finder);
   ButtonClick(Control(finder, "Button2"));
-  HWND chooser = WaitWindow(p.Id(), "TSelectDirDlg", "ディレクトリの選択");
+  HWND chooser = WaitChooser(p);
   ASSERT_TRUE(chooser);
-  SetText(Control(chooser, "DirEdit"), "RelGame");
-  ButtonClick(Control(chooser, "OKButton"));
+  ChooseTyped(chooser, "RelGame");
   HWND main = WaitMain(p);
   ASSERT_TRUE(main);
   EXPECT_EQ(GameDirValue(), std::string("RelGame\\"));

@@ -67,7 +67,7 @@ TEST(Planting, planted_dlls_stay_unloaded) {
   ExpectNoMarkers("at start");
 
   ButtonClick(Control(finder, "Button2"));
-  HWND chooser = WaitWindow(p.Id(), "TSelectDirDlg", "ディレクトリの選択");
+  HWND chooser = WaitChooser(p);
   ASSERT_TRUE(chooser);
   bool networkListed = false;
   for (const std::string& entry : DriveEntries(Control(chooser, "DriveList")))

@@ -168,6 +168,14 @@ inline HWND Control(HWND form, const char* name) {
   return control;
 }
 
+inline HWND WaitChooser(const Process& p) { return WaitWindow(p.Id(), "TSelectDirDlg", "ディレクトリの選択"); }
+
+// Types a folder into the folder chooser and accepts it with OK.
+inline void ChooseTyped(HWND chooser, const std::string& folder) {
+  SetText(Control(chooser, "DirEdit"), folder);
+  ButtonClick(Control(chooser, "OKButton"));
+}
+
 // The error report: a message box under the application title; returns its text.
 inline std::string WaitErrorBox(const Process& p, HWND* box, int timeoutMs = kTimeoutMs) {
   HWND found = WaitWindow(p.Id(), "#32770", "Setup", timeoutMs);

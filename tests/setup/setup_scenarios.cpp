@@ -128,10 +128,9 @@ TEST(Setup, manual_choice) {
   ASSERT_TRUE(finder);
   for (const char* folder : {"C:\\Other", "C:\\Veldran"}) {
     ButtonClick(Control(finder, "Button2"));
-    HWND chooser = WaitWindow(p.Id(), "TSelectDirDlg", "ディレクトリの選択");
+    HWND chooser = WaitChooser(p);
     ASSERT_TRUE(chooser);
-    SetText(Control(chooser, "DirEdit"), folder);
-    ButtonClick(Control(chooser, "OKButton"));
+    ChooseTyped(chooser, folder);
     EXPECT_TRUE(WaitGone(chooser));
     if (std::string(folder) == "C:\\Other") {
       Pause(300);
@@ -159,10 +158,9 @@ TEST(Setup, change_destination_then_update) {
   HWND finder = WaitFinder(p);
   ASSERT_TRUE(finder);
   ButtonClick(Control(finder, "Button2"));
-  HWND chooser = WaitWindow(p.Id(), "TSelectDirDlg", "ディレクトリの選択");
+  HWND chooser = WaitChooser(p);
   ASSERT_TRUE(chooser);
-  SetText(Control(chooser, "DirEdit"), "C:\\New");
-  ButtonClick(Control(chooser, "OKButton"));
+  ChooseTyped(chooser, "C:\\New");
   EXPECT_TRUE(WaitGone(finder));
   EXPECT_EQ(GameDirValue(), std::string("C:\\New\\"));
 
