@@ -10,6 +10,8 @@
 #include <utility>
 
 #include "base/failure.h"
+#include "base/sha256.h"
+#include "base/sjis.h"
 #include "base/stream.h"
 #include "base/win32/handles.h"
 #include "payload/sums.h"
@@ -62,12 +64,16 @@ class TWin32Files : public TFileOps {
     win32::FindHandle find(FindFirstFileA((folder + "*").c_str(), &entry));
     if (!find) return names;
     do {
-      if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(entry.cFileName);
+      const std::string name = entry.cFileName;
+      if (name != "." && name != "..") names.push_back(name);
     } while (FindNextFileA(find.Get(), &entry));
     return names;
   }
 
-  bool Exists(const std::string& path) override { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+  bool Exists(const std::string& path) override {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  }
 
   // Read-only, held open without sharing, access denied: found out before decoding, not at the
   // move. The attribute is tested as well, since a privileged process may open such a file.
@@ -100,16 +106,43 @@ class TWin32Files : public TFileOps {
     handles_[file].Reset();
   }
 
-  bool Read(const std::string& path, std::string* content) override {
-    win32::FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  bool Read(const std::string& path, size_t limit, std::string* content) override {
+    uint64_t size = 0;
+    if (!Size(path, &size) || size > limit) return false;
+    win32::FileHandle file(OpenToRead(path));
     if (!file) return false;
     content->clear();
     char buffer[4096];
     DWORD got = 0;
     bool ok;
-    while ((ok = ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) != 0) && got > 0)
+    while ((ok = ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) != 0) && got > 0 && content->size() <= limit)
       content->append(buffer, got);
-    return ok;
+    return ok && content->size() <= limit;
+  }
+
+  bool Size(const std::string& path, uint64_t* size) override {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+      return false;
+    *size = uint64_t(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+    return true;
+  }
+
+  bool Hash(const std::string& path, TSha256::Digest* digest) override {
+    win32::FileHandle file(OpenToRead(path));
+    if (!file) return false;
+    std::vector<uint8_t> buffer(1 << 20);
+    TSha256 hash;
+    DWORD got = 0;
+    while (ReadFile(file.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) {
+      if (got == 0) {
+        *digest = hash.Final();
+        return true;
+      }
+      hash.Update(buffer.data(), got);
+    }
+    return false;
   }
 
   bool Replace(const std::string& from, const std::string& to) override {
@@ -130,22 +163,30 @@ class TWin32Files : public TFileOps {
   bool Delete(const std::string& path) override { return DeleteFileA(path.c_str()) != 0; }
 
  private:
+  static HANDLE OpenToRead(const std::string& path) {
+    return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
+                       nullptr);
+  }
+
   std::vector<win32::FileHandle> handles_;
 };
 
 }  // namespace
 
-void InstallPayloads(const std::vector<PayloadTarget>& payloads) {
+void InstallPayloads(const std::string& folder, const std::vector<PayloadTarget>& payloads) {
   TWin32Files files;
   TModulePayloads source;
-  InstallPayloads(files, source, payloads);
+  InstallPayloads(files, source, folder, payloads);
 }
 
 void ExtractResource(const std::string& resourceName, const std::string& targetPath) {
-  InstallPayloads({{resourceName, targetPath}});
+  const size_t cut = sjis::LastDelimiter("\\:", targetPath);
+  const size_t nameAt = cut == std::string::npos ? 0 : cut + 1;
+  InstallPayloads(targetPath.substr(0, nameAt), {{resourceName, targetPath.substr(nameAt)}});
 }
 
-void RecoverInterruptedUpdate(const std::string& folder) {
+void RecoverInterruptedUpdate(const std::string& folder, const std::vector<PayloadTarget>& payloads) {
   TWin32Files files;
-  RecoverUpdate(files, folder);
+  TModulePayloads source;
+  RecoverUpdate(files, source, folder, payloads);
 }

@@ -6,12 +6,14 @@
 
 #include "payload/install.h"
 
-// Installs the RT_RCDATA payloads of the running module (digests in its "SUMS" resource) all or
-// nothing; see InstallPayloads in payload/install.h for the sequence and the failures.
-void InstallPayloads(const std::vector<PayloadTarget>& payloads);
+// Installs the RT_RCDATA payloads of the running module (digests in its "SUMS" resource) into
+// folder, all or nothing; see InstallPayloads in payload/install.h for the sequence and the
+// failures.
+void InstallPayloads(const std::string& folder, const std::vector<PayloadTarget>& payloads);
 
-// One payload on its own: InstallPayloads({{resourceName, targetPath}}).
+// One payload on its own, into the file targetPath names.
 void ExtractResource(const std::string& resourceName, const std::string& targetPath);
 
-// Finishes or undoes an update interrupted in folder (the game folder, ending with a backslash).
-void RecoverInterruptedUpdate(const std::string& folder);
+// Finishes or undoes an update of payloads interrupted in folder (the game folder); nothing
+// where folder is not absolute.
+void RecoverInterruptedUpdate(const std::string& folder, const std::vector<PayloadTarget>& payloads);

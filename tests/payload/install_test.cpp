@@ -1,6 +1,8 @@
 // The install sequence over the crash-modelling file system: its failures and their order, the
-// digest check, and by exhaustion every crash point (of the update and of the recovery after
-// it) and every operation failing once, each ending in exactly the previous or the new release.
+// digest check, recovery confined to the game's own names whatever a journal says, and by
+// exhaustion every crash point (of the update and of the recovery after it), every operation
+// failing once and every move of an adversary between two operations, each ending in exactly the
+// previous or the new release.
 #include "payload/install.h"
 
 #include <gtest/gtest.h>
@@ -15,9 +17,11 @@
 #include "payload/sums.h"
 #include "payload/unpack.h"
 #include "tests/payload/crash_fs.h"
+#include "tests/payload/update_names.h"
 
 using crash_model::TCrash;
 using crash_model::TCrashFs;
+using crash_model::TouchedOutside;
 
 namespace {
 
@@ -25,7 +29,11 @@ const std::string kDir = "G:\\Game\\";
 const std::string kExe = kDir + "VELDRAN.EXE";
 const std::string kDat2 = kDir + "mg_data2.mbl";
 const std::string kMarker = kDir + "mg_data.mbl";
-const std::string kUsersTmp = kDir + "vdn0000.tmp";  // the user's own file, in the update's naming
+const std::string kUsersTmp = kDir + "vdn0000.tmp";     // the user's own file, in the update's naming
+const std::string kUsersFolder = kDir + "vdn0002.tmp";  // and a folder of theirs named so
+const std::vector<PayloadTarget> kFiles = {{"EXE", "VELDRAN.EXE"}, {"DAT2", "mg_data2.mbl"}};
+// Spellings of the game folder that Win32 takes for the same one.
+const std::string kSpellings[] = {kDir, "g:\\GAME", "G:/Game/", "G:\\\\Game\\", "G:\\Game\\.\\", "G:\\Saves\\..\\Game"};
 
 std::string Pattern(size_t size, char seed) {
   std::string s(size, '\0');
@@ -85,29 +93,41 @@ TCrashFs OldFolder(const TScenario& s) {
   if (s.dat2Existed) fs.Put(kDat2, kOldDat2);
   fs.Put(kMarker, "marker");
   fs.Put(kUsersTmp, "the user's own notes");
+  fs.PutFolder(kUsersFolder);
   return fs;
 }
 
-void Install(TFileOps& fs, TSource& source) { InstallPayloads(fs, source, {{"EXE", kExe}, {"DAT2", kDat2}}); }
+void Install(TFileOps& fs, TSource& source, const std::string& folder = kDir) {
+  InstallPayloads(fs, source, folder, kFiles);
+}
 
 void Install(TFileOps& fs) {
   TSource source;
   Install(fs, source);
 }
 
+void Recover(TFileOps& fs, const std::string& folder = kDir) {
+  TSource source;
+  RecoverUpdate(fs, source, folder, kFiles);
+}
+
 // "old" or "new" when the folder holds exactly that release beside the user's files and nothing
-// else; otherwise what is wrong.
-std::string Release(const TCrashFs& fs, const TScenario& s) {
-  std::vector<std::string> expected = {kDat2, kExe, kMarker, kUsersTmp};
-  std::sort(expected.begin(), expected.end());
-  const std::vector<std::string> paths = fs.Paths();
-  const bool newNames = paths == expected;
-  if (!s.dat2Existed) expected.erase(std::find(expected.begin(), expected.end(), kDat2));
-  const bool oldNames = paths == expected;
+// else; otherwise what is wrong. Names in spared (keys) may be there or not: the adversary's.
+std::string Release(const TCrashFs& fs, const TScenario& s, const std::set<std::string>& spared = {}) {
+  std::set<std::string> keys;
   std::string listing;
-  for (const std::string& p : paths) listing += " " + p.substr(kDir.size()) + "(" + std::to_string(fs.Content(p).size()) + ")";
+  for (const std::string& p : fs.Paths()) {
+    if (spared.count(fs.Key(p))) continue;
+    keys.insert(fs.Key(p));
+    listing += " " + p.substr(kDir.size()) + "(" + std::to_string(fs.Content(p).size()) + ")";
+  }
+  std::set<std::string> expected = {fs.Key(kExe), fs.Key(kDat2), fs.Key(kMarker), fs.Key(kUsersTmp)};
+  const bool newNames = keys == expected;
+  if (!s.dat2Existed) expected.erase(fs.Key(kDat2));
+  const bool oldNames = keys == expected;
   if (!oldNames && !newNames) return "files:" + listing;
-  if (fs.Content(kMarker) != "marker" || fs.Content(kUsersTmp) != "the user's own notes") return "user's files changed";
+  if (fs.Content(kMarker) != "marker" || fs.Content(kUsersTmp) != "the user's own notes" || !fs.HasFolder(kUsersFolder))
+    return "user's files changed";
   if (oldNames && fs.Content(kExe) == kOldExe && (!s.dat2Existed || fs.Content(kDat2) == kOldDat2)) return "old";
   if (newNames && fs.Content(kExe) == kNewExe && fs.Content(kDat2) == kNewDat2) return "new";
   return "mixed or damaged:" + listing;
@@ -137,6 +157,13 @@ long CommitOp(const TCrashFs& clean) {
   return -1;
 }
 
+// Index in a log of the first operation that starts with what, after from.
+long FirstOp(const TCrashFs& fs, const std::string& what, long from = 0) {
+  for (size_t i = static_cast<size_t>(from); i < fs.Log().size(); ++i)
+    if (fs.Log()[i].rfind(what, 0) == 0) return static_cast<long>(i);
+  return -1;
+}
+
 template <typename E>
 std::string FailureOf(const std::function<void()>& run) {
   try {
@@ -149,6 +176,17 @@ std::string FailureOf(const std::function<void()>& run) {
   return "no failure";
 }
 
+std::string Signed(std::string text) {
+  return text + "sum " + TSha256::Hex(TSha256::Of(text.data(), text.size())) + "\n";
+}
+
+std::string Hex(const std::string& data) { return TSha256::Hex(TSha256::Of(data.data(), data.size())); }
+
+// A journal of this updater's form, digest line and all, with the given phase and file lines.
+std::string Journal(const std::string& phase, const std::string& files) {
+  return Signed("VELDRAN update journal 2\nphase " + phase + "\n" + files);
+}
+
 }  // namespace
 
 TEST(Install, SucceedsWithTheNewReleaseAndNothingElse) {
@@ -156,9 +194,15 @@ TEST(Install, SucceedsWithTheNewReleaseAndNothingElse) {
     TCrashFs fs = OldFolder(s);
     Install(fs);
     EXPECT_EQ(Release(fs, s), "new") << Name(s);
+    EXPECT_EQ(TouchedOutside(fs, kDir), "") << Name(s);
     // Everything that makes it up is on disk: a power cut right after changes nothing.
     EXPECT_EQ(Release(fs.Survivor(false), s), "new") << Name(s);
   }
+  // A folder recorded without its final "\" is the same folder.
+  TCrashFs fs = OldFolder(TScenario());
+  TSource source;
+  Install(fs, source, "G:\\Game");
+  EXPECT_EQ(Release(fs, TScenario()), "new");
 }
 
 // A damaged byte in either container, or a record that does not match, installs nothing.
@@ -211,13 +255,32 @@ TEST(Install, TargetsThatCannotBeReplacedAreFoundBeforeDecoding) {
   const TScenario s;
   for (const std::string& held : {kExe, kDat2}) {
     TCrashFs fs = OldFolder(s);
-    fs.Held.insert(held);
+    fs.Lock(held);
     EXPECT_EQ(FailureOf<EFCreateError>([&] { Install(fs); }), EFCreateError(held).Message());
     EXPECT_EQ(Release(fs, s), "old");
   }
   TCrashFs empty;  // no folder at all
   EXPECT_EQ(FailureOf<EFCreateError>([&] { Install(empty); }), EFCreateError(kExe).Message());
   EXPECT_TRUE(empty.Paths().empty());
+}
+
+// A new file taken away between its check and its move (a virus scanner quarantining a new
+// executable) is a failure, never a step done; the whole previous release comes back.
+TEST(Install, StagedFileGoneBeforeItsMoveFailsAndRollsBack) {
+  const TScenario s;
+  TCrashFs clean = OldFolder(s);
+  Install(clean);
+  const long commit = CommitOp(clean);
+  for (const std::string& target : {kExe, kDat2}) {
+    const long move = FirstOp(clean, "Replace ", commit + 1) + (target == kDat2 ? 2 : 0);
+    const std::string staged = clean.Log()[move].substr(8, kDir.size() + 11);
+    TCrashFs fs = OldFolder(s);
+    fs.Adversary = [&](TCrashFs& f, long op) {
+      if (op == move - 1) f.Remove(staged);
+    };
+    EXPECT_EQ(FailureOf<EFCreateError>([&] { Install(fs); }), EFCreateError(target).Message()) << target;
+    EXPECT_EQ(Release(fs, s), "old") << target;
+  }
 }
 
 // The archive cannot be moved in, and the executable's previous file cannot be moved back: the
@@ -227,13 +290,11 @@ TEST(Install, RestoreNeverDeletesTheOnlyCopy) {
   TCrashFs clean = OldFolder(s);
   Install(clean);
   long moveArchive = -1, restoreExe = -1;
-  TCrashFs fs = OldFolder(s);
   for (size_t i = 0; i < clean.Log().size(); ++i)
     if (clean.Log()[i].find("Replace ") == 0 && clean.Log()[i].size() > kDat2.size() &&
         clean.Log()[i].compare(clean.Log()[i].size() - kDat2.size(), kDat2.size(), kDat2) == 0)
       moveArchive = static_cast<long>(i);
   ASSERT_GE(moveArchive, 0);
-  fs.FailAt(moveArchive);
   TCrashFs probe = OldFolder(s);
   probe.FailAt(moveArchive);
   EXPECT_EQ(FailureOf<EFCreateError>([&] { Install(probe); }), EFCreateError(kDat2).Message());
@@ -242,44 +303,221 @@ TEST(Install, RestoreNeverDeletesTheOnlyCopy) {
     if (probe.Log()[i].find("Replace ") == 0 && probe.Log()[i].compare(probe.Log()[i].size() - kExe.size(), kExe.size(), kExe) == 0)
       restoreExe = static_cast<long>(i);
   ASSERT_GT(restoreExe, moveArchive);
+  TCrashFs fs = OldFolder(s);
+  fs.FailAt(moveArchive);
   fs.FailAt(restoreExe);
   EXPECT_EQ(FailureOf<EFCreateError>([&] { Install(fs); }), EFCreateError(kDat2).Message());
   int copiesOfOld = 0;
   for (const std::string& p : fs.Paths()) copiesOfOld += fs.Content(p) == kOldExe;
   EXPECT_EQ(copiesOfOld, 1) << "the previous executable survives under its second name";
   EXPECT_TRUE(fs.Has(kDir + install::kJournalName));
-  RecoverUpdate(fs, kDir);
+  Recover(fs);
   EXPECT_EQ(Release(fs, s), "old");
 }
 
-// A journal that is not one is removed and nothing else: one without its own digest, and one
-// that would have the recovery delete a file outside its folder.
-TEST(Recover, IgnoresWhatIsNotAJournal) {
+// Recovery acts in an absolute game folder only: never in the current folder (a first run from
+// the download folder, where anyone may have left a journal), nor one relative to it.
+TEST(Recover, NothingWithoutAnAbsoluteGameFolder) {
+  const std::string hostile[] = {
+      // Today's form and the earlier one, which named paths.
+      Journal("rollback", "file\tVELDRAN.EXE\t0\t0\tvdn0001.tmp\tvdn0002.tmp\t3000\t" + Hex(kNewExe) + "\n"),
+      Signed("VELDRAN update journal 1\nphase rollback\nfile\t0\tnotes.txt\tvdn0001.tmp\tvdn0002.tmp\n"),
+  };
+  for (const char* folder : {"", ".", "Downloads\\", "C:Downloads\\", "\\Downloads\\", "\\\\?\\C:\\Downloads\\"})
+    for (const std::string& journal : hostile) {
+      TCrashFs fs;
+      fs.CurrentFolder = "C:\\Downloads\\";
+      fs.Put("C:\\Downloads\\notes.txt", "notes");
+      fs.Put("C:\\Downloads\\VELDRAN.EXE", "someone's program");
+      fs.Put("C:\\Downloads\\Downloads\\vdnsetup.jnl", journal);
+      fs.Put("C:\\Downloads\\vdnsetup.jnl", journal);
+      Recover(fs, folder);
+      EXPECT_EQ(fs.Ops(), 0) << "folder \"" << folder << "\"";
+    }
+}
+
+// A journal names bare names, each one of the update's: one that names anything else is not a
+// journal of ours, whatever its digest line says; it is removed and nothing else is touched.
+TEST(Recover, HostileJournalsTouchNothingOutside) {
+  const std::string digest = "\t3000\t" + Hex(kNewExe) + "\n";
+  const std::string lines[] = {
+      "file\t..\\outside.txt\t0\t0\tvdn0001.tmp\tvdn0003.tmp" + digest,
+      "file\tG:\\outside.txt\t0\t0\tvdn0001.tmp\tvdn0003.tmp" + digest,
+      "file\tSaves\\VELDRAN.EXE\t0\t0\tvdn0001.tmp\tvdn0003.tmp" + digest,
+      "file\tmg_data.mbl\t0\t0\tvdn0001.tmp\tvdn0003.tmp" + digest,
+      "file\tNUL\t0\t0\tvdn0001.tmp\tvdn0003.tmp" + digest,
+      "file\tVELDRAN.EXE \t0\t0\tvdn0001.tmp\tvdn0003.tmp" + digest,
+      "file\tVELDRAN.EXE\t0\t0\t..\\vdn0001.tmp\tvdn0003.tmp" + digest,
+      "file\tVELDRAN.EXE\t0\t0\tvdn0001.tmp\tvdn0003.tmp" + digest + "file\tveldran.exe\t0\t0\tvdn0004.tmp\tvdn0005.tmp" + digest,
+      "file\tVELDRAN.EXE\t0\t0\tvdn0001.tmp\tvdn0003.tmp\t-\t-\n",  // no digest after the commit
+  };
   const TScenario s;
-  const std::string outside = "G:\\Saves\\slot1.sav";
-  for (const bool signed_ : {false, true}) {
+  for (const std::string& line : lines)
+    for (const std::string& journal : {Journal("rollback", line), Journal("commit", line)}) {
+      TCrashFs fs = OldFolder(s);
+      fs.Put("G:\\outside.txt", "someone's file");
+      fs.Put(kDir + "Saves\\VELDRAN.EXE", "a copy kept by the player");
+      fs.Put(kDir + install::kJournalName, journal);
+      Recover(fs);
+      EXPECT_EQ(TouchedOutside(fs, kDir), "") << line;
+      EXPECT_FALSE(fs.Has(kDir + install::kJournalName)) << line;
+      EXPECT_TRUE(fs.Has("G:\\outside.txt") && fs.Has(kDir + "Saves\\VELDRAN.EXE")) << line;
+      fs.Remove("G:\\outside.txt");
+      fs.Remove(kDir + "Saves\\VELDRAN.EXE");
+      EXPECT_EQ(Release(fs, s), "old") << line;
+    }
+  // The earlier form, which named paths: "..\" counted as inside the folder by its text.
+  TCrashFs fs = OldFolder(s);
+  fs.Put("G:\\outside.txt", "someone's file");
+  fs.Put(kDir + install::kJournalName,
+         Signed("VELDRAN update journal 1\nphase rollback\nfile\t0\t" + kDir + "..\\outside.txt\tvdn0001.tmp\tvdn0003.tmp\n"));
+  Recover(fs);
+  EXPECT_TRUE(fs.Has("G:\\outside.txt"));
+  fs.Remove("G:\\outside.txt");
+  EXPECT_EQ(Release(fs, s), "old");
+}
+
+// A journal found in the game folder belongs to it, however the folder is spelled now: an update
+// cut short after its commit is finished from every spelling.
+TEST(Recover, AnySpellingOfTheFolderFindsItsJournal) {
+  const TScenario s;
+  TCrashFs clean = OldFolder(s);
+  Install(clean);
+  const long afterFirstMove = FirstOp(clean, "Replace ", CommitOp(clean) + 1) + 1;
+  for (const std::string& spelling : kSpellings) {
     TCrashFs fs = OldFolder(s);
-    fs.Put(outside, "saved game");
-    std::string text = "VELDRAN update journal 1\nphase rollback\nfile\t0\t" + (signed_ ? outside : kMarker) +
-                       "\tvdn0001.tmp\tvdn0002.tmp\n";
-    text += "sum " + (signed_ ? TSha256::Hex(TSha256::Of(text.data(), text.size())) : std::string("00")) + "\n";
-    fs.Put(kDir + install::kJournalName, text);
-    RecoverUpdate(fs, kDir);
-    EXPECT_TRUE(fs.Has(outside)) << signed_;
-    fs.Delete(outside);
-    EXPECT_EQ(Release(fs, s), "old") << signed_;
+    fs.CrashAt(afterFirstMove);
+    EXPECT_THROW(Install(fs), TCrash);
+    TCrashFs next = fs.Survivor(true);
+    Recover(next, spelling);
+    EXPECT_EQ(Release(next, s), "new") << spelling;
   }
 }
 
-TEST(Recover, WorkFileNames) {
+// Only bytes with the digest this program carries are moved in: a staged file taken away,
+// replaced by other bytes of the right length, or recorded by another build's journal sends a
+// committed update back to the previous release.
+TEST(Recover, CommittedUpdateMovesInOnlyWhatItCarries) {
+  const TScenario s;
+  TCrashFs clean = OldFolder(s);
+  Install(clean);
+  const long firstMove = FirstOp(clean, "Replace ", CommitOp(clean) + 1);
+  const std::string stagedExe = clean.Log()[firstMove].substr(8, kDir.size() + 11);
+  const std::function<void(TCrashFs&, TSource&)> damages[] = {
+      [&](TCrashFs& fs, TSource&) { fs.Remove(stagedExe); },
+      [&](TCrashFs& fs, TSource&) { fs.Put(stagedExe, std::string(kNewExe.size(), 'x')); },
+      [&](TCrashFs&, TSource& src) { src.sums = sums::Format({{"EXE", TSha256::Of("other", 5)}, {"DAT2", {}}}); },
+      [&](TCrashFs&, TSource& src) { src.sums.reset(); },
+  };
+  for (const auto& damage : damages) {
+    TCrashFs fs = OldFolder(s);
+    fs.CrashAt(firstMove);
+    EXPECT_THROW(Install(fs), TCrash);
+    TCrashFs next = fs.Survivor(true);
+    TSource source;
+    damage(next, source);
+    RecoverUpdate(next, source, kDir, kFiles);
+    EXPECT_EQ(Release(next, s), "old");
+  }
+}
+
+// A recovery that turned back (the program carries no digests to move in by) keeps going back
+// after a crash, even when the next start could have gone forward.
+TEST(Recover, TurningBackIsRecordedBeforeTheFirstStep) {
+  const TScenario s;
+  TCrashFs clean = OldFolder(s);
+  Install(clean);
+  TCrashFs fs = OldFolder(s);
+  fs.CrashAt(FirstOp(clean, "Replace ", CommitOp(clean) + 1));
+  EXPECT_THROW(Install(fs), TCrash);
+  const TCrashFs disk = fs.Survivor(true);
+  TSource noSums;
+  noSums.sums.reset();
+  TCrashFs probe = disk.Survivor(true);
+  RecoverUpdate(probe, noSums, kDir, kFiles);
+  ASSERT_EQ(Release(probe, s), "old");
+  const long turned = FirstOp(probe, "Replace " + kDir + install::kJournalTempName);
+  ASSERT_GT(turned, 0);
+  for (long r = 0; r < probe.Ops(); ++r) {
+    TCrashFs again = disk.Survivor(true);
+    again.CrashAt(r);
+    EXPECT_THROW(RecoverUpdate(again, noSums, kDir, kFiles), TCrash);
+    TCrashFs next = again.Survivor(true);
+    Recover(next);
+    const std::string result = Release(next, s);
+    EXPECT_TRUE(r > turned ? result == "old" : result == "old" || result == "new") << "crash at " << probe.Log()[r];
+  }
+}
+
+// Before the commit no target was moved to: files placed there by someone else stay (none is
+// deleted, though the archive was not there before), and only the update's own files go.
+TEST(Recover, BeforeTheCommitTheTargetsAreNotOurs) {
+  TScenario s;
+  s.dat2Existed = false;
+  TCrashFs clean = OldFolder(s);
+  Install(clean);
+  TCrashFs fs = OldFolder(s);
+  fs.CrashAt(FirstOp(clean, "Link "));
+  EXPECT_THROW(Install(fs), TCrash);
+  TCrashFs next = fs.Survivor(true);
+  next.Put(kExe, kNewExe);
+  next.Put(kDat2, kNewDat2);
+  Recover(next);
+  EXPECT_EQ(Release(next, s), "new");
+}
+
+// Where neither way leads to a whole release, every file and the journal stay and the file in
+// the way is named; the update then fails the same way, touching nothing, while the cause
+// lasts. A target held by the running game is such a cause until it is let go.
+TEST(Recover, StuckRecoveryKeepsEverythingAndSaysSo) {
+  const TScenario s;
+  TCrashFs clean = OldFolder(s);
+  Install(clean);
+  const long secondMove = FirstOp(clean, "Replace ", FirstOp(clean, "Replace ", CommitOp(clean) + 1) + 1);
+  TCrashFs fs = OldFolder(s);
+  fs.CrashAt(secondMove);
+  EXPECT_THROW(Install(fs), TCrash);
+  TCrashFs next = fs.Survivor(true);
+  // The executable is new; the archive's staged file and the executable's second name are gone.
+  for (const std::string& p : next.Paths())
+    if (p != kUsersTmp && next.Content(p) != kOldDat2 && install::IsWorkFileName(p.substr(kDir.size())))
+      next.Remove(p);
+  const std::vector<std::string> before = next.Paths();
+  EXPECT_EQ(FailureOf<EFCreateError>([&] { Recover(next); }), EFCreateError(kDat2).Message());
+  EXPECT_EQ(next.Paths(), before);
+  EXPECT_EQ(FailureOf<EFCreateError>([&] { Install(next); }), EFCreateError(kDat2).Message());
+  EXPECT_EQ(next.Paths(), before);
+
+  TCrashFs held = fs.Survivor(true);
+  held.Lock(kExe);
+  EXPECT_EQ(FailureOf<EFCreateError>([&] { Recover(held); }), EFCreateError(kExe).Message());
+  EXPECT_EQ(FailureOf<EFCreateError>([&] { Install(held); }), EFCreateError(kExe).Message());
+  EXPECT_TRUE(held.Has(kDir + install::kJournalName));
+  held.UnlockAll();
+  Recover(held);
+  EXPECT_EQ(Release(held, s), "new");
+}
+
+TEST(Recover, WorkFileNamesAndFolders) {
   EXPECT_TRUE(install::IsWorkFileName("vdn0000.tmp"));
   EXPECT_TRUE(install::IsWorkFileName("vdnFFFF.tmp"));
   for (const char* name : {"vdnffff.tmp", "vdn000.tmp", "VDN0000.TMP", "vdn0000.tmpx", "mg_data.mbl", "vdn00G0.tmp"})
     EXPECT_FALSE(install::IsWorkFileName(name)) << name;
+  for (const char* folder : {"C:\\", "c:/Games", "\\\\server\\share", "//server/share/Game\\"})
+    EXPECT_TRUE(install::IsAbsoluteFolder(folder)) << folder;
+  for (const char* folder : {"", "C:", "C:Games", "\\Games", "Games\\", "\\\\server", "\\\\server\\", "\\\\.\\C:\\",
+                             "\\\\?\\C:\\"})
+    EXPECT_FALSE(install::IsAbsoluteFolder(folder)) << folder;
+  EXPECT_EQ(install::FolderPrefix("D:\\Game"), "D:\\Game\\");
+  EXPECT_EQ(install::FolderPrefix("D:\\Game\\"), "D:\\Game\\");
+  EXPECT_EQ(install::FolderPrefix("D:/Game/"), "D:/Game/");
+  EXPECT_EQ(install::FolderPrefix("D:\\\x83\x5C"), "D:\\\x83\x5C\\");  // "ソ" ends in 0x5C
+  EXPECT_EQ(install::FolderPrefix(""), "");
+  EXPECT_EQ(install::FolderPrefix("D:"), "D:");
 }
 
 // Every crash point of the update; after each, every crash point of the recovery that the next
-// start runs, and then a recovery that completes.
+// start runs, and then a recovery that completes, from another spelling of the folder each time.
 TEST(Exhaustion, EveryCrashPointEndsInOneWholeRelease) {
   long updatePoints = 0, recoveryPoints = 0;
   for (const TScenario& s : AllScenarios()) {
@@ -296,20 +534,22 @@ TEST(Exhaustion, EveryCrashPointEndsInOneWholeRelease) {
       }
       const TCrashFs disk = fs.Survivor(s.unflushedSurvives);
       ++updatePoints;
+      const std::string& folder = kSpellings[k % std::size(kSpellings)];
       TCrashFs probe = disk.Survivor(true);
-      ASSERT_NO_THROW(RecoverUpdate(probe, kDir)) << Name(s) << ", crash at " << k;
+      ASSERT_NO_THROW(Recover(probe, folder)) << Name(s) << ", crash at " << k;
       const std::string expected = k > commit ? "new" : "old";
       ASSERT_EQ(Release(probe, s), expected) << Name(s) << ", crash at " << k;
+      ASSERT_EQ(TouchedOutside(probe, kDir), "") << Name(s) << ", crash at " << k;
       for (long r = 0; r < probe.Ops(); ++r) {
         TCrashFs again = disk.Survivor(true);
         again.CrashAt(r);
         try {
-          RecoverUpdate(again, kDir);
+          Recover(again, folder);
         } catch (const TCrash&) {
         }
         TCrashFs next = again.Survivor(s.unflushedSurvives);
         ++recoveryPoints;
-        ASSERT_NO_THROW(RecoverUpdate(next, kDir)) << Name(s) << ", crash at " << k << " then " << r;
+        ASSERT_NO_THROW(Recover(next)) << Name(s) << ", crash at " << k << " then " << r;
         ASSERT_EQ(Release(next, s), expected) << Name(s) << ", crash at " << k << " then " << r;
       }
     }
@@ -335,7 +575,8 @@ TEST(Exhaustion, EachOperationFailingOnce) {
       } catch (const Exception&) {
         failed = true;
       }
-      if (fs.FallibleOps() == 0 || clean.Log()[f].rfind("Exists", 0) == 0 || clean.Log()[f].rfind("List", 0) == 0)
+      if (fs.FallibleOps() == 0 || FirstOp(clean, "Exists", f) == f || FirstOp(clean, "List", f) == f ||
+          FirstOp(clean, "Size", f) == f)
         continue;
       ++updateFailures;
       // A crash at any point of what follows the failure (the undoing, above all).
@@ -350,7 +591,7 @@ TEST(Exhaustion, EachOperationFailingOnce) {
         }
         TCrashFs next = crashed.Survivor(false);
         ++failureCrashPoints;
-        ASSERT_NO_THROW(RecoverUpdate(next, kDir)) << Name(s) << ", " << clean.Log()[f] << " failing, crash at " << k;
+        ASSERT_NO_THROW(Recover(next)) << Name(s) << ", " << clean.Log()[f] << " failing, crash at " << k;
         const std::string result = Release(next, s);
         ASSERT_TRUE(result == "old" || result == "new")
             << Name(s) << ", " << clean.Log()[f] << " failing, crash at " << k << ": " << result;
@@ -362,7 +603,7 @@ TEST(Exhaustion, EachOperationFailingOnce) {
       }
       // A cleanup step failed: the journal makes the next start finish it.
       TCrashFs next = fs.Survivor(true);
-      ASSERT_NO_THROW(RecoverUpdate(next, kDir)) << Name(s) << ", " << clean.Log()[f] << " failing";
+      ASSERT_NO_THROW(Recover(next)) << Name(s) << ", " << clean.Log()[f] << " failing";
       const std::string result = Release(next, s);
       ASSERT_TRUE(result == "old" || result == "new") << Name(s) << ", " << clean.Log()[f] << ": " << result;
       if (failed) {
@@ -379,27 +620,108 @@ TEST(Exhaustion, EachOperationFailingOnce) {
       }
       const TCrashFs disk = crashed.Survivor(true);
       TCrashFs probe = disk.Survivor(true);
-      RecoverUpdate(probe, kDir);
+      Recover(probe);
       const std::string expected = Release(probe, s);
       for (long g = 0; g < probe.Ops(); ++g) {
-        if (probe.Log()[g].rfind("Exists", 0) == 0) continue;
+        if (FirstOp(probe, "Exists", g) == g || FirstOp(probe, "Size", g) == g) continue;
         TCrashFs fs = disk.Survivor(true);
         fs.FailAt(g);
         bool reported = false;
         try {
-          RecoverUpdate(fs, kDir);
+          Recover(fs);
         } catch (const Exception&) {
           reported = true;
         }
-        // The failure is reported, and nothing is done after the step that failed.
+        // The failure is reported, and nothing is changed after the step that failed.
         EXPECT_TRUE(reported) << probe.Log()[g];
-        EXPECT_EQ(fs.Ops(), g + 1) << probe.Log()[g];
+        for (size_t i = static_cast<size_t>(g) + 1; i < fs.Log().size(); ++i)
+          for (const char* change : {"Create", "Write", "Flush", "Replace", "Link", "Copy", "Delete"})
+            EXPECT_NE(fs.Log()[i].rfind(change, 0), 0u) << probe.Log()[g] << " failing, then " << fs.Log()[i];
         ++recoveryFailures;
-        RecoverUpdate(fs, kDir);
+        Recover(fs);
         ASSERT_EQ(Release(fs, s), expected) << Name(s) << ", crash at " << k << ", " << probe.Log()[g] << " failing";
       }
     }
   }
   std::printf("failure points: %ld in the update (then %ld crash points after them), %ld in the recovery\n",
               updateFailures, failureCrashPoints, recoveryFailures);
+}
+
+// Between any two operations of the update, one move of an adversary: a file of the folder
+// taken away or locked (a virus scanner, the running game), or a file or folder made under a
+// name the update may pick. Nothing outside the update's names is touched; a success leaves the
+// new release; after the locks are let go the next start leaves one whole release, less what
+// the adversary took.
+TEST(Exhaustion, AdversaryBetweenAnyTwoOperations) {
+  const std::string made[] = {"vdn0001.tmp", "vdn0003.tmp", "vdn0004.tmp", "vdn0005.tmp", "vdn0006.tmp",
+                              install::kJournalName, install::kJournalTempName};
+  long moves = 0, updateFailures = 0;
+  for (const TScenario& s : AllScenarios()) {
+    if (!s.unflushedSurvives) continue;  // no crash here
+    TCrashFs clean = OldFolder(s);
+    Install(clean);
+    for (long k = 0; k <= clean.Ops(); ++k)
+      for (int kind = 0; kind < 4; ++kind)
+        for (size_t m = 0;; ++m) {
+          std::string name;  // the one the move acts on, relative to the folder
+          std::set<std::string> spared;
+          bool applied = false;
+          TCrashFs fs = OldFolder(s);
+          fs.Adversary = [&](TCrashFs& f, long op) {
+            if (op != k) return;
+            if (kind < 2) {
+              std::vector<std::string> files;
+              for (const std::string& p : f.Paths())
+                if (p != kMarker && p != kUsersTmp) files.push_back(p);
+              if (m >= files.size()) return;
+              name = files[m];
+              kind == 0 ? f.Remove(name) : f.Lock(name);
+            } else {
+              if (m >= std::size(made) || f.Has(kDir + made[m]) || f.HasFolder(kDir + made[m])) return;
+              name = kDir + made[m];
+              kind == 2 ? f.PutFolder(name) : f.Put(name, "the adversary's");
+              spared.insert(f.Key(name));
+            }
+            applied = true;
+          };
+          bool failed = false;
+          try {
+            Install(fs);
+          } catch (const Exception&) {
+            failed = true;
+          }
+          if (!applied && m >= (kind < 2 ? 8 : std::size(made))) break;
+          if (!applied) continue;
+          ++moves;
+          updateFailures += failed;
+          const std::string what = Name(s) + ", move " + std::to_string(kind) + " on " + name + " before " +
+                                   (k < static_cast<long>(clean.Log().size()) ? clean.Log()[k] : "the end");
+          ASSERT_EQ(TouchedOutside(fs, kDir), "") << what;
+          const bool removedTarget = kind == 0 && (fs.Key(name) == fs.Key(kExe) || fs.Key(name) == fs.Key(kDat2));
+          // A success has both new files in place; a cleanup the adversary blocked is the next
+          // start's to finish.
+          if (!failed && !removedTarget) {
+            ASSERT_TRUE(fs.Has(kExe) && fs.Content(kExe) == kNewExe && fs.Has(kDat2) && fs.Content(kDat2) == kNewDat2)
+                << what;
+          }
+          fs.UnlockAll();
+          fs.Adversary = nullptr;
+          ASSERT_NO_THROW(Recover(fs)) << what;
+          std::string result = Release(fs, s, spared);
+          if (removedTarget && !fs.Has(name)) {
+            // What the adversary took stays taken; the rest must be one release.
+            const bool exe = fs.Key(name) == fs.Key(kExe);
+            TCrashFs asOld = fs, asNew = fs;
+            asOld.Put(name, exe ? kOldExe : kOldDat2);
+            asNew.Put(name, exe ? kNewExe : kNewDat2);
+            result = Release(asOld, s) == "old" ? "old" : Release(asNew, s) == "new" ? "new" : Release(asOld, s);
+          }
+          ASSERT_TRUE(result == "old" || result == "new") << what << ": " << result;
+          if (failed && !removedTarget) {
+            ASSERT_EQ(result, "old") << what;
+          }
+          ASSERT_EQ(TouchedOutside(fs, kDir), "") << what;
+        }
+  }
+  std::printf("adversary moves: %ld, of which %ld made the update fail\n", moves, updateFailures);
 }

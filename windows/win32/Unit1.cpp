@@ -2,8 +2,6 @@
 // shown, and the update, change-destination and exit commands.
 #include "windows/win32/Unit1.h"
 
-#include <vector>
-
 #include "dialogs/win32/message_dialog.h"
 #include "location/game_dir.h"
 #include "payload/win32/extract.h"
@@ -11,6 +9,7 @@
 #include "ui/layout.h"
 #include "windows/win32/Unit3.h"
 #include "windows/layout_math.h"
+#include "windows/update_files.h"
 
 TForm1* Form1 = nullptr;
 std::string GameDir;
@@ -42,17 +41,6 @@ const BannerLine kBannerLines[] = {
     {110, "[アップデート開始] ボタンでアップデートを開始します。"},
     {150, "※アップデート適用後、セーブデータは引き続きご利用いただけますが、"},
     {170, "　稀に表示の不具合などがみられることがあります。ご了承ください。"},
-};
-
-// The two replacement files, in the order they are written.
-struct Payload {
-  const char* ResourceName;
-  const char* FileName;
-};
-
-const Payload kPayloads[] = {
-    {"EXE", "VELDRAN.EXE"},
-    {"DAT2", "mg_data2.mbl"},
 };
 
 }  // namespace
@@ -102,9 +90,8 @@ void TForm1::Button1Click() {
   // Let the disabled buttons be drawn; the extraction below handles no messages.
   Application->ProcessMessages();
   // Both files are decoded before either is put in place: a failure leaves the previous release.
-  std::vector<PayloadTarget> targets;
-  for (const Payload& payload : kPayloads) targets.push_back({payload.ResourceName, GameDir + payload.FileName});
-  InstallPayloads(targets);
+  // An update cut short earlier in this folder is finished or undone first.
+  InstallPayloads(GameDir, kUpdateFiles);
   ShowMessageDialog("アップデート完了しました", DialogKind::Information, DialogButton::OK, 0);
   Close();
 }

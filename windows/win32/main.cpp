@@ -9,6 +9,7 @@
 #include "ui/win32/application.h"
 #include "windows/win32/Unit1.h"
 #include "windows/win32/Unit3.h"
+#include "windows/update_files.h"
 
 namespace {
 
@@ -18,7 +19,9 @@ HANDLE g_instanceMutex = nullptr;
 
 // An update cut short by a crash or a kill is finished or undone before any window shows, so
 // that the game folder never stays half updated. A folder that cannot be read now is reported
-// by the main window's creation, as on every start.
+// by the main window's creation, as on every start; none recorded means nothing to recover. A
+// recovery that cannot finish now (a file held by the running game, say) is reported once and
+// start-up goes on: the update command tries it again first.
 void RecoverInterruptedUpdateOfGame() {
   std::string folder;
   try {
@@ -26,7 +29,7 @@ void RecoverInterruptedUpdateOfGame() {
   } catch (const ERegistryException&) {
     return;
   }
-  RecoverInterruptedUpdate(folder);
+  RunGuarded([&] { RecoverInterruptedUpdate(folder, kUpdateFiles); }, ReportError);
 }
 
 // Every later load, including those that system DLLs make, skips the program's own folder, where
