@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/sha256.h"
 #include "tests/setup/setup_fixture.h"
 
 using namespace setup_test;
@@ -132,6 +133,57 @@ TEST(Faults, registry_32k_string) {
   const std::string expected = ("ファイル " + folder + "VELDRAN.EXE を作成できません.").substr(0, 32000);
   EXPECT_EQ(text.size(), expected.size());
   EXPECT_TRUE(text == expected);
+}
+
+// ---- Recovery of an interrupted update --------------------------------------------------------
+
+namespace {
+
+// A journal of an update cut short while its files were staged, digest line and all, as a run
+// of the program leaves it in the folder it updates.
+std::string StagedJournal(const std::string& target, size_t oldSize) {
+  const std::string text = "VELDRAN update journal 2\nphase stage\nfile\t" + target + "\t1\t" +
+                           std::to_string(oldSize) + "\tvdn0001.tmp\tvdn0002.tmp\t-\t-\n";
+  return text + "sum " + TSha256::Hex(TSha256::Of(text.data(), text.size())) + "\n";
+}
+
+}  // namespace
+
+// A first run from the download folder, where anyone may leave a journal: no game folder is
+// recorded, so nothing is recovered, in the current folder or anywhere.
+TEST(Faults, journal_in_download_folder_left_alone) {
+  DeleteGameDir();
+  const std::string journal = StagedJournal("VELDRAN.EXE", 5);
+  WriteText(AppDir() + "vdnsetup.jnl", journal);
+  WriteText(AppDir() + "vdn0001.tmp", "a file of the player's");
+  WriteText(AppDir() + "notes.txt", "the player's notes");
+  Process p = Process::Launch("SETUP.exe", {}, AppDir());
+  HWND finder = WaitFinder(p);
+  ASSERT_TRUE(finder);
+  ButtonClick(Control(finder, "Button3"));
+  EXPECT_EQ(p.WaitExit(), std::optional<DWORD>(0));
+  EXPECT_TRUE(ReadAll(AppDir() + "vdnsetup.jnl") == std::vector<char>(journal.begin(), journal.end()));
+  EXPECT_TRUE(Exists(AppDir() + "vdn0001.tmp") && Exists(AppDir() + "notes.txt"));
+}
+
+// A recovery that cannot finish at start-up (its staged file held open elsewhere) is reported
+// once, naming the file, and the main window comes up as usual; the update tries it first and
+// fails the same way, leaving the previous files and the journal as they were.
+TEST(Faults, recovery_that_cannot_finish_does_not_lock_out) {
+  OldGame game(kGame);
+  WriteText(game.dir + "vdnsetup.jnl", StagedJournal("VELDRAN.EXE", game.exe.size()));
+  WriteText(game.dir + "vdn0001.tmp", "half a new executable");
+  HANDLE held = CreateFileA((game.dir + "vdn0001.tmp").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_TRUE(held != INVALID_HANDLE_VALUE);
+  Process p = LaunchWithGameDir(kGame);
+  HWND box = nullptr;
+  EXPECT_EQ(WaitErrorBox(p, &box), std::string("ファイル C:\\Game\\vdn0001.tmp を作成できません."));
+  ASSERT_TRUE(box);
+  DismissBox(box);
+  EXPECT_EQ(UpdateFailure(p), std::string("ファイル C:\\Game\\vdn0001.tmp を作成できません."));
+  CloseHandle(held);
+  EXPECT_TRUE(game.AllUnchanged());
+  EXPECT_TRUE(Exists(game.dir + "vdnsetup.jnl"));
 }
 
 // ---- Registry input -------------------------------------------------------------------------
