@@ -1,0 +1,91 @@
+// Hostile journals and folders into the update's recovery, over the crash-modelling file system:
+// whatever a journal says (its digest line made valid, so that it is read as one of ours) and
+// whatever else the folder holds, recovery may touch nothing but the update's own names in the
+// game folder, and nothing at all where the folder given is not absolute.
+//
+// Input: one byte choosing the folder's spelling, one byte of options, then the journal's text
+// up to the first NUL, then NUL-separated entries made beforehand ("f" or "d" and a name,
+// relative to the game folder: a file or a folder, which may lie anywhere).
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/failure.h"
+#include "base/sha256.h"
+#include "payload/install.h"
+#include "payload/sums.h"
+#include "tests/payload/crash_fs.h"
+#include "tests/payload/update_names.h"
+
+namespace {
+
+const std::string kDir = "G:\\Game\\";
+const char* const kSpellings[] = {"G:\\Game\\", "g:/game", "G:\\\\Game", "G:\\Saves\\..\\Game\\", "",
+                                  "Game\\",     "G:Game",  "\\Game\\",   "\\\\?\\G:\\Game\\"};
+const std::vector<PayloadTarget> kFiles = {{"EXE", "VELDRAN.EXE"}, {"DAT2", "mg_data2.mbl"}};
+const std::string kNewExe = "the new executable";
+const std::string kNewDat2 = "the new archive";
+
+class TSource : public TPayloadSource {
+ public:
+  explicit TSource(bool sums) : sums_(sums) {}
+  std::unique_ptr<TStream> Open(const std::string& name) override { throw EResNotFound(name); }
+  std::vector<uint8_t> Sums() override {
+    if (!sums_) throw EResNotFound("SUMS");
+    return sums::Format({{"EXE", TSha256::Of(kNewExe.data(), kNewExe.size())},
+                         {"DAT2", TSha256::Of(kNewDat2.data(), kNewDat2.size())}});
+  }
+
+ private:
+  bool sums_;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 2) return 0;
+  const std::string folder = kSpellings[data[0] % (sizeof kSpellings / sizeof kSpellings[0])];
+  const uint8_t options = data[1];
+  const std::string rest(reinterpret_cast<const char*>(data) + 2, size - 2);
+  const size_t end = rest.find('\0');
+  std::string journal = rest.substr(0, end);
+  if (!(options & 1)) journal += "sum " + TSha256::Hex(TSha256::Of(journal.data(), journal.size())) + "\n";
+
+  crash_model::TCrashFs fs;
+  fs.CurrentFolder = kDir;  // so that a relative folder names the game's, the worst case
+  fs.LinksSupported = options & 2;
+  fs.Put(kDir + "VELDRAN.EXE", options & 4 ? kNewExe : "the previous executable");
+  fs.Put(kDir + "mg_data2.mbl", options & 8 ? kNewDat2 : "the previous archive");
+  fs.Put(kDir + "mg_data.mbl", "marker");
+  fs.Put("G:\\outside.txt", "someone's file");
+  fs.Put(kDir + install::kJournalName, journal);
+  for (size_t at = end; at != std::string::npos && at < rest.size();) {
+    const size_t next = rest.find('\0', at + 1);
+    const std::string entry = rest.substr(at + 1, next == std::string::npos ? std::string::npos : next - at - 1);
+    at = next;
+    if (entry.size() < 2) continue;
+    try {
+      if (entry[0] == 'd') fs.PutFolder(kDir + entry.substr(1));
+      else fs.Put(kDir + entry.substr(1), entry.substr(1));
+    } catch (const std::invalid_argument&) {
+      // a name the model cannot place: not made
+    }
+  }
+
+  TSource source(options & 16);
+  try {
+    RecoverUpdate(fs, source, folder, kFiles);
+  } catch (const Exception&) {
+    // A recovery that cannot finish says so; what it touched is still checked.
+  }
+  const std::string outside = crash_model::TouchedOutside(fs, kDir);
+  if (!outside.empty() || (!install::IsAbsoluteFolder(folder) && fs.Ops() != 0)) {
+    std::fprintf(stderr, "recovery in \"%s\" touched %s\n", folder.c_str(),
+                 outside.empty() ? "the folder although it is not absolute" : outside.c_str());
+    std::abort();
+  }
+  return 0;
+}
