@@ -7,6 +7,7 @@
 #include "dialogs/win32/message_dialog.h"
 #include "location/game_dir.h"
 #include "payload/win32/extract.h"
+#include "resources/resource_names.h"
 #include "ui/win32/application.h"
 #include "ui/layout.h"
 #include "windows/win32/Unit3.h"
@@ -51,8 +52,8 @@ struct Payload {
 };
 
 const Payload kPayloads[] = {
-    {"EXE", "VELDRAN.EXE"},
-    {"DAT2", "mg_data2.mbl"},
+    {resource_names::kExe, "VELDRAN.EXE"},
+    {resource_names::kDat2, "mg_data2.mbl"},
 };
 
 }  // namespace
