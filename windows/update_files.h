@@ -5,8 +5,9 @@
 #include <vector>
 
 #include "payload/install.h"
+#include "resources/resource_names.h"
 
 inline const std::vector<PayloadTarget> kUpdateFiles = {
-    {"EXE", "VELDRAN.EXE"},
-    {"DAT2", "mg_data2.mbl"},
+    {resource_names::kExe, "VELDRAN.EXE"},
+    {resource_names::kDat2, "mg_data2.mbl"},
 };

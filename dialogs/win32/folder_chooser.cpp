@@ -14,6 +14,7 @@
 #include "dialogs/chooser_paths.h"
 #include "dialogs/win32/chooser_backends.h"
 #include "dialogs/win32/message_dialog.h"
+#include "resources/resource_names.h"
 #include "ui/win32/application.h"
 #include "ui/win32/form.h"
 #include "base/win32/handles.h"
@@ -83,8 +84,8 @@ class TSelectDirDlg : public TForm {
   bool editablePath_ = false;
   bool confirmCreate_ = false;
   int pixelsPerInch_ = chooser::kDesignPixelsPerInch;
-  win32::BitmapHandle floppy_, hard_, network_, cdrom_, ram_;
-  win32::BitmapHandle openFolder_, currentFolder_, closedFolder_;
+  // The list pictures, indexed by resource_names::ChooserBitmap.
+  std::array<win32::BitmapHandle, resource_names::kChooserBitmapCount> bitmaps_;
   // The controls in the order of chooser::kSelectDirControls.
   std::array<TControl*, chooser::kControlCount> controls_{};
 };
@@ -144,14 +145,8 @@ TSelectDirDlg::TSelectDirDlg()
   HelpButton->OnClick = [this] { HelpButtonClick(); };
 
   HINSTANCE module = GetModuleHandleA(nullptr);
-  floppy_.Reset(LoadBitmapA(module, "FLOPPY"));
-  hard_.Reset(LoadBitmapA(module, "HARD"));
-  network_.Reset(LoadBitmapA(module, "NETWORK"));
-  cdrom_.Reset(LoadBitmapA(module, "CDROM"));
-  ram_.Reset(LoadBitmapA(module, "RAM"));
-  openFolder_.Reset(LoadBitmapA(module, "OPENFOLDER"));
-  currentFolder_.Reset(LoadBitmapA(module, "CURRENTFOLDER"));
-  closedFolder_.Reset(LoadBitmapA(module, "CLOSEDFOLDER"));
+  for (int i = 0; i < resource_names::kChooserBitmapCount; ++i)
+    bitmaps_[i].Reset(LoadBitmapA(module, resource_names::kChooserBitmaps[i]));
 
   ActiveControl = DirList;
   CenterOnShow = true;
@@ -171,15 +166,15 @@ void TSelectDirDlg::FormCreate() {
 HBITMAP TSelectDirDlg::DriveBitmap(chooser::DriveKind kind) const {
   switch (kind) {
     case chooser::DriveKind::Removable:
-      return floppy_.Get();
+      return bitmaps_[resource_names::kFloppy].Get();
     case chooser::DriveKind::Fixed:
-      return hard_.Get();
+      return bitmaps_[resource_names::kHard].Get();
     case chooser::DriveKind::Remote:
-      return network_.Get();
+      return bitmaps_[resource_names::kNetwork].Get();
     case chooser::DriveKind::CdRom:
-      return cdrom_.Get();
+      return bitmaps_[resource_names::kCdrom].Get();
     case chooser::DriveKind::RamDisk:
-      return ram_.Get();
+      return bitmaps_[resource_names::kRam].Get();
     default:
       return nullptr;
   }
@@ -188,11 +183,11 @@ HBITMAP TSelectDirDlg::DriveBitmap(chooser::DriveKind kind) const {
 HBITMAP TSelectDirDlg::FolderBitmap(FolderIcon icon) const {
   switch (icon) {
     case FolderIcon::Open:
-      return openFolder_.Get();
+      return bitmaps_[resource_names::kOpenFolder].Get();
     case FolderIcon::Current:
-      return currentFolder_.Get();
+      return bitmaps_[resource_names::kCurrentFolder].Get();
     case FolderIcon::Closed:
-      return closedFolder_.Get();
+      return bitmaps_[resource_names::kClosedFolder].Get();
   }
   return nullptr;
 }

@@ -1,7 +1,9 @@
 // Checks that Windows programs are built as shipped programs must be (see hardening.h) and prints
-// each shortfall; or lists the DLL names a DLL planted beside a program could take.
-//   pecheck PROGRAM.exe...          exit code: 0 when every program passed, 1 otherwise, 2 usage
-//   pecheck --plantable PROGRAM.exe one name a line; exit code 1 when the file cannot be read
+// each shortfall; or that they carry every resource SETUP.exe loads (resource_check.h); or lists
+// the DLL names a DLL planted beside a program could take.
+//   pecheck PROGRAM.exe...              exit code: 0 when every program passed, 1 otherwise, 2 usage
+//   pecheck --resources PROGRAM.exe...  each resource lacking; exit code as above
+//   pecheck --plantable PROGRAM.exe     one name a line; exit code 1 when the file cannot be read
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -10,12 +12,31 @@
 #include <vector>
 
 #include "tests/security/hardening.h"
+#include "tests/security/resource_check.h"
 
 namespace {
 
 std::vector<uint8_t> ReadFile(const char* path) {
   std::ifstream in(path, std::ios::binary);
   return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Each program's lacks, one a line, or one line saying it carries them all.
+int CheckResources(int count, char** paths) {
+  const std::vector<resource_names::Resource> needed = resource_names::Needed();
+  int faulty = 0;
+  for (int i = 0; i < count; ++i) {
+    std::vector<std::string> lacks;
+    try {
+      lacks = resource_check::Missing(pe::Image::Parse(ReadFile(paths[i])).Resources(), needed);
+    } catch (const std::runtime_error& e) {
+      lacks.push_back(std::string("unreadable: ") + e.what());
+    }
+    for (const std::string& lack : lacks) std::printf("%s: %s\n", paths[i], lack.c_str());
+    if (lacks.empty()) std::printf("%s: carries the %zu resources it loads\n", paths[i], needed.size());
+    faulty += !lacks.empty();
+  }
+  return faulty == 0 ? 0 : 1;
 }
 
 }  // namespace
@@ -31,8 +52,9 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
+  if (argc >= 3 && std::string(argv[1]) == "--resources") return CheckResources(argc - 2, argv + 2);
   if (argc < 2 || argv[1][0] == '-') {
-    std::fprintf(stderr, "usage: pecheck PROGRAM.exe... | pecheck --plantable PROGRAM.exe\n");
+    std::fprintf(stderr, "usage: pecheck PROGRAM.exe... | pecheck --resources PROGRAM.exe... | pecheck --plantable PROGRAM.exe\n");
     return 2;
   }
   int faulty = 0;

@@ -18,8 +18,8 @@ bool SweepIdle(HWND finder) { return Text(Control(finder, "Button1")) == "自動
 
 }  // namespace
 
-// No folder recorded: the finder comes up alone; the search passes over the removable drive E:
-// (which holds the marker too) and finds the folder on the fixed drive D:.
+// No folder recorded: the finder comes up alone; the search passes over the removable drive D:,
+// whose root holds the marker too, and finds the folder on the fixed drive E: after it.
 TEST(Setup, first_run_auto_search) {
   DeleteGameDir();
   Process p = Process::Launch(kSetup);
@@ -34,9 +34,10 @@ TEST(Setup, first_run_auto_search) {
   HWND main = WaitMain(p, 120000);
   ASSERT_TRUE(main);
   EXPECT_TRUE(!IsVisible(finder));
-  EXPECT_EQ(GameDirValue(), std::string("D:\\\\Games\\Veldran\\"));
+  // Not "D:\\": the removable drive was never taken.
+  EXPECT_EQ(GameDirValue(), std::string("E:\\\\Games\\Veldran\\"));
   // The progress line ends on the last folder walked: the throttled progress is drawn at the end.
-  EXPECT_EQ(Text(Control(finder, "Label6")), std::string("検索中 D:\\\\Games\\Veldran"));
+  EXPECT_EQ(Text(Control(finder, "Label6")), std::string("検索中 E:\\\\Games\\Veldran"));
 
   r = ScreenRect(main);
   EXPECT_EQ(r.left, 243);

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "base/sjis.h"
+#include "resources/resource_names.h"
 #include "ui/app_title.h"
 
 namespace {
@@ -19,7 +20,8 @@ bool IsKeyMessage(UINT message) { return message >= WM_KEYFIRST && message <= WM
 class TApplicationWindow : public TWindow {
  public:
   explicit TApplicationWindow(const std::string& title) {
-    TWindow::RegisterWindowClass("TApplication", nullptr, 0, nullptr, LoadIconA(GetModuleHandleA(nullptr), "MAINICON"));
+    TWindow::RegisterWindowClass("TApplication", nullptr, 0, nullptr,
+                                 LoadIconA(GetModuleHandleA(nullptr), resource_names::kMainIcon));
     int x = GetSystemMetrics(SM_CXSCREEN) / 2, y = GetSystemMetrics(SM_CYSCREEN) / 2;
     CreateHandle(0, "TApplication", title, WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, x,
                  y, 0, 0, nullptr, nullptr);

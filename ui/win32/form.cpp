@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "base/sjis.h"
+#include "resources/resource_names.h"
 #include "ui/win32/application.h"
 #include "ui/caption.h"
 #include "ui/layout.h"
@@ -33,7 +34,7 @@ int Scale(int value, int multiplier, int divisor) { return ui::MulDiv(value, mul
 
 TForm::TForm(const TFormSpec& spec) {
   TWindow::RegisterWindowClass(spec.ClassName, nullptr, CS_DBLCLKS, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1),
-                         LoadIconA(GetModuleHandleA(nullptr), "MAINICON"));
+                         LoadIconA(GetModuleHandleA(nullptr), resource_names::kMainIcon));
   int width = spec.Width, height = spec.Height;
   if (spec.ClientSize) {
     RECT r{0, 0, spec.Width, spec.Height};

@@ -259,18 +259,25 @@ std::vector<HWND> Process::Windows() const {
 
 int CountShowingUntilExit(const std::vector<const Process*>& processes, const char* className,
                           int timeoutMs) {
+  return CountShowingUntil(processes, className, [] { return false; }, timeoutMs);
+}
+
+int CountShowingUntil(const std::vector<const Process*>& processes, const char* className,
+                      const std::function<bool()>& done, int timeoutMs) {
   std::vector<bool> showed(processes.size(), false);
   WaitUntil(
       [&] {
+        // Asked before the look, as is whether each still runs: a window seen after that belongs
+        // to the span watched.
+        bool finished = done();
         bool allEnded = true;
         for (size_t i = 0; i < processes.size(); ++i) {
-          // Asked before the look: a window seen after a "still running" belongs to this run.
           if (processes[i]->Running()) allEnded = false;
           for (HWND w : processes[i]->Windows()) {
             if (IsVisible(w) && (!className || ClassName(w) == className)) showed[i] = true;
           }
         }
-        return allEnded;
+        return finished || allEnded;
       },
       timeoutMs);
   return static_cast<int>(std::count(showed.begin(), showed.end(), true));

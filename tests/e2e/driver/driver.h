@@ -116,6 +116,10 @@ class Process {
 // once it has exited its windows are gone, and a look then finds nothing whatever it showed.
 int CountShowingUntilExit(const std::vector<const Process*>& processes,
                           const char* className = nullptr, int timeoutMs = kTimeoutMs);
+// The same watch, ended as soon as `done` holds: for a window that must not come up between an
+// action and the result it leads to (a dialog that must not ask before the next window shows).
+int CountShowingUntil(const std::vector<const Process*>& processes, const char* className,
+                      const std::function<bool()>& done, int timeoutMs = kTimeoutMs);
 
 // Command line made of `args`, each quoted the way the C runtime splits them back.
 std::string QuoteArgs(const std::vector<std::string>& args);
