@@ -283,9 +283,10 @@ void TSelectDirDlg::OKClick() {
   if (!editablePath_) return;
   std::optional<std::string> typed = DirEdit->SystemCodePageText();
   if (!typed) {
-    // A character the system's code page cannot name: through the file system's calls the path
-    // would be another one (a best fit makes "Café" of "Cafe"), so it is refused and the chooser
-    // stays open. To the file system such a path cannot be found: its message says so.
+    // A character the system's code page cannot name: the file system's calls would be given
+    // another path (a best fit makes "Cafe" of "Café"), so the path is refused, visibly, and the
+    // chooser stays open. To those calls it is a path that cannot be found: error code 3,
+    // "不正なファイル名です".
     SetModalResult(mrNone);
     throw EInOutError(ERROR_PATH_NOT_FOUND);
   }

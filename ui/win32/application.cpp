@@ -83,9 +83,9 @@ const std::string& TApplication::Title() {
     std::string path(32768, '\0');
     DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size() - 1));
     path.resize(length < path.size() ? length : 0);
-    // The name comes in the OEM code page only where the file calls were switched to it; read
-    // as OEM, a name already in the system's code page would change ("é" in 1252 is not "é" in
-    // 437), so it is converted only then.
+    // The name comes in the OEM code page only where the file calls were switched to it, and is
+    // converted only then: a name in the system's code page read as OEM text turns into another
+    // ("Café" in 1252 reads "CafΘ" in 437).
     if (!AreFileApisANSI()) OemToCharBuffA(path.data(), path.data(), static_cast<DWORD>(path.size()));
     title_ = ApplicationTitleFromPath(path);
     titleFormed_ = true;
