@@ -11,8 +11,9 @@ EReadError::EReadError() : EStreamError("ストリームからの読み込みエ
 
 EWriteError::EWriteError() : EStreamError("ストリームへの書き込みエラー") {}
 
+// The file name is a path as the system names it.
 EFCreateError::EFCreateError(const std::string& fileName)
-    : EStreamError("ファイル " + fileName + " を作成できません") {}
+    : EStreamError(OwnText("ファイル ") + SystemText(fileName) + OwnText(" を作成できません")) {}
 
 EResNotFound::EResNotFound(const std::string& resourceName)
     : Exception(resourceName + " リソースが見つかりません") {}
@@ -68,11 +69,11 @@ std::string WithoutTrailingBreak(std::string text) {
   return text;
 }
 
-std::string PlatformText(unsigned long code, const std::string& platformMessage) {
+ShownText PlatformText(unsigned long code, const std::string& platformMessage) {
   // Code 0 reads "completed successfully": no text for a refusal that left no reason.
   std::string text = code == 0 ? std::string() : WithoutTrailingBreak(platformMessage);
-  if (text.empty()) text = "システム エラー (" + std::to_string(code) + ")";
-  return text;
+  if (text.empty()) return OwnText("システム エラー (" + std::to_string(code) + ")");
+  return SystemText(text);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// The one failure family of the updater. Every kind carries its Shift-JIS message; the
+// The one failure family of the updater. Every kind carries its message, the program's own
+// Shift-JIS words with any name from the system (a path) kept in the system's code page; the
 // texts themselves live in failure.cpp so that no caller spells a message twice.
 #pragma once
 
@@ -6,13 +7,21 @@
 #include <functional>
 #include <string>
 
+#include "base/shown_text.h"
+
 class Exception : public std::exception {
  public:
-  explicit Exception(std::string message) : message_(std::move(message)) {}
+  // A message of the program's own text.
+  explicit Exception(std::string message) : Exception(OwnText(message)) {}
+  explicit Exception(ShownText message) : shown_(std::move(message)), message_(shown_.Bytes()) {}
+  // The message as it is to be shown, run by run.
+  const ShownText& Shown() const noexcept { return shown_; }
+  // The same as one byte string.
   const std::string& Message() const noexcept { return message_; }
   const char* what() const noexcept override { return message_.c_str(); }
 
  private:
+  ShownText shown_;
   std::string message_;
 };
 
@@ -90,8 +99,8 @@ class EClipboardException : public Exception {
 };
 
 // The window layer's own failure: the platform refused a request (a window class, a window).
-// Carries the platform's message for the error code, or a text with the code when it has none
-// (or the code is 0, which the platform describes as success).
+// Carries the platform's message for the error code (system text), or a text with the code when
+// it has none (or the code is 0, which the platform describes as success).
 class EPlatformError : public Exception {
  public:
   EPlatformError(unsigned long errorCode, const std::string& platformMessage);

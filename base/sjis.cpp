@@ -31,8 +31,11 @@ size_t LastCharStart(std::string_view s) {
   return last;
 }
 
-std::string_view LastChar(std::string_view s) {
-  size_t start = LastCharStart(s);
+std::string_view LastChar(std::string_view s) { return LastChar(s, IsLeadByte); }
+
+std::string_view LastChar(std::string_view s, LeadBytePredicate isLead) {
+  size_t start = std::string_view::npos;
+  for (size_t i = 0; i < s.size(); i += CharLength(s, i, isLead)) start = i;
   return start == std::string_view::npos ? std::string_view() : s.substr(start);
 }
 
@@ -44,11 +47,14 @@ size_t LastDelimiter(std::string_view delimiters, std::string_view s) {
   return found;
 }
 
-std::string_view Truncate(std::string_view s, size_t maxBytes) {
+std::string_view Truncate(std::string_view s, size_t maxBytes) { return Truncate(s, maxBytes, IsLeadByte); }
+
+std::string_view Truncate(std::string_view s, size_t maxBytes, LeadBytePredicate isLead) {
   size_t end = 0;
-  ForEachChar(s, [&](size_t i, size_t len) {
-    if (i == end && i + len <= maxBytes) end = i + len;
-  });
+  for (size_t i = 0; i < s.size(); i += CharLength(s, i, isLead)) {
+    if (i + CharLength(s, i, isLead) > maxBytes) break;
+    end = i + CharLength(s, i, isLead);
+  }
   return s.substr(0, end);
 }
 

@@ -19,10 +19,12 @@ bool IsLeadByte(unsigned char c);
 void SetLeadBytePredicate(LeadBytePredicate predicate);
 
 // Length in bytes of the character that starts at index i of s: 2 for a lead byte followed by
-// another byte, else 1.
-inline size_t CharLength(std::string_view s, size_t i) {
-  return (IsLeadByte(static_cast<unsigned char>(s[i])) && i + 1 < s.size()) ? 2 : 1;
+// another byte, else 1. The second form takes the lead-byte test to use: the program's own texts
+// are code page 932 whatever the system's.
+inline size_t CharLength(std::string_view s, size_t i, LeadBytePredicate isLead) {
+  return (isLead(static_cast<unsigned char>(s[i])) && i + 1 < s.size()) ? 2 : 1;
 }
+inline size_t CharLength(std::string_view s, size_t i) { return CharLength(s, i, IsLeadByte); }
 
 // Calls f(index, length) for each character of s, in order.
 template <typename F>
@@ -40,6 +42,7 @@ size_t LastCharStart(std::string_view s);
 
 // The last character of s as a byte string (empty for an empty s).
 std::string_view LastChar(std::string_view s);
+std::string_view LastChar(std::string_view s, LeadBytePredicate isLead);
 
 // Index of the last single-byte character of s that is one of delimiters, never a trail byte;
 // npos when there is none.
@@ -47,6 +50,7 @@ size_t LastDelimiter(std::string_view delimiters, std::string_view s);
 
 // The longest start of s of at most maxBytes bytes that does not split a double-byte character.
 std::string_view Truncate(std::string_view s, size_t maxBytes);
+std::string_view Truncate(std::string_view s, size_t maxBytes, LeadBytePredicate isLead);
 
 // The parts of a backslash-separated path, split at single-byte backslashes only (trail bytes
 // 0x5C stay inside their names); empty parts are dropped, so "C:\\Games" gives C: and Games.

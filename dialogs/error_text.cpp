@@ -17,6 +17,12 @@ bool GreaterThan(std::string_view a, std::string_view b) {
 
 }  // namespace
 
+ShownText ErrorReportText(const ShownText& message) {
+  ShownText text = message;
+  if (!message.Empty() && GreaterThan(LastChar(message), ".")) text += OwnText(".");
+  return text;
+}
+
 std::string ErrorReportText(std::string_view message) {
   std::string text(message);
   if (!message.empty() && GreaterThan(sjis::LastChar(message), ".")) text += '.';

@@ -3,9 +3,9 @@
 
 #include <windows.h>
 
-#include "base/sjis.h"
 #include "dialogs/error_text.h"
 #include "ui/win32/application.h"
+#include "ui/win32/text.h"
 
 namespace {
 
@@ -46,12 +46,15 @@ class OwnerOnActiveMonitor {
 constexpr size_t kMaxBoxText = 32000;
 
 void ShowErrorBox(const Exception& failure) {
-  std::string text(sjis::Truncate(ErrorReportText(failure.Message()), kMaxBoxText));
+  // The message's own words and the system's names (a path in it, the title) each read from
+  // their own code page.
+  const std::wstring text = ui::Wide(Truncate(ErrorReportText(failure.Shown()), kMaxBoxText));
+  const std::wstring title = ui::Wide(SystemText(Application->Title()));
   HWND owner = Application->Handle();
   TTaskWindowsDisabled others(owner);
   {
     OwnerOnActiveMonitor placement(owner);
-    MessageBoxA(owner, text.c_str(), Application->Title().c_str(), MB_OK | MB_ICONSTOP);
+    MessageBoxW(owner, text.c_str(), title.c_str(), MB_OK | MB_ICONSTOP);
   }
   others.Restore();
 }

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,8 @@ class TSelectDirDlg : public TForm {
   // cannot be entered, leaving the lists as they were.
   void SetDirectory(const std::string& path);
   const std::string& Directory() const { return directory_; }
+  // The text of DirEdit as OK accepted it, in the system's code page.
+  const std::string& AcceptedText() const { return acceptedText_; }
   void SetEditablePath(bool editable);
   void SetConfirmCreate(bool confirm) { confirmCreate_ = confirm; }
   void SetHelp(int32_t helpContext);
@@ -78,7 +81,9 @@ class TSelectDirDlg : public TForm {
   HBITMAP DriveBitmap(chooser::DriveKind kind) const;
   HBITMAP FolderBitmap(FolderIcon icon) const;
 
+  // Paths, folder and file names and drive texts are the system's, in its code page.
   std::string directory_;
+  std::string acceptedText_;
   std::vector<chooser::FolderLine> lines_;
   std::vector<chooser::DriveEntry> drives_;
   bool editablePath_ = false;
@@ -111,13 +116,13 @@ const RowBinder kSelectDirFields[chooser::kControlCount] = {
 // clang-format on
 
 TSelectDirDlg::TSelectDirDlg()
-    : TForm(TFormSpec{"TSelectDirDlg", "ディレクトリの選択", TBorderStyle::Dialog, 0, 0, chooser::kClientWidth,
-                      chooser::kClientHeight, true}) {
+    : TForm(TFormSpec{"TSelectDirDlg", OwnText("ディレクトリの選択"), TBorderStyle::Dialog, 0, 0,
+                      chooser::kClientWidth, chooser::kClientHeight, true}) {
   for (int i = 0; i < chooser::kControlCount; ++i) {
     const chooser::ControlRow& row = chooser::kSelectDirControls[i];
     const chooser::LayoutRect& r = row.rect;
-    controls_[i] = &kSelectDirFields[i](*this, TControlRow{row.name, r.Left, r.Top, r.Width, r.Height, row.caption,
-                                                           row.tabOrder, nullptr});
+    controls_[i] = &kSelectDirFields[i](*this, TControlRow{row.name, r.Left, r.Top, r.Width, r.Height,
+                                                           OwnText(row.caption), row.tabOrder, nullptr});
   }
 
   Label1->FocusControl = DirEdit;
@@ -195,7 +200,7 @@ HBITMAP TSelectDirDlg::FolderBitmap(FolderIcon icon) const {
 void TSelectDirDlg::FillDrives() {
   drives_ = chooser::ListSystemDrives();
   DriveList->Clear();
-  for (const chooser::DriveEntry& drive : drives_) DriveList->AddItem(drive.text, DriveBitmap(drive.kind));
+  for (const chooser::DriveEntry& drive : drives_) DriveList->AddItem(SystemText(drive.text), DriveBitmap(drive.kind));
 }
 
 void TSelectDirDlg::FillFolders() {
@@ -206,7 +211,7 @@ void TSelectDirDlg::FillFolders() {
   int current = -1;
   for (size_t i = 0; i < lines_.size(); ++i) {
     const chooser::FolderLine& line = lines_[i];
-    DirList->AddItem(line.text, FolderBitmap(line.icon), line.level * indent);
+    DirList->AddItem(SystemText(line.text), FolderBitmap(line.icon), line.level * indent);
     if (line.icon == FolderIcon::Current) current = static_cast<int>(i);
   }
   DirList->SetItemIndex(current);
@@ -243,13 +248,15 @@ void TSelectDirDlg::DirListDblClick() {
 }
 
 void TSelectDirDlg::DirListChange() {
-  DirLabel->SetCaption(directory_);
+  DirLabel->SetCaption(SystemText(directory_));
   SendMessageA(FileList->Handle(), WM_SETREDRAW, FALSE, 0);
   FileList->Clear();
-  for (const std::string& name : chooser::VisibleFiles(chooser::ListFolder(directory_))) FileList->AddItem(name);
+  for (const std::string& name : chooser::VisibleFiles(chooser::ListFolder(directory_))) {
+    FileList->AddItem(SystemText(name));
+  }
   SendMessageA(FileList->Handle(), WM_SETREDRAW, TRUE, 0);
   InvalidateRect(FileList->Handle(), nullptr, TRUE);
-  DirEdit->SetText(directory_);
+  DirEdit->SetText(SystemText(directory_));
   DirEdit->SelectAll();
 }
 
@@ -268,9 +275,20 @@ void TSelectDirDlg::DriveListChange() {
 }
 
 void TSelectDirDlg::OKClick() {
-  if (!editablePath_ || !confirmCreate_) return;
+  if (!editablePath_) return;
+  std::optional<std::string> typed = DirEdit->SystemCodePageText();
+  if (!typed) {
+    // A character the system's code page cannot name: the file system's calls would be given
+    // another path (a best fit makes "Cafe" of "Café"), so the path is refused, visibly, and the
+    // chooser stays open. To those calls it is a path that cannot be found: error code 3,
+    // "不正なファイル名です".
+    SetModalResult(mrNone);
+    throw EInOutError(ERROR_PATH_NOT_FOUND);
+  }
+  acceptedText_ = *typed;
+  if (!confirmCreate_) return;
   chooser::Win32FolderSystem fs;
-  if (fs.DirectoryExists(DirEdit->Text())) return;
+  if (fs.DirectoryExists(acceptedText_)) return;
   int answer = ShowMessageDialog("指定されたディレクトリが存在しません。作成しますか？", DialogKind::Confirmation,
                                  DialogButton::Yes | DialogButton::No, 0);
   if (answer != mrYes) SetModalResult(mrNone);
@@ -350,7 +368,7 @@ bool ChooseFolder(std::string& folder, unsigned options, int32_t helpContext) {
     dialog->SetHelp(helpContext);
     if (dialog->ShowModal() == mrOk) {
       accepted = true;
-      chosen = (options & EditablePath) != 0 ? dialog->DirEdit->Text() : dialog->Directory();
+      chosen = (options & EditablePath) != 0 ? dialog->AcceptedText() : dialog->Directory();
     }
   }
   if (!accepted) return false;

@@ -10,6 +10,7 @@
 #include "base/win32/handles.h"
 #include "ui/win32/application.h"
 #include "ui/win32/form.h"
+#include "ui/win32/text.h"
 
 namespace {
 
@@ -19,21 +20,24 @@ ButtonCaptionWidths& CaptionWidths() {
   return widths;
 }
 
-bool MessageFont(LOGFONTA& font) {
-  NONCLIENTMETRICSA metrics{};
+// Asked for in UTF-16, so that the face name is the font's real one on any system.
+bool MessageFont(LOGFONTW& font) {
+  NONCLIENTMETRICSW metrics{};
   metrics.cbSize = sizeof metrics;
-  if (!SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) return false;
+  if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) return false;
   font = metrics.lfMessageFont;
   return true;
 }
 
+// Measures the dialog's own texts, as they are drawn: in UTF-16.
 class ScreenMeasurer : public TextMeasurer {
  public:
   explicit ScreenMeasurer(HFONT font) : screen_(nullptr), font_(screen_.Get(), font) {}
 
   TextSize TextExtent(const std::string& text) override {
     SIZE size{};
-    GetTextExtentPoint32A(screen_.Get(), text.data(), static_cast<int>(text.size()), &size);
+    const std::wstring wide = ui::WideOwn(text);
+    GetTextExtentPoint32W(screen_.Get(), wide.c_str(), static_cast<int>(wide.size()), &size);
     return TextSize{size.cx, size.cy};
   }
   TextSize CaptionExtent(const std::string& caption) override {
@@ -46,7 +50,8 @@ class ScreenMeasurer : public TextMeasurer {
  private:
   TextSize Draw(const std::string& text, int width, UINT flags) {
     RECT r{0, 0, width, 0};
-    DrawTextA(screen_.Get(), text.c_str(), static_cast<int>(text.size()), &r, flags);
+    const std::wstring wide = ui::WideOwn(text);
+    DrawTextW(screen_.Get(), wide.c_str(), static_cast<int>(wide.size()), &r, flags);
     return TextSize{r.right - r.left, r.bottom - r.top};
   }
 
@@ -58,7 +63,7 @@ class TMessageForm : public TForm {
  public:
   TMessageForm(const std::string& text, DialogKind kind, DialogButtons buttons, int helpContext)
       : TForm(TFormSpec{"TMessageForm", Caption(kind), TBorderStyle::Dialog, 0, 0, 100, 100, true}), text_(text) {
-    LOGFONTA font{};
+    LOGFONTW font{};
     if (MessageFont(font)) {
       SetFont(font, GetSysColor(COLOR_WINDOWTEXT));
     }
@@ -72,11 +77,11 @@ class TMessageForm : public TForm {
 
     if (layout.HasIcon) {
       const LayoutRect& r = layout.Icon;
-      TImage& image = Add<TImage>(TControlRow{"Image", r.Left, r.Top, r.Width, r.Height, "", -1, {}});
+      TImage& image = Add<TImage>(TControlRow{"Image", r.Left, r.Top, r.Width, r.Height, ShownText(), -1, {}});
       image.SetIcon(LoadIconA(nullptr, MAKEINTRESOURCEA(DialogIconId(kind))));
     }
     const LayoutRect& t = layout.Text;
-    TLabel& label = Add<TLabel>(TControlRow{"Message", t.Left, t.Top, t.Width, t.Height, text, -1, {}});
+    TLabel& label = Add<TLabel>(TControlRow{"Message", t.Left, t.Top, t.Width, t.Height, OwnText(text), -1, {}});
     label.SetAutoSize(false);
     label.SetWordWrap(true);
     label.SetBounds(t.Left, t.Top, t.Width, t.Height);
@@ -87,7 +92,7 @@ class TMessageForm : public TForm {
       TNotifyEvent handler;
       if (placed.Kind == DialogButton::Help) handler = [this] { Application->HelpContext(HelpContext()); };
       TButton& button = Add<TButton>(TControlRow{ButtonName(placed.Kind), r.Left, r.Top, r.Width, r.Height,
-                                                 ButtonCaption(placed.Kind), tab++, handler});
+                                                 OwnText(ButtonCaption(placed.Kind)), tab++, handler});
       button.ModalResult = ButtonResult(placed.Kind);
       if (layout.Default == placed.Kind) button.SetDefault(true);
       if (layout.Cancel == placed.Kind) button.SetCancel(true);
@@ -104,8 +109,9 @@ class TMessageForm : public TForm {
   }
 
  private:
-  static std::string Caption(DialogKind kind) {
-    return kind == DialogKind::Custom ? Application->Title() : DialogCaption(kind);
+  // The application title is the executable's name, as the system gave it.
+  static ShownText Caption(DialogKind kind) {
+    return kind == DialogKind::Custom ? SystemText(Application->Title()) : OwnText(DialogCaption(kind));
   }
 
   void CopyToClipboard() {

@@ -83,7 +83,7 @@ const TLayoutRow<TDialogHost> kHostLayout[] = {
 };
 
 TDialogHost::TDialogHost()
-    : TForm(TFormSpec{"TDialogHost", "dialog_host", TBorderStyle::Dialog, 0, 0, 200, 60, true}) {
+    : TForm(TFormSpec{"TDialogHost", OwnText("dialog_host"), TBorderStyle::Dialog, 0, 0, 200, 60, true}) {
   CreateControls(this, kHostLayout);
   CenterOnShow = true;
 }

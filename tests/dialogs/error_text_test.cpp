@@ -30,4 +30,13 @@ INSTANTIATE_TEST_SUITE_P(
                       DotCase{"end.", false}, DotCase{"line\n", false}, DotCase{"a ", false},
                       DotCase{"a!", false}, DotCase{"a,", false}, DotCase{"a-", false}, DotCase{"", false}));
 
+// A message that ends in a name of the system's ends by that name's character rules, and the
+// "." added is the program's own.
+TEST(ErrorReportShownDot, FollowsTheRunItEnds) {
+  const ShownText path = OwnText("ファイル ") + SystemText("C:\\Caf\xE9");
+  EXPECT_EQ(ErrorReportText(path), path + OwnText("."));
+  EXPECT_EQ(ErrorReportText(OwnText("x ") + SystemText("C:\\a.")), OwnText("x ") + SystemText("C:\\a."));
+  EXPECT_EQ(ErrorReportText(ShownText()), ShownText());
+}
+
 }  // namespace

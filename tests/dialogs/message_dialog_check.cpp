@@ -196,8 +196,8 @@ void CALLBACK OnBoxTimer(HWND, UINT, UINT_PTR id, DWORD) {
 class TProbeForm : public TForm {
  public:
   TProbeForm()
-      : TForm(TFormSpec{"TProbeForm", "probe", TBorderStyle::Dialog, 50, 50, 200, 80, true}),
-        Button1(Add<TButton>(TControlRow{"Button1", 8, 8, 80, 25, "Button1", 0, {}})) {}
+      : TForm(TFormSpec{"TProbeForm", OwnText("probe"), TBorderStyle::Dialog, 50, 50, 200, 80, true}),
+        Button1(Add<TButton>(TControlRow{"Button1", 8, 8, 80, 25, OwnText("Button1"), 0, {}})) {}
   TButton& Button1;
 };
 

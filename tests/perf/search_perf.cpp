@@ -47,7 +47,7 @@ void BareWalk(const std::string& folder) {
   FindClose(h);
 }
 
-std::string g_pending;
+ShownText g_pending;
 DWORD g_lastPaint = 0;
 
 void ShowNow() {
@@ -58,14 +58,14 @@ void ShowNow() {
 }
 
 void ThrottledProgress(const std::string& folder) {
-  g_pending = "検索中 " + folder;
+  g_pending = OwnText("検索中 ") + SystemText(folder);
   if (GetTickCount() - g_lastPaint < 16 && !(GetQueueStatus(QS_INPUT) & QS_INPUT)) return;
   ShowNow();
 }
 
 // The same on the clock alone: waiting input is handled at the next 16 ms mark.
 void ClockThrottledProgress(const std::string& folder) {
-  g_pending = "検索中 " + folder;
+  g_pending = OwnText("検索中 ") + SystemText(folder);
   if (GetTickCount() - g_lastPaint < 16) return;
   ShowNow();
 }
@@ -100,10 +100,10 @@ int main(int argc, char** argv) {
   std::vector<Variant> variants = {
       {"bare FindFirstFileA walk", nullptr},
       {"search, no hook", [](const std::string&) {}},
-      {"search, caption only", [](const std::string& f) { Form3->Label6->SetCaption("検索中 " + f); }},
+      {"search, caption only", [](const std::string& f) { Form3->Label6->SetCaption(OwnText("検索中 ") + SystemText(f)); }},
       {"search, caption+repaint",
        [](const std::string& f) {
-         Form3->Label6->SetCaption("検索中 " + f);
+         Form3->Label6->SetCaption(OwnText("検索中 ") + SystemText(f));
          UpdateWindow(Form3->Handle());
        }},
       {"search, real hook", [](const std::string& f) { Form3->ShowSearchProgress(f); }},

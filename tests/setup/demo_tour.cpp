@@ -1,6 +1,7 @@
 // A guided first run of SETUP.exe, for the demo and the documentation's pictures: the finder
 // comes up, a search is started and aborted, a second search finds the game on drive D:, and
-// the update is applied. With E2E_SHOTS set, each step is saved as a BMP into that folder.
+// the update is applied. With E2E_SHOTS set, each step is saved as a BMP into that folder, its
+// name marked with the code page where it is not Japanese (setup_main_cp1252).
 #include <windows.h>
 
 #include <cstdio>
@@ -28,8 +29,9 @@ void Shoot(HWND hwnd, const char* name) {
   SendMessageTimeoutA(hwnd, WM_NCACTIVATE, TRUE, 0, SMTO_ABORTIFHUNG, 3000, &ignored);
   Pause(200);
   Bitmap picture = Capture(hwnd);
-  EXPECT_TRUE(!picture.Empty() && picture.SaveBmp(dir + name + ".bmp"));
-  std::printf("picture %s\n", name);
+  const std::string file = name + (GetACP() == 932 ? std::string() : "_cp" + std::to_string(GetACP()));
+  EXPECT_TRUE(!picture.Empty() && picture.SaveBmp(dir + file + ".bmp"));
+  std::printf("picture %s\n", file.c_str());
 }
 
 }  // namespace

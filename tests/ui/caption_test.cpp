@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/sjis.h"
+
 namespace {
 
 struct KeyCase {
@@ -21,5 +23,20 @@ INSTANTIATE_TEST_SUITE_P(
                       // A trail byte 0x26 does not exist in Shift-JIS, but 0x5C-style traps do:
                       // the scan steps over whole characters.
                       KeyCase{"ソ&N", 'N'}, KeyCase{"&あ", 0}, KeyCase{"ディレクトリ名(&N):", 'N'}));
+
+}  // namespace
+
+namespace {
+
+bool NoLeadBytes(unsigned char) { return false; }
+
+// Captions are Shift-JIS on every system: on an English one (no lead bytes) "あ" after the mark
+// is still a double-byte character and no access key.
+TEST(AccessKeyOnAnySystem, ReadsCaptionsAsShiftJis) {
+  sjis::SetLeadBytePredicate(NoLeadBytes);
+  EXPECT_EQ(AccessKeyOf("&あ"), 0);
+  EXPECT_EQ(AccessKeyOf("はい(&Y)"), 'Y');
+  sjis::SetLeadBytePredicate(nullptr);
+}
 
 }  // namespace

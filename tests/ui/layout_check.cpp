@@ -104,7 +104,7 @@ const TLayoutRow<TCheckForm> kLayout[] = {
 // clang-format on
 
 TCheckForm::TCheckForm()
-    : TForm(TFormSpec{"TCheckForm", "インストール先不明", TBorderStyle::Dialog, 100, 80, 418, 230, true}) {
+    : TForm(TFormSpec{"TCheckForm", OwnText("インストール先不明"), TBorderStyle::Dialog, 100, 80, 418, 230, true}) {
   CreateControls(this, kLayout);
   OnCreate = [this] { FormCreate(); };
   OnShow = [this] { FormShow(); };
@@ -139,7 +139,7 @@ const TLayoutRow<TOtherForm> kOtherLayout[] = {
 };
 
 TOtherForm::TOtherForm()
-    : TForm(TFormSpec{"TOtherForm", "other", TBorderStyle::Sizeable, 10, 10, 200, 100, false}) {
+    : TForm(TFormSpec{"TOtherForm", OwnText("other"), TBorderStyle::Sizeable, 10, 10, 200, 100, false}) {
   CreateControls(this, kOtherLayout);
   OnCreate = [this] { FormCreate(); };
 }
@@ -188,15 +188,15 @@ void CheckLayout(TCheckForm& form) {
   CheckEq(label->Height(), lineHeight, "Label1 sized to one line of its text");
   EXPECT_TRUE(label->Width() > 40 && label->Width() < 399) << "Label1 width follows its text";
   int before = label->Width();
-  label->SetCaption("インストール先フォルダ・インストール先フォルダ");
+  label->SetCaption(OwnText("インストール先フォルダ・インストール先フォルダ"));
   EXPECT_TRUE(label->Width() > before) << "Label1 grows with its text";
   CheckEq(label->Height(), lineHeight, "Label1 does not wrap");
 
   TComboBox* combo = form.Combo1;
   // The platform keeps the closed box at least a line of the font high.
   EXPECT_TRUE(combo->Height() >= 19 && combo->Height() <= lineHeight + 8) << "combo box closed height";
-  combo->AddItem("c: [data]");
-  combo->AddItem("d: [game]");
+  combo->AddItem(SystemText("c: [data]"));
+  combo->AddItem(SystemText("d: [game]"));
   combo->SetItemIndex(1);
   CheckEq(combo->Count(), 2, "combo count");
   EXPECT_TRUE(combo->ItemText(1) == "d: [game]") << "combo text";
@@ -204,8 +204,8 @@ void CheckLayout(TCheckForm& form) {
 
   TListBox* list = form.List1;
   list->SetItemHeight(17);
-  list->AddItem("C:\\", nullptr, 0);
-  list->AddItem("ソフト", nullptr, 8);
+  list->AddItem(SystemText("C:\\"), nullptr, 0);
+  list->AddItem(SystemText("ソフト"), nullptr, 8);
   CheckEq(list->Count(), 2, "list count");
   EXPECT_TRUE(list->ItemText(1) == "ソフト") << "list text";
 
@@ -218,7 +218,7 @@ void CheckLayout(TCheckForm& form) {
   canvas.Brush.Style = TBrushStyle::Clear;
   canvas.Font.Height = 16;
   canvas.Font.Color = RGB(255, 255, 255);
-  canvas.TextOut(0, 0, "あ");
+  canvas.TextOut(0, 0, OwnText("あ"));
 }
 
 void CheckModal(TCheckForm& form) {

@@ -6,6 +6,7 @@
 #include "base/sjis.h"
 #include "resources/resource_names.h"
 #include "ui/app_title.h"
+#include "ui/win32/text.h"
 
 namespace {
 
@@ -16,14 +17,14 @@ bool SystemLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != FALSE; }
 bool IsKeyMessage(UINT message) { return message >= WM_KEYFIRST && message <= WM_KEYLAST; }
 
 // The application's own top-level window: never seen itself (it has no size), it owns the forms
-// and carries the title on the taskbar.
+// and carries the title on the taskbar. The title is the executable's name: system text.
 class TApplicationWindow : public TWindow {
  public:
   explicit TApplicationWindow(const std::string& title) {
     TWindow::RegisterWindowClass("TApplication", nullptr, 0, nullptr,
                                  LoadIconA(GetModuleHandleA(nullptr), resource_names::kMainIcon));
     int x = GetSystemMetrics(SM_CXSCREEN) / 2, y = GetSystemMetrics(SM_CYSCREEN) / 2;
-    CreateHandle(0, "TApplication", title, WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, x,
+    CreateHandle(0, "TApplication", SystemText(title), WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, x,
                  y, 0, 0, nullptr, nullptr);
   }
 
@@ -84,7 +85,10 @@ const std::string& TApplication::Title() {
     std::string path(32768, '\0');
     DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size() - 1));
     path.resize(length < path.size() ? length : 0);
-    OemToCharBuffA(path.data(), path.data(), static_cast<DWORD>(path.size()));
+    // The name comes in the OEM code page only where the file calls were switched to it, and is
+    // converted only then: a name in the system's code page read as OEM text turns into another
+    // ("Café" in 1252 reads "CafΘ" in 437).
+    if (!AreFileApisANSI()) OemToCharBuffA(path.data(), path.data(), static_cast<DWORD>(path.size()));
     title_ = ApplicationTitleFromPath(path);
     titleFormed_ = true;
   }
@@ -97,14 +101,16 @@ void TApplication::AddForm(std::unique_ptr<TForm> form) {
 }
 
 bool TApplication::ProcessMessage(bool wait) {
+  // Taken and dispatched in UTF-16: a character typed into a Unicode window stays itself instead
+  // of passing through the system's code page.
   MSG message;
   if (wait) {
-    if (GetMessageA(&message, nullptr, 0, 0) <= 0) {
+    if (GetMessageW(&message, nullptr, 0, 0) <= 0) {
       terminated_ = true;
       return false;
     }
   } else {
-    if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) return false;
+    if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) return false;
     if (message.message == WM_QUIT) {
       terminated_ = true;
       return false;
@@ -119,7 +125,7 @@ bool TApplication::ProcessMessage(bool wait) {
     }
   }
   TranslateMessage(&message);
-  DispatchMessageA(&message);
+  DispatchMessageW(&message);
   return true;
 }
 

@@ -2,6 +2,7 @@
 #include "ui/win32/canvas.h"
 
 #include "base/failure.h"
+#include "ui/win32/text.h"
 
 TCanvas::TCanvas(int width, int height) : width_(width), height_(height), dc_(nullptr) {
   win32::WindowDc screen(nullptr);
@@ -28,16 +29,17 @@ void TCanvas::FillRect(int left, int top, int right, int bottom) {
 
 void TCanvas::SelectFont() {
   if (font_ && fontHeight_ == Font.Height) return;
-  win32::FontHandle font(CreateFontA(Font.Height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
+  // The face by its name in UTF-16: the ANSI call would read it in the system's code page.
+  win32::FontHandle font(CreateFontW(Font.Height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
                                   OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                  DEFAULT_PITCH | FF_DONTCARE, "ＭＳ Ｐゴシック"));
+                                  DEFAULT_PITCH | FF_DONTCARE, ui::WideOwn("ＭＳ Ｐゴシック").c_str()));
   HGDIOBJ previous = SelectObject(dc_.Get(), font.Get());
   if (!originalFont_) originalFont_ = previous;
   font_ = std::move(font);
   fontHeight_ = Font.Height;
 }
 
-void TCanvas::TextOut(int x, int y, const std::string& text) {
+void TCanvas::TextOut(int x, int y, const ShownText& text) {
   SelectFont();
   SetTextColor(dc_.Get(), Font.Color);
   if (Brush.Style == TBrushStyle::Clear) {
@@ -46,7 +48,8 @@ void TCanvas::TextOut(int x, int y, const std::string& text) {
     SetBkMode(dc_.Get(), OPAQUE);
     SetBkColor(dc_.Get(), Brush.Color);
   }
-  ::TextOutA(dc_.Get(), x, y, text.data(), static_cast<int>(text.size()));
+  const std::wstring wide = ui::Wide(text);
+  ::TextOutW(dc_.Get(), x, y, wide.c_str(), static_cast<int>(wide.size()));
 }
 
 TColor TCanvas::Pixel(int x, int y) const { return GetPixel(dc_.Get(), x, y); }

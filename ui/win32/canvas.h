@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "base/shown_text.h"
 #include "base/win32/handles.h"
 
 using TColor = COLORREF;
@@ -43,7 +44,7 @@ class TCanvas {
   void FillRect(int left, int top, int right, int bottom);
   // Draws text with its top-left corner at (x, y); the background is the brush's colour, or
   // left as it is with a clear brush.
-  void TextOut(int x, int y, const std::string& text);
+  void TextOut(int x, int y, const ShownText& text);
   TColor Pixel(int x, int y) const;
 
  private:

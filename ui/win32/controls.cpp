@@ -7,6 +7,7 @@
 #include "base/failure.h"
 #include "ui/caption.h"
 #include "ui/win32/form.h"
+#include "ui/win32/text.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ int NextControlId(TForm* owner) { return 100 + static_cast<int>(owner->Controls(
 TControl::TControl(TForm* owner, const TControlRow& row) : owner_(owner), name_(row.Name) {}
 
 void TControl::CreateControl(const char* className, DWORD style, DWORD exStyle, int left, int top, int width,
-                             int height, const std::string& caption) {
+                             int height, const ShownText& caption) {
   RegisterControlClasses();
   CreateHandle(exStyle, className, caption, style | WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, left, top, width,
                height, owner_->Handle(),
@@ -43,8 +44,8 @@ void TControl::CreateControl(const char* className, DWORD style, DWORD exStyle, 
   SendMessageA(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(Font()), FALSE);
 }
 
-void TControl::SetCaption(const std::string& caption) {
-  if (Caption() != caption) TWindowed::SetCaption(caption);
+void TControl::SetCaption(const ShownText& caption) {
+  if (CaptionText() != caption) TWindowed::SetCaption(caption);
 }
 
 bool TControl::Visible() const { return (GetWindowLongA(Handle(), GWL_STYLE) & WS_VISIBLE) != 0; }
@@ -113,7 +114,7 @@ TLabel::TLabel(TForm* owner, const TControlRow& row) : TControl(owner, row) {
   AdjustSize();
 }
 
-void TLabel::SetCaption(const std::string& caption) {
+void TLabel::SetCaption(const ShownText& caption) {
   TControl::SetCaption(caption);
   AdjustSize();
 }
@@ -146,14 +147,14 @@ void TLabel::ApplyStyle() {
 
 void TLabel::AdjustSize() {
   if (!autoSize_) return;
-  std::string text = Caption();
+  std::wstring text = ui::Wide(CaptionText());
   // An empty label keeps the size of one space so that it stays visible and findable.
-  if (text.empty()) text = " ";
+  if (text.empty()) text = L" ";
   win32::WindowDc dc(Handle());
   win32::SelectedObject font(dc.Get(), Font());
   RECT r{0, 0, wordWrap_ ? Width() : 0, 0};
   UINT flags = DT_CALCRECT | DT_EXPANDTABS | (wordWrap_ ? DT_WORDBREAK : 0) | (showAccelChar_ ? 0 : DT_NOPREFIX);
-  DrawTextA(dc.Get(), text.c_str(), static_cast<int>(text.size()), &r, flags);
+  DrawTextW(dc.Get(), text.c_str(), static_cast<int>(text.size()), &r, flags);
   SetWindowPos(Handle(), nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
@@ -199,6 +200,13 @@ TEdit::TEdit(TForm* owner, const TControlRow& row) : TControl(owner, row) {
   OnChange = row.Handler;
 }
 
+std::optional<std::string> TEdit::SystemCodePageText() const { return ui::SystemBytes(WindowText()); }
+
+void TEdit::SetText(const ShownText& text) {
+  // Compared with what the box holds: the user may have typed since it was last set.
+  if (WindowText() != ui::Wide(text)) TWindowed::SetCaption(text);
+}
+
 void TEdit::SelectAll() { SendMessageA(Handle(), EM_SETSEL, 0, -1); }
 
 bool TEdit::Reflected(UINT message, WPARAM wParam, LPARAM, LRESULT& result) {
@@ -213,7 +221,7 @@ bool TEdit::Reflected(UINT message, WPARAM wParam, LPARAM, LRESULT& result) {
 // ---- TImage ----
 
 TImage::TImage(TForm* owner, const TControlRow& row) : TControl(owner, row) {
-  CreateControl("TImage", 0, 0, row.Left, row.Top, row.Width, row.Height, "");
+  CreateControl("TImage", 0, 0, row.Left, row.Top, row.Width, row.Height, ShownText());
 }
 
 TCanvas& TImage::Canvas() {
@@ -253,18 +261,15 @@ LRESULT TImage::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
 // ---- TItemList ----
 
 std::string TItemList::ItemText(int index) const {
-  LRESULT length = SendMessageA(Handle(), GetTextLengthMessage(), static_cast<WPARAM>(index), 0);
-  if (length < 0) return std::string();
-  std::string text(static_cast<size_t>(length) + 1, '\0');
-  LRESULT got = SendMessageA(Handle(), GetTextMessage(), static_cast<WPARAM>(index),
-                             reinterpret_cast<LPARAM>(text.data()));
-  text.resize(got < 0 ? 0 : static_cast<size_t>(got));
-  return text;
+  if (index < 0 || index >= Count()) return std::string();
+  return items_[static_cast<size_t>(index)].text.Bytes();
 }
 
-int TItemList::AddItem(const std::string& text, HBITMAP bitmap, int indent) {
-  items_.push_back(Item{bitmap, indent});
-  LRESULT index = SendMessageA(Handle(), AddMessage(), 0, reinterpret_cast<LPARAM>(text.c_str()));
+int TItemList::AddItem(const ShownText& text, HBITMAP bitmap, int indent) {
+  items_.push_back(Item{text, bitmap, indent});
+  // The list keeps the text too (in UTF-16), so that its own text messages give it.
+  const std::wstring wide = ui::Wide(text);
+  LRESULT index = SendMessageW(Handle(), AddMessage(), 0, reinterpret_cast<LPARAM>(wide.c_str()));
   if (index < 0) {
     items_.pop_back();
     throw EOutOfMemory();
@@ -323,13 +328,13 @@ void TItemList::DrawItem(const DRAWITEMSTRUCT& item) {
     ui::DrawTransparent(dc, x, y, entry.bitmap);
     x += info.bmWidth + 4;
   }
-  std::string text = ItemText(static_cast<int>(item.itemID));
+  const std::wstring text = ui::Wide(entry.text);
   win32::SelectedObject font(dc, Font());
   ::SetTextColor(dc, selected ? GetSysColor(COLOR_HIGHLIGHTTEXT)
                               : (ownTextColor_ ? textColor_ : GetSysColor(COLOR_WINDOWTEXT)));
   SetBkMode(dc, TRANSPARENT);
   RECT textRect{x, r.top, r.right, r.bottom};
-  DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &textRect,
+  DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &textRect,
             DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_LEFT);
   if (item.itemState & ODS_FOCUS) DrawFocusRect(dc, &r);
 }
@@ -341,7 +346,7 @@ TListBox::TListBox(TForm* owner, const TControlRow& row) : TItemList(owner, row)
   CreateControl("TListBox",
                 WS_TABSTOP | WS_VSCROLL | WS_BORDER | LBS_NOTIFY | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS |
                     LBS_NOINTEGRALHEIGHT,
-                0, row.Left, row.Top, row.Width, row.Height, "");
+                0, row.Left, row.Top, row.Width, row.Height, ShownText());
   OnChange = row.Handler;
 }
 
@@ -363,7 +368,7 @@ constexpr int kDropDownExtra = 200;  // the dropped list's height below the box
 
 TComboBox::TComboBox(TForm* owner, const TControlRow& row) : TItemList(owner, row) {
   CreateControl("TComboBox", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS, 0,
-                row.Left, row.Top, row.Width, row.Height + kDropDownExtra, "");
+                row.Left, row.Top, row.Width, row.Height + kDropDownExtra, ShownText());
   SetBounds(row.Left, row.Top, row.Width, row.Height);
   OnChange = row.Handler;
 }

@@ -7,9 +7,11 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "base/shown_text.h"
 #include "ui/win32/canvas.h"
 #include "base/win32/handles.h"
 #include "ui/win32/window.h"
@@ -27,7 +29,7 @@ struct TControlRow {
   int Top;
   int Width;
   int Height;
-  std::string Caption;
+  ShownText Caption;
   int TabOrder;
   TNotifyEvent Handler;
 };
@@ -40,7 +42,7 @@ class TControl : public TWindowed {
   TForm* Owner() const { return owner_; }
 
   // Sets the text only when it differs, so that an unchanged caption does not repaint.
-  void SetCaption(const std::string& caption) override;
+  void SetCaption(const ShownText& caption) override;
 
   bool Visible() const;
   void SetVisible(bool visible);
@@ -69,7 +71,7 @@ class TControl : public TWindowed {
 
  protected:
   void CreateControl(const char* className, DWORD style, DWORD exStyle, int left, int top, int width, int height,
-                     const std::string& caption);
+                     const ShownText& caption);
 
  private:
   TForm* owner_;
@@ -108,7 +110,7 @@ class TLabel : public TControl {
  public:
   TLabel(TForm* owner, const TControlRow& row);
 
-  void SetCaption(const std::string& caption) override;
+  void SetCaption(const ShownText& caption) override;
   void FontChanged() override { AdjustSize(); }
 
   // Sizes itself to its text (on by default); without word wrap the text stays on its lines.
@@ -135,12 +137,17 @@ class TLabel : public TControl {
   bool showAccelChar_ = true;
 };
 
+// An edit box for a path: its text is the system's (what the user typed, or a folder's path).
 class TEdit : public TControl {
  public:
   TEdit(TForm* owner, const TControlRow& row);
 
-  std::string Text() const { return Caption(); }
-  void SetText(const std::string& text) { SetCaption(text); }
+  // The text as it is now, in the system's code page, exactly as the file system and the
+  // registry are to be given it; nothing when it holds a character that the system's code page
+  // cannot name (such a path would become another one).
+  std::optional<std::string> SystemCodePageText() const;
+  // Sets the text, unless the box already holds it.
+  void SetText(const ShownText& text);
   void SelectAll();
   TNotifyEvent OnChange;
 
@@ -172,9 +179,10 @@ class TItemList : public TControl {
   using TControl::TControl;
 
   int Count() const { return static_cast<int>(items_.size()); }
+  // The item's text as one byte string; empty for an index out of range.
   std::string ItemText(int index) const;
   // Appends an item; bitmap (not owned) is drawn indent pixels from the left, the text after it.
-  int AddItem(const std::string& text, HBITMAP bitmap = nullptr, int indent = 0);
+  int AddItem(const ShownText& text, HBITMAP bitmap = nullptr, int indent = 0);
   void Clear();
   int ItemIndex() const;
   void SetItemIndex(int index);
@@ -189,13 +197,12 @@ class TItemList : public TControl {
 
  protected:
   struct Item {
+    ShownText text;
     HBITMAP bitmap;
     int indent;
   };
   virtual UINT AddMessage() const = 0;
   virtual UINT ResetMessage() const = 0;
-  virtual UINT GetTextMessage() const = 0;
-  virtual UINT GetTextLengthMessage() const = 0;
   virtual UINT GetCurSelMessage() const = 0;
   virtual UINT SetCurSelMessage() const = 0;
   virtual bool IsChangeNotification(WORD code) const = 0;
@@ -217,8 +224,6 @@ class TListBox : public TItemList {
  protected:
   UINT AddMessage() const override { return LB_ADDSTRING; }
   UINT ResetMessage() const override { return LB_RESETCONTENT; }
-  UINT GetTextMessage() const override { return LB_GETTEXT; }
-  UINT GetTextLengthMessage() const override { return LB_GETTEXTLEN; }
   UINT GetCurSelMessage() const override { return LB_GETCURSEL; }
   UINT SetCurSelMessage() const override { return LB_SETCURSEL; }
   bool IsChangeNotification(WORD code) const override { return code == LBN_SELCHANGE; }
@@ -237,8 +242,6 @@ class TComboBox : public TItemList {
  protected:
   UINT AddMessage() const override { return CB_ADDSTRING; }
   UINT ResetMessage() const override { return CB_RESETCONTENT; }
-  UINT GetTextMessage() const override { return CB_GETLBTEXT; }
-  UINT GetTextLengthMessage() const override { return CB_GETLBTEXTLEN; }
   UINT GetCurSelMessage() const override { return CB_GETCURSEL; }
   UINT SetCurSelMessage() const override { return CB_SETCURSEL; }
   bool IsChangeNotification(WORD code) const override { return code == CBN_SELCHANGE; }

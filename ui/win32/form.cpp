@@ -8,6 +8,7 @@
 #include "ui/win32/application.h"
 #include "ui/caption.h"
 #include "ui/layout.h"
+#include "ui/win32/text.h"
 
 namespace {
 
@@ -156,7 +157,7 @@ void TForm::SetClientSize(int width, int height) {
 }
 
 void TForm::SetFont(const TFontSpec& font) {
-  LOGFONTA lf{};
+  LOGFONTW lf{};
   lf.lfHeight = font.Height;
   lf.lfWeight = FW_NORMAL;
   lf.lfCharSet = font.Charset;
@@ -164,12 +165,12 @@ void TForm::SetFont(const TFontSpec& font) {
   lf.lfClipPrecision = CLIP_DEFAULT_PRECIS;
   lf.lfQuality = DEFAULT_QUALITY;
   lf.lfPitchAndFamily = DEFAULT_PITCH | FF_DONTCARE;
-  lstrcpynA(lf.lfFaceName, font.Face.c_str(), LF_FACESIZE);
+  lstrcpynW(lf.lfFaceName, ui::WideOwn(font.Face).c_str(), LF_FACESIZE);
   SetFont(lf, font.Color);
 }
 
-void TForm::SetFont(const LOGFONTA& font, COLORREF color) {
-  font_.Reset(CreateFontIndirectA(&font));
+void TForm::SetFont(const LOGFONTW& font, COLORREF color) {
+  font_.Reset(CreateFontIndirectW(&font));
   fontColor_ = color;
   ApplyFont();
 }
@@ -288,15 +289,16 @@ bool TForm::DialogKey(const MSG& message) {
         return true;
       }
       return false;
+    // Characters arrive in UTF-16; access keys are ASCII letters and digits.
     case WM_SYSCHAR:
-      return PressAccessKey(static_cast<char>(message.wParam));
+      return message.wParam < 0x80 && PressAccessKey(static_cast<char>(message.wParam));
     case WM_CHAR: {
       if (ctrl || alt) return false;
       // Plain letters are access keys only where the focused control does not take text.
       HWND target = message.hwnd;
       LRESULT code = SendMessageA(target, WM_GETDLGCODE, message.wParam, reinterpret_cast<LPARAM>(&message));
       if (code & (DLGC_WANTCHARS | DLGC_HASSETSEL | DLGC_WANTALLKEYS)) return false;
-      return PressAccessKey(static_cast<char>(message.wParam));
+      return message.wParam < 0x80 && PressAccessKey(static_cast<char>(message.wParam));
     }
     default:
       return false;
@@ -308,8 +310,8 @@ void TForm::ScaleBy(int multiplier, int divisor) {
     control->SetBounds(Scale(control->Left(), multiplier, divisor), Scale(control->Top(), multiplier, divisor),
                        Scale(control->Width(), multiplier, divisor), Scale(control->Height(), multiplier, divisor));
   }
-  LOGFONTA lf{};
-  GetObjectA(font_.Get(), sizeof lf, &lf);
+  LOGFONTW lf{};
+  GetObjectW(font_.Get(), sizeof lf, &lf);
   lf.lfHeight = Scale(lf.lfHeight, multiplier, divisor);
   int width = Scale(ClientWidth(), multiplier, divisor), height = Scale(ClientHeight(), multiplier, divisor);
   SetFont(lf, fontColor_);

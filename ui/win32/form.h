@@ -19,6 +19,8 @@ enum class TBorderStyle {
   Sizeable,   // resizable frame, system menu, minimise and maximise boxes
 };
 
+// Face is the program's own text (Shift-JIS); the font is asked for by its name in UTF-16, since
+// the ANSI calls would read the name in the system's code page.
 struct TFontSpec {
   std::string Face = "ＭＳ Ｐゴシック";
   BYTE Charset = SHIFTJIS_CHARSET;
@@ -30,7 +32,7 @@ struct TFontSpec {
 // outer size, frame included.
 struct TFormSpec {
   const char* ClassName;
-  std::string Caption;
+  ShownText Caption;
   TBorderStyle Border;
   int Left;
   int Top;
@@ -53,8 +55,8 @@ struct FieldOf<T* F::*> {
 }  // namespace ui
 
 // One row of a form's design table, in creation order: the form's field the control is bound
-// to (Field<&TForm1::Button1>), then the columns of the design. A negative tab order marks a
-// control that is not a tab stop. The handler is a button's OnClick, or the OnChange of an edit
+// to (Field<&TForm1::Button1>), then the columns of the design. Captions are the program's own
+// text. A negative tab order marks a control that is not a tab stop. The handler is a button's OnClick, or the OnChange of an edit
 // box or list.
 template <class F>
 struct TLayoutRow {
@@ -97,7 +99,7 @@ class TForm : public TWindowed {
         handler = [self, member] { (self->*member)(); };
       }
       row.Bind(*self, TControlRow{row.Name, row.Left, row.Top, row.Width, row.Height,
-                                  row.Caption ? row.Caption : "", row.TabOrder, std::move(handler)});
+                                  OwnText(row.Caption ? row.Caption : ""), row.TabOrder, std::move(handler)});
     }
   }
 
@@ -133,7 +135,7 @@ class TForm : public TWindowed {
   HFONT Font() const { return font_.Get(); }
   COLORREF FontColor() const { return fontColor_; }
   void SetFont(const TFontSpec& font);
-  void SetFont(const LOGFONTA& font, COLORREF color);
+  void SetFont(const LOGFONTW& font, COLORREF color);
 
   int HelpContext() const { return helpContext_; }
   void SetHelpContext(int context) { helpContext_ = context; }

@@ -8,6 +8,7 @@
 
 #include "base/failure.h"
 #include "ui/win32/application.h"
+#include "ui/win32/text.h"
 
 namespace {
 
@@ -15,19 +16,20 @@ struct ClassInfo {
   WNDPROC baseProc;
 };
 
-// Class atom -> the system procedure it extends (DefWindowProcA for plain classes).
+// Class atom -> the system procedure it extends (DefWindowProcW for plain classes).
 std::map<ATOM, ClassInfo>& Classes() {
   static std::map<ATOM, ClassInfo> classes;
   return classes;
 }
 
 WNDPROC BaseProcOf(HWND window) {
-  ATOM atom = static_cast<ATOM>(GetClassLongPtrA(window, GCW_ATOM));
+  ATOM atom = static_cast<ATOM>(GetClassLongPtrW(window, GCW_ATOM));
   auto it = Classes().find(atom);
-  return it == Classes().end() ? DefWindowProcA : it->second.baseProc;
+  return it == Classes().end() ? DefWindowProcW : it->second.baseProc;
 }
 
-// The platform's refusal, with its own message for the thread's last error.
+// The platform's refusal, with its own message for the thread's last error (in the system's code
+// page, as the ANSI call gives it).
 [[noreturn]] void RaisePlatformError() {
   DWORD code = GetLastError();
   char* text = nullptr;
@@ -56,53 +58,55 @@ TWindow::~TWindow() {
     HWND window = handle_;
     DestroyWindow(window);
     // Should the platform refuse, never leave it pointing at a dead object.
-    if (IsWindow(window)) SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+    if (IsWindow(window)) SetWindowLongPtrW(window, GWLP_USERDATA, 0);
     handle_ = nullptr;
   }
 }
 
 TWindow* TWindow::FromHandle(HWND window) {
   if (!window) return nullptr;
-  if (reinterpret_cast<WNDPROC>(GetWindowLongPtrA(window, GWLP_WNDPROC)) != &TWindow::Thunk) return nullptr;
-  return reinterpret_cast<TWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  // The wide call: for a Unicode window the ANSI one gives a stand-in for the procedure.
+  if (reinterpret_cast<WNDPROC>(GetWindowLongPtrW(window, GWLP_WNDPROC)) != &TWindow::Thunk) return nullptr;
+  return reinterpret_cast<TWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
 }
 
 void TWindow::RegisterWindowClass(const char* className, const char* baseClass, UINT style, HBRUSH background,
                             HICON icon) {
-  HINSTANCE instance = GetModuleHandleA(nullptr);
-  WNDCLASSEXA existing{};
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  const std::wstring name = ui::WideOwn(className);
+  WNDCLASSEXW existing{};
   existing.cbSize = sizeof existing;
-  if (GetClassInfoExA(instance, className, &existing)) return;
+  if (GetClassInfoExW(instance, name.c_str(), &existing)) return;
 
-  WNDCLASSEXA wc{};
+  WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
-  WNDPROC baseProc = DefWindowProcA;
+  WNDPROC baseProc = DefWindowProcW;
   if (baseClass) {
-    if (!GetClassInfoExA(nullptr, baseClass, &wc)) RaisePlatformError();
+    if (!GetClassInfoExW(nullptr, ui::WideOwn(baseClass).c_str(), &wc)) RaisePlatformError();
     wc.cbSize = sizeof wc;
     baseProc = wc.lpfnWndProc;
     wc.style &= ~CS_GLOBALCLASS;
   } else {
     wc.style = style;
-    wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     wc.hbrBackground = background;
     wc.hIcon = icon;
   }
   wc.lpfnWndProc = &TWindow::Thunk;
   wc.hInstance = instance;
-  wc.lpszClassName = className;
+  wc.lpszClassName = name.c_str();
   wc.lpszMenuName = nullptr;
   wc.hIconSm = nullptr;
-  ATOM atom = RegisterClassExA(&wc);
+  ATOM atom = RegisterClassExW(&wc);
   if (!atom) RaisePlatformError();
   Classes()[atom] = ClassInfo{baseProc};
 }
 
-void TWindow::CreateHandle(DWORD exStyle, const char* className, const std::string& text, DWORD style, int x,
+void TWindow::CreateHandle(DWORD exStyle, const char* className, const ShownText& text, DWORD style, int x,
                            int y, int width, int height, HWND parent, HMENU menuOrId) {
   SetLastError(ERROR_SUCCESS);
-  HWND window = CreateWindowExA(exStyle, className, text.c_str(), style, x, y, width, height, parent, menuOrId,
-                                GetModuleHandleA(nullptr), this);
+  HWND window = CreateWindowExW(exStyle, ui::WideOwn(className).c_str(), ui::Wide(text).c_str(), style, x, y,
+                                width, height, parent, menuOrId, GetModuleHandleW(nullptr), this);
   if (!window) RaisePlatformError();
   handle_ = window;
 }
@@ -112,27 +116,27 @@ LRESULT TWindow::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT TWindow::DefaultHandler(UINT message, WPARAM wParam, LPARAM lParam) {
-  return CallWindowProcA(baseProc_ ? baseProc_ : DefWindowProcA, handle_, message, wParam, lParam);
+  return CallWindowProcW(baseProc_ ? baseProc_ : DefWindowProcW, handle_, message, wParam, lParam);
 }
 
 LRESULT CALLBACK TWindow::Thunk(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   TWindow* self;
   if (message == WM_NCCREATE) {
-    self = static_cast<TWindow*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+    self = static_cast<TWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
     if (self) {
       self->handle_ = window;
       self->baseProc_ = BaseProcOf(window);
-      SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+      SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     }
   } else {
-    self = reinterpret_cast<TWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    self = reinterpret_cast<TWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   }
   // Messages that come before WM_NCCREATE (WM_GETMINMAXINFO) have no object yet.
-  if (!self) return CallWindowProcA(BaseProcOf(window), window, message, wParam, lParam);
+  if (!self) return CallWindowProcW(BaseProcOf(window), window, message, wParam, lParam);
 
   if (message == WM_NCDESTROY) {
     LRESULT result = self->DefaultHandler(message, wParam, lParam);
-    SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
     self->handle_ = nullptr;
     self->HandleDestroyed();
     return result;
@@ -148,15 +152,24 @@ LRESULT CALLBACK TWindow::Thunk(HWND window, UINT message, WPARAM wParam, LPARAM
 
 // ---- TWindowed ----
 
-std::string TWindowed::Caption() const {
-  int length = GetWindowTextLengthA(Handle());
-  std::string text(static_cast<size_t>(length) + 1, '\0');
-  int got = GetWindowTextA(Handle(), text.data(), length + 1);
-  text.resize(static_cast<size_t>(std::max(got, 0)));
+void TWindowed::CreateHandle(DWORD exStyle, const char* className, const ShownText& caption, DWORD style, int x,
+                             int y, int width, int height, HWND parent, HMENU menuOrId) {
+  caption_ = caption;
+  TWindow::CreateHandle(exStyle, className, caption, style, x, y, width, height, parent, menuOrId);
+}
+
+std::wstring TWindowed::WindowText() const {
+  int length = GetWindowTextLengthW(Handle());
+  std::wstring text(static_cast<size_t>(std::max(length, 0)) + 1, L'\0');
+  int got = GetWindowTextW(Handle(), text.data(), length + 1);
+  text.resize(static_cast<size_t>(std::clamp(got, 0, std::max(length, 0))));
   return text;
 }
 
-void TWindowed::SetCaption(const std::string& caption) { SetWindowTextA(Handle(), caption.c_str()); }
+void TWindowed::SetCaption(const ShownText& caption) {
+  caption_ = caption;
+  SetWindowTextW(Handle(), ui::Wide(caption).c_str());
+}
 
 int TWindowed::Left() const { return BoundsOf(Handle()).left; }
 int TWindowed::Top() const { return BoundsOf(Handle()).top; }

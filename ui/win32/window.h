@@ -1,10 +1,14 @@
 // The base of every window object: the one window-procedure thunk, class registration and the
-// failure boundary around handler dispatch; and the base that forms and controls share.
+// failure boundary around handler dispatch; and the base that forms and controls share. Every
+// window is a Unicode window: its texts reach it as UTF-16 (ui/win32/text.h), so that they read
+// right whatever the system's code page.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
+
+#include "base/shown_text.h"
 
 // Private messages of the layer.
 enum : UINT {
@@ -27,13 +31,14 @@ class TWindow {
   static TWindow* FromHandle(HWND window);
 
   // Registers className once. With a baseClass (a system class such as "BUTTON") the new class
-  // is a superclass of it: same behaviour, this layer's window procedure in front.
+  // is a superclass of it: same behaviour, this layer's window procedure in front. Both names
+  // are ASCII.
   static void RegisterWindowClass(const char* className, const char* baseClass, UINT style = 0,
                             HBRUSH background = nullptr, HICON icon = nullptr);
 
  protected:
   // Creates the window; the class must have been registered with RegisterWindowClass.
-  void CreateHandle(DWORD exStyle, const char* className, const std::string& text, DWORD style, int x,
+  void CreateHandle(DWORD exStyle, const char* className, const ShownText& text, DWORD style, int x,
                     int y, int width, int height, HWND parent, HMENU menuOrId);
 
   // Every message of the window arrives here, inside the failure boundary.
@@ -54,8 +59,11 @@ class TWindow {
 // child window and on the screen for a top-level one.
 class TWindowed : public TWindow {
  public:
-  std::string Caption() const;
-  virtual void SetCaption(const std::string& caption);
+  // The caption as the program gave it, run by run, and as one byte string (the own text of a
+  // button or a form is its Shift-JIS caption on every system).
+  const ShownText& CaptionText() const { return caption_; }
+  std::string Caption() const { return caption_.Bytes(); }
+  virtual void SetCaption(const ShownText& caption);
 
   int Left() const;
   int Top() const;
@@ -64,4 +72,14 @@ class TWindowed : public TWindow {
   void SetLeft(int left);
   void SetTop(int top);
   virtual void SetBounds(int left, int top, int width, int height);
+
+ protected:
+  // Creates the window with its caption, which it remembers.
+  void CreateHandle(DWORD exStyle, const char* className, const ShownText& caption, DWORD style, int x, int y,
+                    int width, int height, HWND parent, HMENU menuOrId);
+  // The text the window holds now, as the platform gives it back.
+  std::wstring WindowText() const;
+
+ private:
+  ShownText caption_;
 };

@@ -16,7 +16,7 @@ std::string GameDir;
 
 namespace {
 
-const TFormSpec kForm1 = {"TForm1", "アップデーター", TBorderStyle::Sizeable, 585, 1026, 538, 291, false};
+const TFormSpec kForm1 = {"TForm1", OwnText("アップデーター"), TBorderStyle::Sizeable, 585, 1026, 538, 291, false};
 
 // clang-format off
 const TLayoutRow<TForm1> kForm1Controls[] = {
@@ -79,7 +79,7 @@ void TForm1::PaintBanner() {
   canvas.Brush.Style = TBrushStyle::Clear;
   canvas.Font.Height = 16;
   canvas.Font.Color = RGB(255, 255, 255);
-  for (const BannerLine& line : kBannerLines) canvas.TextOut(10, line.Y, line.Text);
+  for (const BannerLine& line : kBannerLines) canvas.TextOut(10, line.Y, OwnText(line.Text));
   InvalidateRect(Image1->Handle(), nullptr, FALSE);
 }
 

@@ -19,7 +19,7 @@ const char kAbortCaption[] = "中止";
 // One screen frame: how often a running search shows its progress.
 const unsigned long kProgressFrameMs = 16;
 
-const TFormSpec kForm3 = {"TForm3", "インストール先不明", TBorderStyle::Dialog, 1074, 381, 418, 175, true};
+const TFormSpec kForm3 = {"TForm3", OwnText("インストール先不明"), TBorderStyle::Dialog, 1074, 381, 418, 175, true};
 
 // clang-format off
 const TLayoutRow<TForm3> kForm3Controls[] = {
@@ -72,7 +72,7 @@ void TForm3::FormShow() {
 }
 
 void TForm3::BecomeIdle() {
-  Button1->SetCaption(kSearchCaption);
+  Button1->SetCaption(OwnText(kSearchCaption));
   Button2->SetEnabled(true);
   Button3->SetEnabled(true);
 }
@@ -88,15 +88,15 @@ void TForm3::Button1Click() {
   // its stop flag; it is refused until that sweep has returned.
   if (sweeping_) return;
 
-  Button1->SetCaption(kAbortCaption);
+  Button1->SetCaption(OwnText(kAbortCaption));
   Button2->SetEnabled(false);
   Button3->SetEnabled(false);
   {
     SweepInProgress guard(sweeping_);
-    progressText_.clear();
+    progressText_ = ShownText();
     SearchFixedDisks();
     // The line ends on the last folder walked, also when its own update was skipped.
-    if (!progressText_.empty()) DrawProgress();
+    if (!progressText_.Empty()) DrawProgress();
   }
 
   if (!FoundDir.empty()) {
@@ -115,7 +115,8 @@ void TForm3::Button1Click() {
 // the waiting messages are handled), so the screen follows at most once a frame; an abort click
 // still runs within a frame of being made.
 void TForm3::ShowSearchProgress(const std::string& folder) {
-  progressText_ = "検索中 " + folder;
+  // The folder is named as the system names it.
+  progressText_ = OwnText("検索中 ") + SystemText(folder);
   if (GetTickCount() - progressTick_ < kProgressFrameMs) return;
   progressTick_ = GetTickCount();
   DrawProgress();

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "base/shown_text.h"
 #include "location/search.h"  // FoundDir and StopSearch, the search's result and stop flag
 #include "ui/win32/form.h"
 
@@ -36,7 +37,7 @@ class TForm3 : public TForm {
   // True from the start of a sweep until it has returned, also while an aborted one winds down.
   bool sweeping_ = false;
   // The progress line as it is to read, and when the screen last showed it.
-  std::string progressText_;
+  ShownText progressText_;
   unsigned long progressTick_ = 0;
 };
 

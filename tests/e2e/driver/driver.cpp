@@ -17,10 +17,10 @@ namespace {
 // Bound for one cross-process message: a target that stops pumping must not hang the driver.
 constexpr UINT kSendTimeoutMs = 3000;
 
+// Sent as Unicode: texts cross the process boundary whole, whatever either side's code page.
 LRESULT SendTimeout(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, bool* ok = nullptr) {
   DWORD_PTR result = 0;
-  LRESULT sent = SendMessageTimeoutA(hwnd, msg, wp, lp, SMTO_ABORTIFHUNG | SMTO_BLOCK,
-                                     kSendTimeoutMs, &result);
+  LRESULT sent = SendMessageTimeoutW(hwnd, msg, wp, lp, SMTO_ABORTIFHUNG | SMTO_BLOCK, kSendTimeoutMs, &result);
   if (ok) *ok = sent != 0;
   return static_cast<LRESULT>(result);
 }
@@ -28,6 +28,25 @@ LRESULT SendTimeout(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, bool* ok = nullpt
 DWORD ThreadOf(HWND hwnd) { return GetWindowThreadProcessId(hwnd, nullptr); }
 
 bool SameText(const char* want, const std::string& got) { return !want || got == want; }
+
+// Captions are compared in Unicode: the expected Shift-JIS text converted from code page 932.
+bool SameCaption(const char* want, HWND hwnd) { return !want || WideText(hwnd) == FromSjis(want); }
+
+std::wstring Widen(UINT codePage, const std::string& bytes) {
+  if (bytes.empty()) return std::wstring();
+  int n = MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(std::max(n, 0)), L'\0');
+  if (n > 0) MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), &wide[0], n);
+  return wide;
+}
+
+std::string Narrow(UINT codePage, const std::wstring& wide) {
+  if (wide.empty()) return std::string();
+  int n = WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(std::max(n, 0)), '\0');
+  if (n > 0) WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), &out[0], n, nullptr, nullptr);
+  return out;
+}
 
 // True when neither the window nor any of its descendants waits for WM_PAINT.
 bool Painted(HWND hwnd) {
@@ -102,16 +121,18 @@ std::string Show(const RECT& r) {
 }
 
 std::string ToUtf8(const std::string& sjis) {
-  if (sjis.empty()) return sjis;
-  int n = MultiByteToWideChar(932, 0, sjis.data(), static_cast<int>(sjis.size()), nullptr, 0);
-  if (n <= 0) return sjis;
-  std::wstring wide(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(932, 0, sjis.data(), static_cast<int>(sjis.size()), &wide[0], n);
-  int m = WideCharToMultiByte(CP_UTF8, 0, wide.data(), n, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(m), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), n, &out[0], m, nullptr, nullptr);
-  return out;
+  std::wstring wide = FromSjis(sjis);
+  return wide.empty() ? sjis : ToUtf8(wide);
 }
+
+std::string ToUtf8(const std::wstring& text) { return Narrow(CP_UTF8, text); }
+
+std::string Show(const std::wstring& v) { return Show(ToUtf8(v)); }
+
+std::wstring FromSjis(const std::string& sjis) { return Widen(932, sjis); }
+std::wstring FromSystem(const std::string& bytes) { return Widen(CP_ACP, bytes); }
+std::string ToSjis(const std::wstring& text) { return Narrow(932, text); }
+std::string ToSystem(const std::wstring& text) { return Narrow(CP_ACP, text); }
 
 // ---- Processes ------------------------------------------------------------------------------
 
@@ -317,7 +338,7 @@ BOOL CALLBACK MatchTopWindow(HWND hwnd, LPARAM lp) {
   DWORD owner = 0;
   GetWindowThreadProcessId(hwnd, &owner);
   if (owner != c->pid || !IsWindowVisible(hwnd)) return TRUE;
-  if (!SameText(c->cls, ClassName(hwnd)) || !SameText(c->cap, Text(hwnd))) return TRUE;
+  if (!SameText(c->cls, ClassName(hwnd)) || !SameCaption(c->cap, hwnd)) return TRUE;
   c->found = hwnd;
   return FALSE;
 }
@@ -369,7 +390,7 @@ HWND FindControl(HWND parent, const std::string& name) {
 
 HWND FindChild(HWND parent, const char* className, const char* text) {
   for (HWND c : Children(parent)) {
-    if (SameText(className, ClassName(c)) && SameText(text, Text(c))) return c;
+    if (SameText(className, ClassName(c)) && SameCaption(text, c)) return c;
     if (HWND deeper = FindChild(c, className, text)) return deeper;
   }
   return nullptr;
@@ -377,15 +398,17 @@ HWND FindChild(HWND parent, const char* className, const char* text) {
 
 // ---- Reading state --------------------------------------------------------------------------
 
-std::string Text(HWND hwnd) {
+std::wstring WideText(HWND hwnd) {
   bool ok = false;
   LRESULT len = SendTimeout(hwnd, WM_GETTEXTLENGTH, 0, 0, &ok);
-  if (!ok || len <= 0) return std::string();
-  std::vector<char> buf(static_cast<size_t>(len) + 2, '\0');
+  if (!ok || len <= 0) return std::wstring();
+  std::vector<wchar_t> buf(static_cast<size_t>(len) + 2, L'\0');
   LRESULT got = SendTimeout(hwnd, WM_GETTEXT, buf.size(), reinterpret_cast<LPARAM>(buf.data()), &ok);
-  if (!ok) return std::string();
-  return std::string(buf.data(), static_cast<size_t>(std::max<LRESULT>(0, got)));
+  if (!ok) return std::wstring();
+  return std::wstring(buf.data(), static_cast<size_t>(std::clamp<LRESULT>(got, 0, static_cast<LRESULT>(len))));
 }
+
+std::string Text(HWND hwnd) { return ToSjis(WideText(hwnd)); }
 
 std::string ClassName(HWND hwnd) {
   char name[256] = {};
@@ -512,17 +535,19 @@ bool Focus(HWND control) {
 }
 
 void TypeText(HWND edit, const std::string& text) {
-  Focus(edit);
-  int n = MultiByteToWideChar(932, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(std::max(n, 0)), L'\0');
-  if (n > 0) MultiByteToWideChar(932, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
+  std::wstring wide = FromSjis(text);
   bool ascii = std::all_of(wide.begin(), wide.end(), [](wchar_t c) { return c < 0x80; });
   if (!ascii) {
     // Japanese text arrives as an input method's finished string, inserted at the caret.
-    // (Typed double-byte characters reach an ANSI edit box under Wine one byte at a time.)
-    SendTimeout(edit, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text.c_str()));
+    Focus(edit);
+    SendTimeout(edit, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(wide.c_str()));
     return;
   }
+  TypeText(edit, wide);
+}
+
+void TypeText(HWND edit, const std::wstring& wide) {
+  Focus(edit);
   std::vector<INPUT> inputs;
   for (wchar_t ch : wide) {
     for (bool up : {false, true}) {
@@ -536,7 +561,9 @@ void TypeText(HWND edit, const std::string& text) {
   SendInputs(inputs);
 }
 
-void SetText(HWND edit, const std::string& text) {
+void SetText(HWND edit, const std::string& text) { SetText(edit, FromSjis(text)); }
+
+void SetText(HWND edit, const std::wstring& text) {
   SendTimeout(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 

@@ -3,7 +3,11 @@
 //
 // Tests are GoogleTest tests (TEST, EXPECT_*, ASSERT_*), one per Wine run; failures the driver
 // finds itself (a target left running, a missing control) are GoogleTest failures too. Texts are
-// Shift-JIS, as the programs under test hold them.
+// read from the windows as Unicode, whatever the system's code page, and handed to the scenarios
+// as Shift-JIS (code page 932), as the programs hold their own texts; expected captions given in
+// Shift-JIS are compared in Unicode. Text that came from the system (a folder name) may hold
+// characters that Shift-JIS lacks: compare it through WideText, the expected parts converted
+// with FromSjis (the program's own words) and FromSystem (bytes in the system's code page).
 #pragma once
 
 #include <windows.h>
@@ -62,6 +66,15 @@ std::string Show(HWND v);
 
 // Shift-JIS text as it appears in a UTF-8 log.
 std::string ToUtf8(const std::string& sjis);
+std::string ToUtf8(const std::wstring& text);
+std::string Show(const std::wstring& v);
+
+// Conversions: Shift-JIS (code page 932) and the system's code page (CP_ACP) to UTF-16, and
+// back, where a character that the code page lacks becomes "?".
+std::wstring FromSjis(const std::string& sjis);
+std::wstring FromSystem(const std::string& bytes);
+std::string ToSjis(const std::wstring& text);
+std::string ToSystem(const std::wstring& text);
 
 }  // namespace e2e
 
@@ -154,6 +167,8 @@ std::vector<HWND> Children(HWND parent);
 
 // ---- Reading state --------------------------------------------------------------------------
 
+// The window's text (WM_GETTEXT) in UTF-16, and as Shift-JIS.
+std::wstring WideText(HWND hwnd);
 std::string Text(HWND hwnd);
 std::string ClassName(HWND hwnd);
 RECT ScreenRect(HWND hwnd);  // window rectangle in screen coordinates
@@ -200,8 +215,12 @@ bool Focus(HWND control);
 // Focuses `edit` and types Shift-JIS `text` into it at the caret: plain ASCII as key events,
 // text with Japanese characters as an input method's finished string (EM_REPLACESEL).
 void TypeText(HWND edit, const std::string& text);
+// Types every character of `text` as a key event of its own (KEYEVENTF_UNICODE), as a keyboard
+// or an input method delivers it.
+void TypeText(HWND edit, const std::wstring& text);
 // Replaces an edit box's text directly (WM_SETTEXT), when typing is not what is tested.
 void SetText(HWND edit, const std::string& text);
+void SetText(HWND edit, const std::wstring& text);
 
 // Closes a top-level window through its close box (WM_SYSCOMMAND SC_CLOSE).
 void CloseBox(HWND hwnd);

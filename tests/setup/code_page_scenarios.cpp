@@ -1,0 +1,150 @@
+// SETUP.exe's texts on any system code page: its own words read as the Shift-JIS they are, the
+// system's names (folders, the executable's name) as the system's code page has them, side by
+// side; a folder chosen or typed reaches the registry exactly, one that the system's code page
+// cannot name is refused. The windows are read in UTF-16 against the program's words converted
+// from 932 and the names given in UTF-16, so each scenario holds alike under code page 932 and
+// 1252 (setup_scenarios_cp1252). Part of setup_scenarios.
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "base/win32/handles.h"
+#include "tests/setup/setup_fixture.h"
+
+using namespace setup_test;
+
+namespace {
+
+// A folder named beyond ASCII in the system's code page (on a Japanese system with the 0x5C
+// trail byte of "表") below its parent, one that the code page cannot name, and a name for
+// SETUP.exe with the title it gives.
+struct Names {
+  std::wstring parent, local, foreign, program, title;
+};
+
+Names NamesOfThisSystem() {
+  if (GetACP() == 932) return {L"C:\\ゲーム", L"C:\\ゲーム\\表示", L"C:\\Café", L"表示.exe", L"表示"};
+  E2E_ASSERT(GetACP() == 1252);
+  return {L"C:\\Jeux", L"C:\\Jeux\\Café", L"C:\\ゲーム", L"Café.exe", L"Café"};
+}
+
+void MakeGameFolder(const Names& names, const char* marker) {
+  CreateDirectoryW(names.parent.c_str(), nullptr);
+  CreateDirectoryW(names.local.c_str(), nullptr);
+  WriteText(ToSystem(names.local) + "\\" + marker, "marker");
+}
+
+// A label drawn in another face than "ＭＳ Ｐゴシック" (one asked for by a name read in the
+// wrong code page) has another width than its text in that face.
+int WidthInFormFont(const std::string& text) {
+  win32::FontHandle font(CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
+                                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                     DEFAULT_PITCH | FF_DONTCARE, L"ＭＳ Ｐゴシック"));
+  win32::WindowDc screen(nullptr);
+  win32::SelectedObject selected(screen.Get(), font.Get());
+  const std::wstring wide = FromSjis(text);
+  SIZE size{};
+  GetTextExtentPoint32W(screen.Get(), wide.c_str(), static_cast<int>(wide.size()), &size);
+  return size.cx;
+}
+
+bool ListHolds(HWND list, const std::wstring& item) {
+  LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    std::wstring text(static_cast<size_t>(std::max<LRESULT>(0, SendMessageW(list, LB_GETTEXTLEN, i, 0))) + 1, L'\0');
+    LRESULT got = SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data()));
+    text.resize(static_cast<size_t>(std::clamp<LRESULT>(got, 0, static_cast<LRESULT>(text.size()))));
+    if (text == item) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+// The error report names the folder as the system does, beside the program's words, under the
+// title that the executable's name gives.
+TEST(SetupCodePage, error_names_the_folder) {
+  const Names names = NamesOfThisSystem();
+  const std::wstring program = L"C:\\app\\" + names.program;
+  ASSERT_TRUE(CopyFileW(L"C:\\app\\SETUP.exe", program.c_str(), FALSE));
+  const std::wstring folder = names.local + L"\\";  // missing: nothing can be written there
+  Process p = LaunchWithGameDir(ToSystem(folder), ToSystem(program));
+  HWND main = WaitMain(p);
+  ASSERT_TRUE(main);
+  ButtonClick(Control(main, "Button1"));
+  HWND box = WaitWindow(p.Id(), "#32770", nullptr, 60000);
+  ASSERT_TRUE(box);
+  EXPECT_EQ(WideText(box), names.title);
+  EXPECT_EQ(WideText(GetDlgItem(box, 0xFFFF)),
+            FromSjis("ファイル ") + folder + L"VELDRAN.EXE" + FromSjis(" を作成できません."));
+  DismissBox(box);
+  CloseBox(main);
+  EXPECT_EQ(p.WaitExit(), std::optional<DWORD>(0));
+}
+
+// The finder's words in the forms' face, its progress line ending on the folder found, and the
+// main window that follows.
+TEST(SetupCodePage, search_shows_the_folder) {
+  DeleteGameDir();
+  const Names names = NamesOfThisSystem();
+  MakeGameFolder(names, "MG_DATA.MBL");
+  Process p = Process::Launch("SETUP.exe");
+  HWND finder = WaitFinder(p);
+  ASSERT_TRUE(finder);
+  const char label1[] = "インストールが正常に行われていないか、ドライブ構成が変更されたなどの理由";
+  EXPECT_EQ(WideText(Control(finder, "Label1")), FromSjis(label1));
+  EXPECT_EQ(Width(RectInParent(Control(finder, "Label1"))), WidthInFormFont(label1));
+  EXPECT_EQ(WideText(Control(finder, "Button2")), FromSjis("手動設定"));
+
+  ButtonClick(Control(finder, "Button1"));
+  HWND main = WaitMain(p, 120000);
+  ASSERT_TRUE(main);
+  // The walk joins the root and its first folder with a second backslash.
+  const std::wstring found = L"C:\\\\" + names.local.substr(3);
+  EXPECT_EQ(WideText(Control(finder, "Label6")), FromSjis("検索中 ") + found);
+  EXPECT_EQ(FromSystem(GameDirValue()), found + L"\\");
+  EXPECT_EQ(WideText(Control(main, "Button4")), FromSjis("アップデート先変更"));
+  CloseBox(main);
+  EXPECT_EQ(p.WaitExit(), std::optional<DWORD>(0));
+}
+
+// The chooser opens in a folder named in the system's code page and shows it so; a typed path
+// that the code page cannot name is refused by the error report, the chooser staying open; the
+// folder typed instead reaches the registry exactly.
+TEST(SetupCodePage, chooser_keeps_the_folder_exact) {
+  DeleteGameDir();
+  const Names names = NamesOfThisSystem();
+  MakeGameFolder(names, "mg_data.mbl");
+  Process p = Process::Launch("SETUP.exe", {}, ToSystem(names.local));
+  HWND finder = WaitFinder(p);
+  ASSERT_TRUE(finder);
+  ButtonClick(Control(finder, "Button2"));
+  HWND chooser = WaitChooser(p);
+  ASSERT_TRUE(chooser);
+  HWND edit = Control(chooser, "DirEdit");
+  EXPECT_EQ(WideText(edit), names.local);
+  EXPECT_TRUE(ListHolds(Control(chooser, "DirList"), names.local.substr(names.parent.size() + 1)));
+  EXPECT_TRUE(ListHolds(Control(chooser, "FileList"), L"mg_data.mbl"));
+  EXPECT_EQ(WideText(Control(chooser, "Label1")), FromSjis("ディレクトリ名(&N):"));
+
+  for (const std::wstring& typed : {names.foreign, names.local}) {
+    SetText(edit, L"");
+    TypeText(edit, typed);
+    ASSERT_EQ(WideText(edit), typed);
+    ButtonClick(Control(chooser, "OKButton"));
+    if (typed == names.local) break;
+    HWND box = nullptr;
+    EXPECT_EQ(WaitErrorBox(p, &box), std::string("不正なファイル名です."));
+    ASSERT_TRUE(box);
+    DismissBox(box);
+    EXPECT_TRUE(IsVisible(chooser));
+    EXPECT_EQ(GameDirValue(), std::string("(none)"));
+  }
+  HWND main = WaitMain(p);
+  ASSERT_TRUE(main);
+  EXPECT_EQ(FromSystem(GameDirValue()), names.local + L"\\");
+  CloseBox(main);
+  EXPECT_EQ(p.WaitExit(), std::optional<DWORD>(0));
+}
