@@ -252,7 +252,7 @@ int Pack(const std::string& inPath, const std::string& outPath) {
   }
   packed::WriteHeader(header, static_cast<int32_t>(size.packed), static_cast<int32_t>(size.decoded));
   out.WriteAt(0, header, sizeof header);
-  if (size.packed + packed::kSpareBytes + packed::kWindowSize <= kVerifyLimit) VerifyByDecoding(out.Written(), inPath, outPath);
+  if (size.packed + packed::kWindowSize <= kVerifyLimit) VerifyByDecoding(out.Written(), inPath, outPath);
   out.Commit();
   progress.Clear();
   const uint64_t container = size.packed + packed::kHeaderSize;
