@@ -78,14 +78,15 @@ uint32_t Narrow(uint64_t v) {
 
 // Order of entries within a directory: names before numbers, names by their code units, numbers
 // ascending, so that the loader's binary search finds them.
+// A name held once compares with itself without reading it.
 bool IdLess(const ResourceId& a, const ResourceId& b) {
   if (a.IsName() != b.IsName()) return a.IsName();
-  if (a.IsName()) return a.Text() < b.Text();
+  if (a.IsName()) return a.name != b.name && a.Text() < b.Text();
   return a.id < b.id;
 }
 
 bool IdEqual(const ResourceId& a, const ResourceId& b) {
-  return a.IsName() == b.IsName() && (a.IsName() ? a.Text() == b.Text() : a.id == b.id);
+  return a.IsName() == b.IsName() && (a.IsName() ? a.name == b.name || a.Text() == b.Text() : a.id == b.id);
 }
 
 // Reads the type / name / language tree of the resource section.
@@ -380,6 +381,7 @@ Headers ReadHeaders(const std::vector<uint8_t>& b) {
     throw FormatError("not a PE image (no PE signature)");
   h.machine = Get16(b, peOffset + 4);
   const uint16_t sectionCount = Get16(b, peOffset + 6);
+  h.timeDateStamp = Get32(b, peOffset + 8);
   const uint16_t optionalSize = Get16(b, peOffset + 20);
   h.fileCharacteristics = Get16(b, peOffset + 22);
   h.optionalHeader = peOffset + 24;
