@@ -89,6 +89,7 @@ constexpr uint32_t kDirDelayImport = 13;
 
 struct Headers {
   uint16_t machine = 0;
+  uint32_t timeDateStamp = 0;  // of the file header: when the linker wrote it, or 0
   uint16_t fileCharacteristics = 0;
   bool pe32Plus = false;  // the 64-bit optional header
   uint16_t dllCharacteristics = 0;
