@@ -8,6 +8,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <share.h>
 #include <windows.h>
 #endif
 
@@ -45,7 +48,21 @@ uint64_t Input::Size() const {
 }
 
 Output::Output(const std::string& path) : path_(path), temporary_(path + ".XXXXXX") {
+#ifdef _WIN32
+  // mkstemp's file admits no other opener there, and a container is read back while it is open:
+  // a name of the same form, created exclusively, shared for reading.
+  static unsigned serial = 0;
+  int fd = -1;
+  for (int attempt = 0; attempt < 1000 && fd < 0; ++attempt) {
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, ".%06X", static_cast<unsigned>(GetCurrentProcessId() * 7919u + GetTickCount() + serial++) & 0xFFFFFF);
+    temporary_ = path + suffix;
+    fd = _sopen(temporary_.c_str(), _O_CREAT | _O_EXCL | _O_RDWR | _O_BINARY, _SH_DENYWR, _S_IREAD | _S_IWRITE);
+    if (fd < 0 && errno != EEXIST) break;
+  }
+#else
   const int fd = mkstemp(&temporary_[0]);
+#endif
   if (fd < 0 || !(file_ = fdopen(fd, "w+b"))) throw Failure(path + ": cannot create: " + std::strerror(errno));
 }
 
