@@ -315,6 +315,21 @@ Bytes EndingInsideAGroup(int64_t before, int tokens) {
   return Container(b.Body(), static_cast<int32_t>(b.Produced() + 100));
 }
 
+// Whole groups of the longest literal runs, the widest a group can read (336 bytes from its
+// first token), then a flag byte and six literals, so that the last group of runs starts 335
+// bytes before the body's end; the decoded size lies far beyond. A fast path that took that group
+// unchecked would read one byte past the body.
+Bytes RunsToTheEnd() {
+  BodyBuilder b;
+  Bytes run(40);
+  for (int i = 0; i < 8 * 300; ++i) {
+    for (auto& v : run) v = static_cast<uint8_t>(i + (&v - run.data()));
+    b.Run(run);
+  }
+  Literals(b, 6);
+  return Container(b.Body(), static_cast<int32_t>(b.Produced() + 100000));
+}
+
 Bytes ShorterThanItsHeader(int32_t missing) {
   BodyBuilder b;
   Literals(b, 100000);
@@ -345,7 +360,8 @@ INSTANTIATE_TEST_SUITE_P(
                     Fast([](BodyBuilder& b) { Literals(b, 12000); b.Far(16384, 4096); })},
             BadCase{"BodyEndsInsideAGroupAfterGroups", EndingInsideAGroup(100000, 3)},
             BadCase{"BodyEndsInsideAGroupAfterAFlush", EndingInsideAGroup(3 * 1024 * 1024, 5), false},
-            BadCase{"BodyShorterThanItsHeaderAfterGroups", ShorterThanItsHeader(1)}),
+            BadCase{"BodyShorterThanItsHeaderAfterGroups", ShorterThanItsHeader(1)},
+            BadCase{"LongRunsToTheEndOfTheBody", RunsToTheEnd()}),
         ::testing::ValuesIn(kBodies)),
     [](const auto& info) { return std::string(std::get<0>(info.param).name) + "_" + Name(std::get<1>(info.param)); });
 
