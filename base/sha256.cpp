@@ -1,7 +1,16 @@
-// SHA-256 over a 64-byte block buffer; big-endian words as the standard defines them.
+// SHA-256 over a 64-byte block buffer; big-endian words as the standard defines them. The
+// blocks are compressed by plain code, or by the SHA extensions of x86 processors: compiled for
+// them function by function, so that the program still runs on processors without them, and
+// chosen once by what the processor reports.
 #include "base/sha256.h"
 
 #include <cstring>
+
+#if defined(__i386__) || defined(__x86_64__)
+#include <cpuid.h>
+#include <immintrin.h>
+#define SHA256_X86 1
+#endif
 
 namespace {
 
@@ -17,7 +26,113 @@ constexpr uint32_t kRound[64] = {
 
 inline uint32_t Rotr(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
 
+void PlainBlocks(uint32_t* state, const uint8_t* p, size_t count) {
+  for (; count > 0; --count, p += 64) {
+    uint32_t w[64];
+    for (int i = 0; i < 16; ++i)
+      w[i] = uint32_t(p[4 * i]) << 24 | uint32_t(p[4 * i + 1]) << 16 | uint32_t(p[4 * i + 2]) << 8 | p[4 * i + 3];
+    for (int i = 16; i < 64; ++i) {
+      uint32_t s0 = Rotr(w[i - 15], 7) ^ Rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
+      uint32_t s1 = Rotr(w[i - 2], 17) ^ Rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
+      w[i] = w[i - 16] + s0 + w[i - 7] + s1;
+    }
+    uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
+    uint32_t e = state[4], f = state[5], g = state[6], h = state[7];
+    for (int i = 0; i < 64; ++i) {
+      uint32_t t1 = h + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & f) ^ (~e & g)) + kRound[i] + w[i];
+      uint32_t t2 = (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
+      h = g; g = f; f = e; e = d + t1;
+      d = c; c = b; b = a; a = t1 + t2;
+    }
+    state[0] += a; state[1] += b; state[2] += c; state[3] += d;
+    state[4] += e; state[5] += f; state[6] += g; state[7] += h;
+  }
+}
+
+#ifdef SHA256_X86
+// The state is kept as the instructions want it, ABEF and CDGH; each step of the message
+// schedule makes the next four words from the sixteen before them. The stack is realigned on
+// entry: 32-bit Windows code may be called with it aligned to 4 bytes only.
+__attribute__((target("sha,sse4.1"), force_align_arg_pointer)) void ShaBlocks(uint32_t* state, const uint8_t* p,
+                                                                               size_t count) {
+  const __m128i swap = _mm_set_epi64x(0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL);
+  __m128i dcba = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state)), 0xB1);
+  __m128i hgfe = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state + 4)), 0x1B);
+  __m128i abef = _mm_alignr_epi8(dcba, hgfe, 8);
+  __m128i cdgh = _mm_blend_epi16(hgfe, dcba, 0xF0);
+  for (; count > 0; --count, p += 64) {
+    const __m128i abefBefore = abef, cdghBefore = cdgh;
+    __m128i w0 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), swap);
+    __m128i w1 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)), swap);
+    __m128i w2 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32)), swap);
+    __m128i w3 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 48)), swap);
+    // Four rounds on the words w and the next four constants; the next four words from w[t-16]
+    // (a), w[t-12] (b), w[t-8] (c) and w[t-4] (d). (Macros: lambdas would lose the target.)
+    const uint32_t* k = kRound;
+#define SHA256_ROUNDS(w)                                                                   \
+  do {                                                                                     \
+    const __m128i m = _mm_add_epi32(w, _mm_loadu_si128(reinterpret_cast<const __m128i*>(k))); \
+    cdgh = _mm_sha256rnds2_epu32(cdgh, abef, m);                                           \
+    abef = _mm_sha256rnds2_epu32(abef, cdgh, _mm_shuffle_epi32(m, 0x0E));                  \
+    k += 4;                                                                                \
+  } while (0)
+#define SHA256_NEXT(a, b, c, d) \
+  a = _mm_sha256msg2_epu32(_mm_add_epi32(_mm_sha256msg1_epu32(a, b), _mm_alignr_epi8(d, c, 4)), d)
+    SHA256_ROUNDS(w0);
+    SHA256_ROUNDS(w1);
+    SHA256_ROUNDS(w2);
+    SHA256_ROUNDS(w3);
+    for (int quarter = 1; quarter < 4; ++quarter) {
+      SHA256_NEXT(w0, w1, w2, w3);
+      SHA256_ROUNDS(w0);
+      SHA256_NEXT(w1, w2, w3, w0);
+      SHA256_ROUNDS(w1);
+      SHA256_NEXT(w2, w3, w0, w1);
+      SHA256_ROUNDS(w2);
+      SHA256_NEXT(w3, w0, w1, w2);
+      SHA256_ROUNDS(w3);
+    }
+#undef SHA256_ROUNDS
+#undef SHA256_NEXT
+    abef = _mm_add_epi32(abef, abefBefore);
+    cdgh = _mm_add_epi32(cdgh, cdghBefore);
+  }
+  const __m128i feba = _mm_shuffle_epi32(abef, 0x1B);
+  const __m128i dchg = _mm_shuffle_epi32(cdgh, 0xB1);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(state), _mm_blend_epi16(feba, dchg, 0xF0));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(state + 4), _mm_alignr_epi8(dchg, feba, 8));
+}
+
+bool ProcessorHasSha() {
+  unsigned a, b, c, d;
+  if (!__get_cpuid(1, &a, &b, &c, &d)) return false;
+  const bool ssse3 = c & (1u << 9), sse41 = c & (1u << 19);
+  if (!__get_cpuid_count(7, 0, &a, &b, &c, &d)) return false;
+  return ssse3 && sse41 && (b & (1u << 29));
+}
+#endif
+
 }  // namespace
+
+bool TSha256::Available(Engine engine) {
+#ifdef SHA256_X86
+  static const bool sha = ProcessorHasSha();
+  return engine == Engine::Plain || sha;
+#else
+  return engine == Engine::Plain;
+#endif
+}
+
+TSha256::Engine TSha256::Best() { return Available(Engine::ShaInstructions) ? Engine::ShaInstructions : Engine::Plain; }
+
+TSha256::TSha256(Engine engine) : blocks_(PlainBlocks) {
+#ifdef SHA256_X86
+  if (engine == Engine::ShaInstructions && Available(engine)) blocks_ = ShaBlocks;
+#else
+  (void)engine;
+#endif
+  Reset();
+}
 
 void TSha256::Reset() {
   static constexpr uint32_t kInitial[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
@@ -25,27 +140,6 @@ void TSha256::Reset() {
   std::memcpy(state_, kInitial, sizeof state_);
   buffered_ = 0;
   length_ = 0;
-}
-
-void TSha256::Block(const uint8_t* p) {
-  uint32_t w[64];
-  for (int i = 0; i < 16; ++i)
-    w[i] = uint32_t(p[4 * i]) << 24 | uint32_t(p[4 * i + 1]) << 16 | uint32_t(p[4 * i + 2]) << 8 | p[4 * i + 3];
-  for (int i = 16; i < 64; ++i) {
-    uint32_t s0 = Rotr(w[i - 15], 7) ^ Rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
-    uint32_t s1 = Rotr(w[i - 2], 17) ^ Rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
-    w[i] = w[i - 16] + s0 + w[i - 7] + s1;
-  }
-  uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
-  uint32_t e = state_[4], f = state_[5], g = state_[6], h = state_[7];
-  for (int i = 0; i < 64; ++i) {
-    uint32_t t1 = h + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & f) ^ (~e & g)) + kRound[i] + w[i];
-    uint32_t t2 = (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
-    h = g; g = f; f = e; e = d + t1;
-    d = c; c = b; b = a; a = t1 + t2;
-  }
-  state_[0] += a; state_[1] += b; state_[2] += c; state_[3] += d;
-  state_[4] += e; state_[5] += f; state_[6] += g; state_[7] += h;
 }
 
 void TSha256::Update(const void* data, size_t count) {
@@ -59,10 +153,12 @@ void TSha256::Update(const void* data, size_t count) {
     p += take;
     count -= take;
     if (buffered_ < 64) return;
-    Block(buffer_);
+    blocks_(state_, buffer_, 1);
     buffered_ = 0;
   }
-  for (; count >= 64; p += 64, count -= 64) Block(p);
+  blocks_(state_, p, count / 64);
+  p += count / 64 * 64;
+  count %= 64;
   std::memcpy(buffer_, p, count);
   buffered_ = count;
 }
@@ -82,8 +178,10 @@ TSha256::Digest TSha256::Final() {
   return out;
 }
 
-TSha256::Digest TSha256::Of(const void* data, size_t count) {
-  TSha256 h;
+TSha256::Digest TSha256::Of(const void* data, size_t count) { return Of(data, count, Best()); }
+
+TSha256::Digest TSha256::Of(const void* data, size_t count, Engine engine) {
+  TSha256 h(engine);
   h.Update(data, count);
   return h.Final();
 }

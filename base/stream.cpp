@@ -14,6 +14,8 @@ void TStream::WriteBuffer(const void* buffer, int32_t count) {
   if (count != 0 && Write(buffer, count) != count) throw EWriteError();
 }
 
+bool TStream::Borrow(int32_t, const uint8_t**) { return false; }
+
 int32_t TMemoryStream::Read(void* buffer, int32_t count) {
   if (count <= 0 || position_ >= bytes_.size()) return 0;
   size_t n = std::min(static_cast<size_t>(count), bytes_.size() - position_);
@@ -30,4 +32,11 @@ int32_t TMemoryStream::Write(const void* buffer, int32_t count) {
   std::memcpy(bytes_.data() + position_, bytes, static_cast<size_t>(count));
   position_ = end;
   return count;
+}
+
+bool TMemoryStream::Borrow(int32_t count, const uint8_t** bytes) {
+  if (count < 0 || position_ > bytes_.size() || bytes_.size() - position_ < static_cast<size_t>(count)) throw EReadError();
+  *bytes = bytes_.data() + position_;
+  position_ += static_cast<size_t>(count);
+  return true;
 }

@@ -13,6 +13,10 @@ class TStream {
   virtual int32_t Read(void* buffer, int32_t count) = 0;
   // Take up to count bytes; returns how many were taken.
   virtual int32_t Write(const void* buffer, int32_t count) = 0;
+  // Streams whose bytes already lie in memory lend them instead of copying: *bytes is set to the
+  // next count bytes in place (valid while the stream lives) and the position moves past them;
+  // EReadError when fewer remain, nothing read. Other streams return false and read nothing.
+  virtual bool Borrow(int32_t count, const uint8_t** bytes);
 
   // Exactly count bytes, or EReadError. A count of 0 does nothing.
   void ReadBuffer(void* buffer, int32_t count);
@@ -28,6 +32,7 @@ class TMemoryStream : public TStream {
 
   int32_t Read(void* buffer, int32_t count) override;
   int32_t Write(const void* buffer, int32_t count) override;
+  bool Borrow(int32_t count, const uint8_t** bytes) override;
 
   const std::vector<uint8_t>& Bytes() const { return bytes_; }
   std::vector<uint8_t>& Bytes() { return bytes_; }

@@ -2,11 +2,12 @@
 # containers, and the functions that link containers into a Windows program as RT_RCDATA
 # resources.
 #
-#   payload_pack(OUTPUT container INPUT file [CUT_BYTES n])
-#       packs file into container (a path in the build tree); CUT_BYTES drops the container's
-#       last n bytes, for tests of short resources.
-#   payload_sums(OUTPUT sums NAME=file [NAME=file ...])
-#       writes the "SUMS" digest resource: the SHA-256 of each file under its payload name.
+#   payload_pack(OUTPUT container INPUT file [LIMIT bytes] [CUT_BYTES n])
+#       packs file into container (a path in the build tree), refusing a file over LIMIT bytes;
+#       CUT_BYTES drops the container's last n bytes, for tests of short resources.
+#   payload_sums(OUTPUT sums [LIMIT bytes] NAME=file [NAME=file ...])
+#       writes the "SUMS" digest resource: the SHA-256 of each file under its payload name,
+#       refusing files of more than LIMIT bytes together.
 #   target_embed_payloads(target)
 #       links the containers of UPDATE_EXE_FILE and UPDATE_DAT2_FILE as "EXE" and "DAT2", and
 #       their digests as "SUMS".
@@ -17,6 +18,8 @@ set(PAYLOAD_DIR ${CMAKE_BINARY_DIR}/payloads)
 set(PAYLOAD_EXE ${PAYLOAD_DIR}/EXE.pack)
 set(PAYLOAD_DAT2 ${PAYLOAD_DIR}/DAT2.pack)
 set(PAYLOAD_SUMS ${PAYLOAD_DIR}/SUMS.bin)
+# What SETUP.exe can carry: the two files together up to 1 GiB (kMaxPayloads, tools/make_setup.h).
+set(UPDATE_PAYLOAD_LIMIT 1073741824)
 
 set(SETUP_HOST_TOOLS_DIR "" CACHE PATH
     "Cross builds: a folder holding packres and pecheck built for this machine (empty: build them)")
@@ -48,7 +51,11 @@ else()
 endif()
 
 function(payload_pack)
-  cmake_parse_arguments(ARG "" "OUTPUT;INPUT;CUT_BYTES" "" ${ARGN})
+  cmake_parse_arguments(ARG "" "OUTPUT;INPUT;LIMIT;CUT_BYTES" "" ${ARGN})
+  set(limit)
+  if(ARG_LIMIT)
+    set(limit --limit ${ARG_LIMIT})
+  endif()
   get_filename_component(dir ${ARG_OUTPUT} DIRECTORY)
   set(cut)
   if(ARG_CUT_BYTES)
@@ -58,7 +65,7 @@ function(payload_pack)
   endif()
   add_custom_command(OUTPUT ${ARG_OUTPUT}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
-    COMMAND ${PACKRES} pack ${ARG_INPUT} ${ARG_OUTPUT}
+    COMMAND ${PACKRES} pack ${limit} ${ARG_INPUT} ${ARG_OUTPUT}
     ${cut}
     DEPENDS ${ARG_INPUT} ${PACKRES_DEPENDS}
     COMMENT "Packing ${ARG_INPUT}"
@@ -66,7 +73,11 @@ function(payload_pack)
 endfunction()
 
 function(payload_sums)
-  cmake_parse_arguments(ARG "" "OUTPUT" "" ${ARGN})
+  cmake_parse_arguments(ARG "" "OUTPUT;LIMIT" "" ${ARGN})
+  set(limit)
+  if(ARG_LIMIT)
+    set(limit --limit ${ARG_LIMIT})
+  endif()
   set(inputs)
   foreach(entry IN LISTS ARG_UNPARSED_ARGUMENTS)
     string(REGEX REPLACE "^[^=]*=" "" file ${entry})
@@ -75,15 +86,15 @@ function(payload_sums)
   get_filename_component(dir ${ARG_OUTPUT} DIRECTORY)
   add_custom_command(OUTPUT ${ARG_OUTPUT}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
-    COMMAND ${PACKRES} sums ${ARG_OUTPUT} ${ARG_UNPARSED_ARGUMENTS}
+    COMMAND ${PACKRES} sums ${limit} ${ARG_OUTPUT} ${ARG_UNPARSED_ARGUMENTS}
     DEPENDS ${inputs} ${PACKRES_DEPENDS}
     COMMENT "Recording the digests of ${inputs}"
     VERBATIM)
 endfunction()
 
-payload_pack(OUTPUT ${PAYLOAD_EXE} INPUT ${UPDATE_EXE_FILE})
-payload_pack(OUTPUT ${PAYLOAD_DAT2} INPUT ${UPDATE_DAT2_FILE})
-payload_sums(OUTPUT ${PAYLOAD_SUMS} EXE=${UPDATE_EXE_FILE} DAT2=${UPDATE_DAT2_FILE})
+payload_pack(OUTPUT ${PAYLOAD_EXE} INPUT ${UPDATE_EXE_FILE} LIMIT ${UPDATE_PAYLOAD_LIMIT})
+payload_pack(OUTPUT ${PAYLOAD_DAT2} INPUT ${UPDATE_DAT2_FILE} LIMIT ${UPDATE_PAYLOAD_LIMIT})
+payload_sums(OUTPUT ${PAYLOAD_SUMS} LIMIT ${UPDATE_PAYLOAD_LIMIT} EXE=${UPDATE_EXE_FILE} DAT2=${UPDATE_DAT2_FILE})
 add_custom_target(payloads ALL DEPENDS ${PAYLOAD_EXE} ${PAYLOAD_DAT2} ${PAYLOAD_SUMS})
 
 function(target_embed_containers target)

@@ -51,6 +51,9 @@ function(setup_flags target)
     target_compile_definitions(${target} PUBLIC STRICT NOMINMAX WINVER=0x0601 _WIN32_WINNT=0x0601)
     # Stack canaries; -static links their small runtime in, so no DLL comes with them.
     target_compile_options(${target} PRIVATE -fstack-protector-strong)
+    # Reproducible: no folder of the build machine in what is compiled (__FILE__ and the like).
+    target_compile_options(${target} PRIVATE -ffile-prefix-map=${PROJECT_SOURCE_DIR}/=
+                                             -ffile-prefix-map=${PROJECT_BINARY_DIR}/=)
     target_link_options(${target} PUBLIC -static -static-libgcc -static-libstdc++ -fstack-protector-strong)
   endif()
 endfunction()
@@ -231,7 +234,7 @@ function(setup_windows_program name)
   if(NOT ARG_CONSOLE)
     target_link_options(${name} PRIVATE -mwindows)
   endif()
-  # Shipped builds carry no symbols.
-  target_link_options(${name} PRIVATE $<$<CONFIG:MinSizeRel,Release>:-s>)
+  # Shipped builds carry no symbols, and no link time: two builds of one source are one file.
+  target_link_options(${name} PRIVATE $<$<CONFIG:MinSizeRel,Release>:-s> -Wl,--no-insert-timestamp)
   target_link_libraries(${name} PRIVATE ${ARG_LINK})
 endfunction()

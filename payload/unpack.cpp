@@ -40,7 +40,8 @@ using namespace packed;
 // a little past its end.
 constexpr size_t kRunMove = 48;
 // Worst case of one group read unchecked: flag byte, eight 41-byte literal runs, the run
-// move's overread, the eight-byte literal move's overread and the next flag byte.
+// move's overread, the eight-byte literal move's overread and the next flag byte. A streamed
+// body keeps at least this much at hand before each token.
 constexpr size_t kGroupInput = 1 + 8 * 41 + (1 + kRunMove - 41) + 8 + 1;
 // Worst case of one group written unchecked: eight longest copies and the last one's overshoot.
 constexpr int64_t kGroupOutput = 8 * kMaxCopy + 64;
@@ -198,51 +199,59 @@ std::unique_ptr<uint8_t[]> Allocate(size_t size) {
   return bytes;
 }
 
-}  // namespace
+// The body as the decoder takes it: bytes [0, size) of data are at hand, `left` more are still in
+// the source. Whole bodies (lent in place or read at once) have none left; a streamed body is
+// refilled whenever fewer than one unchecked group's worth remain, so no token straddles a
+// refill.
+struct Body {
+  const uint8_t* data = nullptr;
+  size_t size = 0;
+  uint64_t left = 0;
+  TStream* source = nullptr;
+  uint8_t* buffer = nullptr;  // streamed: the chunk, `capacity` bytes
+  size_t capacity = 0;
 
-void UnpackResource(TStream& source, TStream& destination) {
-  Workspace workspace;
-  packed::Unpack(source, destination, workspace);
-}
-
-void packed::Unpack(TStream& source, TStream& destination, Workspace& workspace) {
-  uint8_t header[kHeaderSize];
-  source.ReadBuffer(header, kHeaderSize);
-  const Header h = ParseHeader(header);
-  if (h.packedSize < 0 || h.decodedSize < 0) Corrupt();
-
-  const size_t inSize = static_cast<size_t>(h.packedSize) + kSpareBytes;
-  if (workspace.inputSize < inSize) {
-    workspace.input.reset();
-    workspace.inputSize = 0;
-    workspace.input = Allocate(inSize);
-    workspace.inputSize = inSize;
+  // Keeps the bytes from ip on at the chunk's start and fills the rest; ip becomes 0.
+  void Refill(size_t& ip) {
+    const size_t keep = size - ip;
+    std::memmove(buffer, data + ip, keep);
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(capacity - keep, left));
+    source->ReadBuffer(buffer + keep, static_cast<int32_t>(n));
+    data = buffer;
+    size = keep + n;
+    left -= n;
+    ip = 0;
   }
-  if (!workspace.window) workspace.window = Allocate(kWindowSize);
-  uint8_t* const in = workspace.input.get();
-  uint8_t* const win = workspace.window.get();
-  // The spare bytes are only ever taken as an unused flag byte, or by a malformed body; give
-  // them a fixed value so that the output never depends on stale memory.
-  std::memset(in + h.packedSize, 0, kSpareBytes);
-  source.ReadBuffer(in, h.packedSize);
+};
 
-  const int64_t decoded = h.decodedSize;
+// The decoding loop of every entry point.
+void Decode(Body& body, int32_t decodedSize, uint8_t* const win, TStream& destination) {
+  const int64_t decoded = decodedSize;
   int64_t produced = 0;
-  size_t ip = 1;
+  size_t ip = 0;
   size_t wp = 0;
-  unsigned flag = in[0];
+  if (body.left != 0) body.Refill(ip);
+  const uint8_t* in = body.data;
+  size_t inSize = body.size;
+  // An empty body has no flag byte; a zero flag makes the first token fail, if there is one.
+  unsigned flag = inSize > 0 ? in[ip++] : 0;
   int group = 0;
 
   while (produced < decoded) {
-    if (group == 0) {
+    if (body.left != 0 && inSize - ip < kGroupInput) {
+      body.Refill(ip);
+      in = body.data;
+      inSize = body.size;
+    }
+    if (group == 0 && inSize - ip >= kGroupInput) {
       // Whole groups while none of their eight tokens can reach the decoded size, a flush or
-      // the input's end. Literals between control tokens move together as one 8-byte move.
+      // the end of the bytes at hand. Literals between control tokens move together as one
+      // 8-byte move.
       const int64_t base = produced - static_cast<int64_t>(wp);
       const int64_t wpEnd = std::min<int64_t>(decoded - base, kFlushThreshold) - kGroupOutput;
-      const size_t ipEnd = inSize >= kGroupInput ? inSize - kGroupInput : 0;
       const uint8_t* src = in + ip;
       uint8_t* dst = win + wp;
-      const uint8_t* const srcEnd = in + ipEnd;
+      const uint8_t* const srcEnd = in + (inSize - kGroupInput);
       uint8_t* const dstEnd = win + std::max<int64_t>(wpEnd, 0);
       while (__builtin_expect(src <= srcEnd && dst < dstEnd, 1)) {
         uint32_t literals = kTables.literals[flag];
@@ -259,9 +268,12 @@ void packed::Unpack(TStream& source, TStream& destination, Workspace& workspace)
         src += literals;
         flag = *src++;
       }
+      const bool outOfInput = src > srcEnd;
       ip = static_cast<size_t>(src - in);
       wp = static_cast<size_t>(dst - win);
       produced = base + static_cast<int64_t>(wp);
+      // A streamed body is refilled before the next token, which may then run unchecked again.
+      if (outOfInput && body.left != 0) continue;
     }
 
     const size_t start = wp;
@@ -274,8 +286,9 @@ void packed::Unpack(TStream& source, TStream& destination, Workspace& workspace)
     produced += static_cast<int64_t>(wp - start);
     flag = (flag << 1) & 0xFF;
     if (++group == 8) {
-      if (ip >= inSize) Corrupt();
-      flag = in[ip++];
+      // After the body's last token there may be no flag byte: nothing beyond the body is read,
+      // and a zero flag makes any further token fail.
+      flag = ip < inSize ? in[ip++] : 0;
       group = 0;
     }
     if (wp >= static_cast<size_t>(kFlushThreshold)) {
@@ -285,4 +298,76 @@ void packed::Unpack(TStream& source, TStream& destination, Workspace& workspace)
     }
   }
   destination.WriteBuffer(win, static_cast<int32_t>(wp));
+}
+
+// The header: lent where the source can, else read into header. Sizes checked.
+Header TakeHeader(TStream& source, bool& lends) {
+  uint8_t copy[kHeaderSize];
+  const uint8_t* header = nullptr;
+  lends = source.Borrow(kHeaderSize, &header);
+  if (!lends) {
+    source.ReadBuffer(copy, kHeaderSize);
+    header = copy;
+  }
+  const Header h = ParseHeader(header);
+  if (h.packedSize < 0 || h.decodedSize < 0) Corrupt();
+  return h;
+}
+
+uint8_t* Window(Workspace& workspace) {
+  if (!workspace.window) workspace.window = Allocate(kWindowSize);
+  return workspace.window.get();
+}
+
+uint8_t* InputBuffer(Workspace& workspace, size_t size) {
+  if (workspace.inputSize < size) {
+    workspace.input.reset();
+    workspace.inputSize = 0;
+    workspace.input = Allocate(size);
+    workspace.inputSize = size;
+  }
+  return workspace.input.get();
+}
+
+}  // namespace
+
+void UnpackResource(TStream& source, TStream& destination) {
+  Workspace workspace;
+  packed::Unpack(source, destination, workspace);
+}
+
+void packed::Unpack(TStream& source, TStream& destination, Workspace& workspace) {
+  bool lends = false;
+  const Header h = TakeHeader(source, lends);
+  const size_t packedSize = static_cast<size_t>(h.packedSize);
+  uint8_t* const win = Window(workspace);
+  Body body;
+  body.size = packedSize;
+  if (lends) {
+    source.Borrow(h.packedSize, &body.data);
+  } else {
+    uint8_t* const in = InputBuffer(workspace, std::max<size_t>(packedSize, 1));
+    source.ReadBuffer(in, h.packedSize);
+    body.data = in;
+  }
+  Decode(body, h.decodedSize, win, destination);
+}
+
+void packed::UnpackStreamed(TStream& source, TStream& destination, Workspace& workspace, size_t chunk) {
+  bool lends = false;
+  const Header h = TakeHeader(source, lends);
+  uint8_t* const win = Window(workspace);
+  Body body;
+  if (lends) {
+    // Already in memory: nothing to gain from pieces.
+    source.Borrow(h.packedSize, &body.data);
+    body.size = static_cast<size_t>(h.packedSize);
+  } else {
+    body.capacity = std::max(chunk, kMinStreamChunk);
+    body.buffer = InputBuffer(workspace, body.capacity);
+    body.data = body.buffer;
+    body.source = &source;
+    body.left = static_cast<uint64_t>(h.packedSize);
+  }
+  Decode(body, h.decodedSize, win, destination);
 }

@@ -1,20 +1,16 @@
-// make-setup: reads the stub and the two files, packs and verifies the containers, rewrites the
-// stub's resource section and puts the result in place in one rename.
+// make-setup: checks the inputs, packs and verifies the containers into temporary files, rewrites
+// the stub's resource section with the containers streamed into it and puts the result in place
+// in one rename.
 #include "tools/make_setup.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <stdexcept>
 
-#include "base/failure.h"
 #include "base/sha256.h"
-#include "payload/pack.h"
 #include "payload/sums.h"
-#include "payload/unpack.h"
+#include "tools/cli_files.h"
 #include "tools/pe_image.h"
 #include "tools/version_resource.h"
 
@@ -29,10 +25,7 @@ namespace fs = std::filesystem;
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-struct Failure : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
+using cli::Failure;
 
 // A path given on the command line. On Windows it arrives in the ANSI code page (Shift-JIS for
 // Japanese folders), which std::filesystem does not assume, so it goes through UTF-16.
@@ -47,7 +40,8 @@ fs::path PathOf(const std::string& text) {
 #endif
 }
 
-Bytes ReadInput(const std::string& name) {
+// The size of an input, which must be an existing regular file.
+uint64_t InputSize(const std::string& name) {
   const fs::path path = PathOf(name);
   std::error_code error;
   const fs::file_status status = fs::status(path, error);
@@ -55,37 +49,25 @@ Bytes ReadInput(const std::string& name) {
   if (!fs::is_regular_file(status)) throw Failure(name + ": not a file");
   const uintmax_t size = fs::file_size(path, error);
   if (error) throw Failure(name + ": cannot read: " + error.message());
-  if (size > kMaxFileSize) throw Failure(name + ": larger than the 2 GiB a container can hold");
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw Failure(name + ": cannot open: " + std::strerror(errno));
+  return size;
+}
+
+// The stub is read whole: the package's SETUP.exe is well under a megabyte.
+Bytes ReadStub(const std::string& name) {
+  const uint64_t size = InputSize(name);
+  std::ifstream in(PathOf(name), std::ios::binary);
+  if (!in) throw Failure(name + ": cannot open");
   Bytes bytes(static_cast<size_t>(size));
   in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (static_cast<uintmax_t>(in.gcount()) != size || in.peek() != std::char_traits<char>::eof())
+  if (static_cast<uint64_t>(in.gcount()) != size || in.peek() != std::char_traits<char>::eof())
     throw Failure(name + ": read error (file changed while read)");
   return bytes;
 }
 
-// A container of data, proven to decode back to it.
-Bytes PackVerified(const std::string& name, const Bytes& data) {
-  Bytes container;
-  try {
-    container = packed::Pack(data);
-  } catch (const std::length_error&) {
-    throw Failure(name + ": too large to pack");
-  }
-  TMemoryStream source(container), decoded;
-  try {
-    UnpackResource(source, decoded);
-  } catch (const Exception&) {
-    decoded.Bytes().clear();
-  }
-  if (decoded.Bytes() != data) throw Failure(name + ": packed container does not decode to the file");
-  return container;
-}
-
-// The digest records of the two files, in install order.
-Bytes Digests(const Bytes& exe, const Bytes& dat2) {
-  return sums::Format({{"EXE", TSha256::Of(exe.data(), exe.size())}, {"DAT2", TSha256::Of(dat2.data(), dat2.size())}});
+void CheckLimit(const Options& o, uint64_t exe, uint64_t dat2) {
+  if (exe + dat2 > kMaxPayloads)
+    throw Failure(o.exe + " and " + o.dat2 + ": " + cli::Grouped(exe + dat2) + " bytes together, over the " +
+                  cli::Grouped(kMaxPayloads) + " bytes (1 GiB) an updater can carry");
 }
 
 std::vector<pe::Resource*> Payload(pe::Image& image, const char* name) {
@@ -94,30 +76,31 @@ std::vector<pe::Resource*> Payload(pe::Image& image, const char* name) {
   return found;
 }
 
-void WriteOutput(const std::string& path, const Bytes& bytes) {
-  std::random_device random;
-  const fs::path target = PathOf(path);
-  fs::path temporary = target;
-  temporary += ".tmp" + std::to_string(random() % 1000000);
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) throw Failure(path + ": cannot create: " + std::strerror(errno));
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-      std::error_code ignored;
-      fs::remove(temporary, ignored);
-      throw Failure(path + ": write error");
-    }
-  }
-  std::error_code error;
-  fs::rename(temporary, target, error);
-  if (error) {
-    std::error_code ignored;
-    fs::remove(temporary, ignored);
-    throw Failure(path + ": cannot replace: " + error.message());
-  }
+// The resource's bytes come from a container file when the image is written.
+void StreamFrom(pe::Resource& r, const std::string& path, uint64_t size) {
+  r.data.clear();
+  r.streamedSize = size;
+  r.stream = [path](pe::Sink& sink) {
+    cli::Input in(path);
+    Bytes chunk(1 << 20);
+    while (const size_t n = in.Read(chunk.data(), chunk.size())) sink.Write(chunk.data(), n);
+  };
 }
+
+class OutputSink : public pe::Sink {
+ public:
+  explicit OutputSink(cli::Output& out) : out_(out) {}
+  void Write(const uint8_t* bytes, size_t count) override {
+    out_.Write(bytes, count);
+    written_ += count;
+  }
+  void Patch(uint64_t offset, const uint8_t* bytes, size_t count) override { out_.WriteAt(offset, bytes, count); }
+  uint64_t Written() const { return written_; }
+
+ private:
+  cli::Output& out_;
+  uint64_t written_ = 0;
+};
 
 }  // namespace
 
@@ -143,49 +126,58 @@ Options ParseArguments(const std::vector<std::string>& args) {
   return o;
 }
 
-Bytes BuildUpdater(Bytes stub, const Bytes& exe, const Bytes& dat2, const std::string& version) {
-  pe::Image image = pe::Image::Parse(std::move(stub));
-  std::vector<pe::Resource*> exeSlots = Payload(image, "EXE");
-  std::vector<pe::Resource*> dat2Slots = Payload(image, "DAT2");
-  std::vector<pe::Resource*> versions;
-  for (pe::Resource& r : image.Resources())
-    if (r.type.Matches(pe::ResourceId::Number(pe::kRtVersion))) versions.push_back(&r);
-  if (!version.empty() && versions.empty()) throw pe::FormatError("carries no version resource");
-
-  const Bytes exeContainer = PackVerified("EXE", exe);
-  const Bytes dat2Container = PackVerified("DAT2", dat2);
-  for (pe::Resource* r : exeSlots) r->data = exeContainer;
-  for (pe::Resource* r : dat2Slots) r->data = dat2Container;
-  const std::vector<pe::Resource*> sums = image.Find(pe::ResourceId::Number(pe::kRtRcdata), pe::ResourceId::Name(sums::kResourceName));
-  if (!sums.empty()) {
-    const Bytes digests = Digests(exe, dat2);
-    for (pe::Resource* r : sums) r->data = digests;
-  }
-  if (!version.empty())
-    for (pe::Resource* r : versions) r->data = pe::SetVersion(r->data, pe::Version::Parse(version));
-  return image.Build();
-}
-
 int MakeSetup(const std::vector<std::string>& args) {
   const Options o = ParseArguments(args);
-  std::error_code error;
-  if (fs::equivalent(PathOf(o.stub), PathOf(o.out), error)) throw Failure(o.out + ": is the stub itself; choose another output");
+  // By identity, not by name: a link or another spelling of the stub or a file is that file.
+  if (cli::SameFile(o.out, o.stub)) throw Failure(o.out + ": is the stub itself; choose another output");
   // Writing over a replacement file would lose it: a publisher may well name both VELDRAN.EXE.
   for (const std::string* input : {&o.exe, &o.dat2})
-    if (fs::equivalent(PathOf(*input), PathOf(o.out), error))
-      throw Failure(o.out + ": is an input file; choose another output");
-  Bytes stub = ReadInput(o.stub);
-  const Bytes exe = ReadInput(o.exe);
-  const Bytes dat2 = ReadInput(o.dat2);
-  Bytes updater;
+    if (cli::SameFile(o.out, *input)) throw Failure(o.out + ": is an input file (" + *input + "); choose another output");
+  CheckLimit(o, InputSize(o.exe), InputSize(o.dat2));
+
   try {
-    updater = BuildUpdater(std::move(stub), exe, dat2, o.version);
+    pe::Image image = pe::Image::Parse(ReadStub(o.stub));
+    std::vector<pe::Resource*> exeSlots = Payload(image, "EXE");
+    std::vector<pe::Resource*> dat2Slots = Payload(image, "DAT2");
+    std::vector<pe::Resource*> versions;
+    for (pe::Resource& r : image.Resources())
+      if (r.type.Matches(pe::ResourceId::Number(pe::kRtVersion))) versions.push_back(&r);
+    if (!o.version.empty() && versions.empty()) throw pe::FormatError("carries no version resource");
+    if (!o.version.empty())
+      for (pe::Resource* r : versions) r->data = pe::SetVersion(r->data, pe::Version::Parse(o.version));
+
+    // The containers wait in temporary files beside the output, removed whatever happens.
+    cli::Output exeContainer(o.out), dat2Container(o.out);
+    const cli::PackedFile exe = cli::PackFile(o.exe, exeContainer, "EXE");
+    const cli::PackedFile dat2 = cli::PackFile(o.dat2, dat2Container, "DAT2");
+    CheckLimit(o, exe.decoded, dat2.decoded);  // as packed, should a file have grown meanwhile
+    for (pe::Resource* r : exeSlots) StreamFrom(*r, exeContainer.Written(), exe.container);
+    for (pe::Resource* r : dat2Slots) StreamFrom(*r, dat2Container.Written(), dat2.container);
+
+    // Without its digests the updater could never install: a stub that lacks them gets them.
+    const Bytes digests = sums::Format({{"EXE", exe.digest}, {"DAT2", dat2.digest}});
+    std::vector<pe::Resource*> sums = image.Find(pe::ResourceId::Number(pe::kRtRcdata), pe::ResourceId::Name(sums::kResourceName));
+    if (sums.empty()) {
+      pe::Resource added;
+      added.type = pe::ResourceId::Number(pe::kRtRcdata);
+      added.name = pe::ResourceId::Name(sums::kResourceName);
+      added.language = exeSlots.front()->language;
+      added.codePage = exeSlots.front()->codePage;
+      image.Resources().push_back(added);  // the slots above are not used after this
+      sums = image.Find(pe::ResourceId::Number(pe::kRtRcdata), pe::ResourceId::Name(sums::kResourceName));
+    }
+    for (pe::Resource* r : sums) r->data = digests;
+
+    cli::Output out(o.out);
+    OutputSink sink(out);
+    image.Write(sink);
+    out.Commit();
+    std::printf("%s: %llu bytes, EXE %llu and DAT2 %llu bytes packed\n", o.out.c_str(),
+                static_cast<unsigned long long>(sink.Written()), static_cast<unsigned long long>(exe.decoded),
+                static_cast<unsigned long long>(dat2.decoded));
   } catch (const pe::FormatError& e) {
     throw Failure(o.stub + ": " + e.what());
   }
-  WriteOutput(o.out, updater);
-  std::printf("%s: %zu bytes, EXE %zu and DAT2 %zu bytes packed\n", o.out.c_str(), updater.size(), exe.size(),
-              dat2.size());
   return 0;
 }
 

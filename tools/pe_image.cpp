@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <set>
 #include <tuple>
 
@@ -77,13 +78,16 @@ uint32_t Narrow(uint64_t v) {
 
 // Order of entries within a directory: names before numbers, names by their code units, numbers
 // ascending, so that the loader's binary search finds them.
+// A name held once compares with itself without reading it.
 bool IdLess(const ResourceId& a, const ResourceId& b) {
   if (a.IsName() != b.IsName()) return a.IsName();
-  if (a.IsName()) return a.name < b.name;
+  if (a.IsName()) return a.name != b.name && a.Text() < b.Text();
   return a.id < b.id;
 }
 
-bool IdEqual(const ResourceId& a, const ResourceId& b) { return a.id == b.id && a.name == b.name; }
+bool IdEqual(const ResourceId& a, const ResourceId& b) {
+  return a.IsName() == b.IsName() && (a.IsName() ? a.name == b.name || a.Text() == b.Text() : a.id == b.id);
+}
 
 // Reads the type / name / language tree of the resource section.
 class TreeReader {
@@ -128,7 +132,9 @@ class TreeReader {
     if (!claimed_.insert(offset).second) throw FormatError("resource directory entry reached twice");
   }
 
-  ResourceId Id(uint32_t field) const {
+  // A name is read once, however many entries point at it; names may not overlap, so that all
+  // of them together are no larger than the section.
+  ResourceId Id(uint32_t field) {
     ResourceId id;
     if (!(field & kHighBit)) {
       if (field > 0xFFFF) throw FormatError("resource number out of range");
@@ -136,11 +142,23 @@ class TreeReader {
       return id;
     }
     const uint32_t at = field & ~kHighBit;
+    const auto known = names_.find(at);
+    if (known != names_.end()) {
+      id.name = known->second.text;
+      return id;
+    }
     Need(at, 2);
     const uint16_t length = Get16(b_, base_ + at);
     if (length == 0) throw FormatError("empty resource name");
     Need(at + 2ull, 2ull * length);
-    for (uint16_t i = 0; i < length; ++i) id.name.push_back(static_cast<char16_t>(Get16(b_, base_ + at + 2 + 2 * i)));
+    const uint64_t end = at + 2ull + 2ull * length;
+    const auto next = names_.upper_bound(at);
+    if ((next != names_.end() && next->first < end) || (next != names_.begin() && std::prev(next)->second.end > at))
+      throw FormatError("resource names overlap");
+    std::u16string text;
+    for (uint16_t i = 0; i < length; ++i) text.push_back(static_cast<char16_t>(Get16(b_, base_ + at + 2 + 2 * i)));
+    id.name = std::make_shared<const std::u16string>(std::move(text));
+    names_[at] = {end, id.name};
     return id;
   }
 
@@ -166,11 +184,23 @@ class TreeReader {
   const std::vector<std::tuple<uint32_t, uint32_t, uint32_t>>& sections_;  // address, raw size, raw pointer
   size_t base_, size_;
   std::set<uint32_t> claimed_;
+  struct Name {
+    uint64_t end;
+    std::shared_ptr<const std::u16string> text;
+  };
+  std::map<uint32_t, Name> names_;  // by offset in the section
   uint64_t copied_ = 0;
 };
 
-// Lays out the resource section for the given resources at section address rva.
-std::vector<uint8_t> WriteTree(const std::vector<Resource>& resources, uint32_t rva) {
+// The resource section for the given resources at section address rva: its directories, data
+// entries and names (each distinct name once), and where each resource's bytes go after them.
+struct TreeLayout {
+  std::vector<uint8_t> tree;
+  std::vector<std::pair<uint64_t, const Resource*>> data;  // offset in the section, in order
+  uint64_t size = 0;                                       // of the whole section's contents
+};
+
+TreeLayout LayOutTree(const std::vector<Resource>& resources, uint32_t rva) {
   struct Name {
     ResourceId id;
     std::vector<const Resource*> languages;
@@ -216,16 +246,20 @@ std::vector<uint8_t> WriteTree(const std::vector<Resource>& resources, uint32_t 
     Put16(out, at + 12, static_cast<uint32_t>(named));
     Put16(out, at + 14, static_cast<uint32_t>(ids.size() - named));
   };
+  std::map<std::u16string, size_t> written;  // names already in the section, by text
   auto putName = [&](size_t entry, const ResourceId& id) {
     if (!id.IsName()) {
       Put32(out, entry, id.id);
       return;
     }
-    Put32(out, entry, Narrow(out.size()) | kHighBit);
+    const std::u16string& text = id.Text();
+    auto [known, fresh] = written.emplace(text, out.size());
+    Put32(out, entry, Narrow(known->second) | kHighBit);
+    if (!fresh) return;
     const size_t at = out.size();
-    out.resize(at + 2 + 2 * id.name.size());
-    Put16(out, at, static_cast<uint32_t>(id.name.size()));
-    for (size_t i = 0; i < id.name.size(); ++i) Put16(out, at + 2 + 2 * i, id.name[i]);
+    out.resize(at + 2 + 2 * text.size());
+    Put16(out, at, static_cast<uint32_t>(text.size()));
+    for (size_t i = 0; i < text.size(); ++i) Put16(out, at + 2 + 2 * i, text[i]);
   };
 
   std::vector<ResourceId> ids;
@@ -254,16 +288,56 @@ std::vector<uint8_t> WriteTree(const std::vector<Resource>& resources, uint32_t 
       }
     }
   }
+  TreeLayout layout;
+  uint64_t end = out.size();
   for (const auto& [entry, r] : dataOf) {
-    const size_t at = AlignUp(out.size(), 8);
-    out.resize(at);
-    out.insert(out.end(), r->data.begin(), r->data.end());
+    const uint64_t at = AlignUp(end, 8);
     Put32(out, entry, Narrow(uint64_t{rva} + at));
-    Put32(out, entry + 4, Narrow(r->data.size()));
+    Put32(out, entry + 4, Narrow(r->Size()));
     Put32(out, entry + 8, r->codePage);
+    layout.data.emplace_back(at, r);
+    end = at + r->Size();
   }
-  return out;
+  layout.tree = std::move(out);
+  layout.size = end;
+  return layout;
 }
+
+// Counts what passes to the sink, and sums it for the image checksum.
+class CountingSink : public Sink {
+ public:
+  CountingSink(Sink& to, uint64_t checksumOffset) : to_(to), checksum_(checksumOffset) {}
+  void Write(const uint8_t* bytes, size_t count) override {
+    to_.Write(bytes, count);
+    checksum_.Add(bytes, count);
+    written_ += count;
+  }
+  void Patch(uint64_t offset, const uint8_t* bytes, size_t count) override { to_.Patch(offset, bytes, count); }
+  void Zeros(uint64_t count) {
+    static const uint8_t kZeros[4096] = {};
+    for (; count > 0; count -= std::min<uint64_t>(count, sizeof kZeros))
+      Write(kZeros, static_cast<size_t>(std::min<uint64_t>(count, sizeof kZeros)));
+  }
+  uint64_t Written() const { return written_; }
+  uint32_t Checksum() const { return checksum_.Value(); }
+
+ private:
+  Sink& to_;
+  ChecksumAccumulator checksum_;
+  uint64_t written_ = 0;
+};
+
+class VectorSink : public Sink {
+ public:
+  explicit VectorSink(std::vector<uint8_t>& out) : out_(out) {}
+  void Write(const uint8_t* bytes, size_t count) override { out_.insert(out_.end(), bytes, bytes + count); }
+  void Patch(uint64_t offset, const uint8_t* bytes, size_t count) override {
+    std::copy(bytes, bytes + count, out_.begin() + static_cast<std::ptrdiff_t>(offset));
+  }
+
+ private:
+  std::vector<uint8_t>& out_;
+};
 
 }  // namespace
 
@@ -274,17 +348,29 @@ ResourceId ResourceId::Number(uint16_t id) {
 }
 
 ResourceId ResourceId::Name(const std::string& ascii) {
+  std::u16string text;
+  for (char c : ascii) text.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+  return Name(std::move(text));
+}
+
+ResourceId ResourceId::Name(std::u16string text) {
+  if (text.empty()) throw FormatError("empty resource name");
   ResourceId r;
-  for (char c : ascii) r.name.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+  r.name = std::make_shared<const std::u16string>(std::move(text));
   return r;
+}
+
+const std::u16string& ResourceId::Text() const {
+  static const std::u16string kNone;
+  return name ? *name : kNone;
 }
 
 bool ResourceId::Matches(const ResourceId& other) const {
   if (IsName() != other.IsName()) return false;
   if (!IsName()) return id == other.id;
   auto upper = [](char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; };
-  return name.size() == other.name.size() &&
-         std::equal(name.begin(), name.end(), other.name.begin(), [&](char16_t a, char16_t b) { return upper(a) == upper(b); });
+  const std::u16string &a = *name, &b = *other.name;
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char16_t x, char16_t y) { return upper(x) == upper(y); });
 }
 
 Headers ReadHeaders(const std::vector<uint8_t>& b) {
@@ -295,6 +381,7 @@ Headers ReadHeaders(const std::vector<uint8_t>& b) {
     throw FormatError("not a PE image (no PE signature)");
   h.machine = Get16(b, peOffset + 4);
   const uint16_t sectionCount = Get16(b, peOffset + 6);
+  h.timeDateStamp = Get32(b, peOffset + 8);
   const uint16_t optionalSize = Get16(b, peOffset + 20);
   h.fileCharacteristics = Get16(b, peOffset + 22);
   h.optionalHeader = peOffset + 24;
@@ -402,7 +489,7 @@ std::vector<Resource*> Image::Find(const ResourceId& type, const ResourceId& nam
   return found;
 }
 
-std::vector<uint8_t> Image::Build() const {
+void Image::Write(Sink& sink) const {
   const std::vector<uint8_t>& b = bytes_;
   const size_t directories = headers_.optionalHeader + (headers_.pe32Plus ? kDirectories64 : kDirectories32);
   const uint32_t directoryCount = Get32(b, directories - 4);
@@ -448,21 +535,18 @@ std::vector<uint8_t> Image::Build() const {
   uint64_t oldEnd = std::min<uint64_t>(AlignUp(uint64_t{rs.rawPointer} + rs.rawSize, fileAlignment), tailEnd);
   for (size_t i = resourceSection_ + 1; i < headers_.sections.size(); ++i)
     if (headers_.sections[i].rawSize) oldEnd = std::min<uint64_t>(oldEnd, headers_.sections[i].rawPointer);
-  const std::vector<uint8_t> tree = WriteTree(resources_, rs.virtualAddress);
-  const uint64_t newRaw = AlignUp(tree.size(), fileAlignment);
+  const TreeLayout layout = LayOutTree(resources_, rs.virtualAddress);
+  const uint64_t newRaw = AlignUp(layout.size, fileAlignment);
   const int64_t rawDelta = static_cast<int64_t>(rs.rawPointer + newRaw) - static_cast<int64_t>(oldEnd);
-  const int64_t addressDelta = static_cast<int64_t>(AlignUp(tree.size(), sectionAlignment)) -
+  const int64_t addressDelta = static_cast<int64_t>(AlignUp(layout.size, sectionAlignment)) -
                                static_cast<int64_t>(AlignUp(std::max(rs.virtualSize, rs.rawSize), sectionAlignment));
 
+  // Everything before the resource section, with its headers made to fit what follows.
   std::vector<uint8_t> out(b.begin(), b.begin() + rs.rawPointer);
-  out.insert(out.end(), tree.begin(), tree.end());
-  out.resize(rs.rawPointer + newRaw);
-  out.insert(out.end(), b.begin() + oldEnd, b.begin() + tailEnd);
-
   const size_t header = headers_.sectionTable + kSectionHeaderSize * resourceSection_;
-  Put32(out, header + 8, Narrow(tree.size()));
+  Put32(out, header + 8, Narrow(layout.size));
   Put32(out, header + 16, Narrow(newRaw));
-  uint64_t imageEnd = rs.virtualAddress + AlignUp(tree.size(), sectionAlignment);
+  uint64_t imageEnd = rs.virtualAddress + AlignUp(layout.size, sectionAlignment);
   for (size_t i = resourceSection_ + 1; i < headers_.sections.size(); ++i) {
     const SectionHeader& s = headers_.sections[i];
     const size_t h = headers_.sectionTable + kSectionHeaderSize * i;
@@ -475,7 +559,7 @@ std::vector<uint8_t> Image::Build() const {
     const size_t field = headers_.optionalHeader + kSizeOfInitializedData;
     Put32(out, field, Narrow(Get32(out, field) + rawDelta));
   }
-  Put32(out, directories + 8 * kDirResource + 4, Narrow(tree.size()));
+  Put32(out, directories + 8 * kDirResource + 4, Narrow(layout.size));
   if (relocSize && relocRva > rs.virtualAddress) Put32(out, directories + 8 * kDirBaseReloc, Narrow(relocRva + addressDelta));
   if (certificateSize) {
     Put32(out, directories + 8 * kDirSecurity, 0);
@@ -486,8 +570,37 @@ std::vector<uint8_t> Image::Build() const {
   if (symbolTable >= oldEnd) Put32(out, symbols, Narrow(symbolTable + rawDelta));
   else if (symbolTable > rs.rawPointer) throw FormatError("symbol table inside the resources");
 
-  if (Get32(out, headers_.optionalHeader + kCheckSum) != 0)
-    Put32(out, headers_.optionalHeader + kCheckSum, Checksum(out, headers_.optionalHeader + kCheckSum));
+  const size_t checksumField = headers_.optionalHeader + kCheckSum;
+  const bool checksummed = Get32(out, checksumField) != 0;
+  const uint64_t fileSize = rs.rawPointer + newRaw + (tailEnd - oldEnd);
+
+  CountingSink to(sink, checksumField);
+  to.Write(out.data(), out.size());
+  to.Write(layout.tree.data(), layout.tree.size());
+  for (const auto& [at, r] : layout.data) {
+    to.Zeros(rs.rawPointer + at - to.Written());
+    const uint64_t before = to.Written();
+    if (r->stream)
+      r->stream(to);
+    else
+      to.Write(r->data.data(), r->data.size());
+    if (to.Written() - before != r->Size()) throw FormatError("a streamed resource is not the size it was given");
+  }
+  to.Zeros(rs.rawPointer + newRaw - to.Written());
+  to.Write(b.data() + oldEnd, static_cast<size_t>(tailEnd - oldEnd));
+  if (to.Written() != fileSize) throw FormatError("image written short");
+  if (checksummed) {
+    uint8_t field[4];
+    const uint32_t sum = static_cast<uint32_t>(to.Checksum() + fileSize);
+    for (int i = 0; i < 4; ++i) field[i] = static_cast<uint8_t>(sum >> (8 * i));
+    sink.Patch(checksumField, field, sizeof field);
+  }
+}
+
+std::vector<uint8_t> Image::Build() const {
+  std::vector<uint8_t> out;
+  VectorSink sink(out);
+  Write(sink);
   return out;
 }
 
@@ -502,6 +615,32 @@ uint32_t Checksum(const std::vector<uint8_t>& file, size_t checksumOffset) {
   }
   sum = (sum & 0xFFFF) + (sum >> 16);
   return static_cast<uint32_t>(sum + file.size());
+}
+
+void ChecksumAccumulator::Add(const uint8_t* bytes, size_t count) {
+  // Bytes at even offsets are the low halves of the words, odd ones the high halves.
+  uint64_t low = 0, high = 0;
+  size_t i = 0;
+  if ((position_ & 1) && count > 0) high += bytes[i++];
+  for (; i + 1 < count; i += 2) {
+    low += bytes[i];
+    high += bytes[i + 1];
+  }
+  if (i < count) low += bytes[i];
+  // The checksum field itself (two words, at an even offset: Checksum never skips otherwise).
+  if ((skip_ & 1) == 0)
+    for (uint64_t at = std::max(skip_, position_); at < std::min(skip_ + 4, position_ + count); ++at) {
+      const uint64_t b = bytes[at - position_];
+      ((at & 1) ? high : low) -= b;
+    }
+  sum_ += low + (high << 8);
+  position_ += count;
+}
+
+uint32_t ChecksumAccumulator::Value() const {
+  uint64_t sum = sum_;
+  while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
+  return static_cast<uint32_t>(sum);
 }
 
 }  // namespace pe

@@ -2,10 +2,13 @@
 // the reader of its headers and import tables that the security checks use.
 //
 // Safety promise: Parse (and each reader below) takes any bytes and either returns an image or
-// throws pe::FormatError with a one-line reason; it never reads outside the buffer, and the resources it copies out
-// are bounded by the file's size (a directory or data entry reached twice is refused).
+// throws pe::FormatError with a one-line reason; it never reads outside the buffer, and what it
+// holds besides the file is bounded by the file's size: a directory or data entry reached twice,
+// or names that overlap, are refused; a name pointed at by many entries is held once.
 //
-// Build lays out a new resource section in place of the old one. Every other section keeps
+// Write lays out a new resource section in place of the old one, streaming resources too large
+// to hold from where they lie (make-setup's packed files), each distinct name once. Every other
+// section keeps
 // its bytes; the sections after the resource section (only base relocations and discardable
 // data such as debug information may follow it) move by whole alignment units, and the
 // headers that point at them follow. A certificate table is dropped, since the signature it
@@ -13,6 +16,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -31,13 +36,24 @@ constexpr uint16_t kRtVersion = 16;
 // A resource type or name: a 16-bit number or a UTF-16 string.
 struct ResourceId {
   uint16_t id = 0;
-  std::u16string name;  // non-empty: the id is this string
+  // Set: the id is this string (never empty), shared by every entry that names it.
+  std::shared_ptr<const std::u16string> name;
 
   static ResourceId Number(uint16_t id);
   static ResourceId Name(const std::string& ascii);
-  bool IsName() const { return !name.empty(); }
+  static ResourceId Name(std::u16string text);
+  bool IsName() const { return name != nullptr; }
+  const std::u16string& Text() const;  // empty for a number
   // Names compare as the loader looks them up: ASCII letters without regard to case.
   bool Matches(const ResourceId& other) const;
+};
+
+// Where Image::Write puts the file: bytes in order, and patches of bytes already put.
+class Sink {
+ public:
+  virtual ~Sink() = default;
+  virtual void Write(const uint8_t* bytes, size_t count) = 0;
+  virtual void Patch(uint64_t offset, const uint8_t* bytes, size_t count) = 0;
 };
 
 struct Resource {
@@ -46,6 +62,12 @@ struct Resource {
   uint16_t language = 0;
   uint32_t codePage = 0;
   std::vector<uint8_t> data;
+  // A resource too large to hold: when set, Write calls it to put streamedSize bytes into the
+  // sink (exactly that many, or a FormatError), and data is not used.
+  std::function<void(Sink&)> stream;
+  uint64_t streamedSize = 0;
+
+  uint64_t Size() const { return stream ? streamedSize : data.size(); }
 };
 
 // The headers of an image, as ReadHeaders finds them.
@@ -67,6 +89,7 @@ constexpr uint32_t kDirDelayImport = 13;
 
 struct Headers {
   uint16_t machine = 0;
+  uint32_t timeDateStamp = 0;  // of the file header: when the linker wrote it, or 0
   uint16_t fileCharacteristics = 0;
   bool pe32Plus = false;  // the 64-bit optional header
   uint16_t dllCharacteristics = 0;
@@ -107,7 +130,9 @@ class Image {
   // Resources whose type and name match, in any language.
   std::vector<Resource*> Find(const ResourceId& type, const ResourceId& name);
 
-  // The whole file with the resources as they are now.
+  // The whole file with the resources as they are now, into sink.
+  void Write(Sink& sink) const;
+  // The same in memory.
   std::vector<uint8_t> Build() const;
 
  private:
@@ -120,5 +145,18 @@ class Image {
 // The image checksum: 16-bit one's-complement-style sum of the file, skipping the checksum
 // field at checksumOffset, plus the file's length.
 uint32_t Checksum(const std::vector<uint8_t>& file, size_t checksumOffset);
+
+// The same over a file given piece by piece, in order, split anywhere.
+class ChecksumAccumulator {
+ public:
+  explicit ChecksumAccumulator(uint64_t checksumOffset) : skip_(checksumOffset) {}
+  void Add(const uint8_t* bytes, size_t count);
+  uint32_t Value() const;
+
+ private:
+  uint64_t skip_;
+  uint64_t position_ = 0;
+  uint64_t sum_ = 0;
+};
 
 }  // namespace pe

@@ -18,7 +18,7 @@
 
 namespace {
 
-// A read-only view over one RT_RCDATA resource of the running module.
+// A read-only view over one RT_RCDATA resource of the running module, read in place.
 class TResourceStream : public TStream {
  public:
   explicit TResourceStream(const std::string& name) {
@@ -40,6 +40,13 @@ class TResourceStream : public TStream {
     return static_cast<int32_t>(n);
   }
   int32_t Write(const void*, int32_t) override { return 0; }
+  // The decoder takes the body where the loader mapped it, with the image: no second copy.
+  bool Borrow(int32_t count, const uint8_t** bytes) override {
+    if (count < 0 || size_ - position_ < static_cast<size_t>(count)) throw EReadError();
+    *bytes = data_ + position_;
+    position_ += static_cast<size_t>(count);
+    return true;
+  }
 
   std::vector<uint8_t> All() const { return std::vector<uint8_t>(data_, data_ + size_); }
 

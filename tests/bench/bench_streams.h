@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/failure.h"
 #include "base/stream.h"
 
 namespace bench {
@@ -20,6 +21,12 @@ class SpanStream : public TStream {
     return static_cast<int32_t>(n);
   }
   int32_t Write(const void*, int32_t) override { return 0; }
+  bool Borrow(int32_t count, const uint8_t** bytes) override {
+    if (count < 0 || size_ - position_ < static_cast<size_t>(count)) throw EReadError();
+    *bytes = data_ + position_;
+    position_ += static_cast<size_t>(count);
+    return true;
+  }
 
  private:
   const uint8_t* data_;

@@ -23,7 +23,7 @@ std::vector<std::tuple<uint16_t, std::u16string, uint16_t, std::u16string, uint1
     const std::vector<pe::Resource>& resources) {
   std::vector<std::tuple<uint16_t, std::u16string, uint16_t, std::u16string, uint16_t, std::vector<uint8_t>>> all;
   for (const pe::Resource& r : resources)
-    all.emplace_back(r.type.id, r.type.name, r.name.id, r.name.name, r.language, r.data);
+    all.emplace_back(r.type.id, r.type.Text(), r.name.id, r.name.Text(), r.language, r.data);
   std::sort(all.begin(), all.end());
   return all;
 }

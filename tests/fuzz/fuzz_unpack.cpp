@@ -1,13 +1,17 @@
 // Arbitrary bytes into the decoder through TMemoryStream, checked against the plain reference
 // decoder of the tests: where the reference decodes, the output must match byte for byte; where
 // it finds the container malformed, the decoder must fail with EReadError and never touch memory
-// outside its buffers (AddressSanitizer watches that). The decoder runs with one workspace kept
-// across inputs, so that its 3 MiB window is not allocated (and poisoned) for every input.
+// outside its buffers or the container's 16 + P bytes (AddressSanitizer watches that: the source
+// holds exactly those bytes). The body is lent in place, copied from a stream that cannot lend,
+// or streamed in the smallest pieces, as the reserved byte says. The decoder runs with one
+// workspace kept across inputs, so that its 3 MiB window is not allocated (and poisoned) for
+// every input.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "base/failure.h"
@@ -22,6 +26,7 @@ namespace {
 // the body's tokens, so that most inputs decode in full and are compared byte for byte. With it
 // set, the sizes are taken as given, folded into range so that runs stay quick. Bit 0 chooses
 // the range of the decoded size: small, or past 2 MiB so that the 1 MiB flushes are reached.
+// Bits 2 and 3 choose how the body is taken: lent, copied, or streamed (2 and 3).
 constexpr int32_t kMaxDecodedSmall = 64 * 1024;
 constexpr int32_t kMaxDecodedLarge = 2 * 1024 * 1024 + 256 * 1024;
 constexpr int32_t kMaxPackedOverrun = 64 * 1024;
@@ -34,6 +39,12 @@ int32_t Field(const uint8_t* p) {
   std::fprintf(stderr, "%s\n", what);
   std::abort();
 }
+
+class CopyingStream : public TMemoryStream {
+ public:
+  using TMemoryStream::TMemoryStream;
+  bool Borrow(int32_t, const uint8_t**) override { return false; }
+};
 
 // The destination: compares what it is given with the expected output as it comes, so that no
 // output is stored.
@@ -112,20 +123,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       expectedSize = Reference(body, static_cast<size_t>(packedSize), decodedSize, expected);
   }
   const bool bodyFits = headerFits && packedSize >= 0 && static_cast<size_t>(packedSize) <= size - packed::kHeaderSize;
+  // Nothing after the container's bytes, so that a read past them is out of bounds.
+  if (bodyFits) container.resize(packed::kHeaderSize + static_cast<size_t>(packedSize));
+  const int mode = headerFits ? (container[12] >> 2) & 3 : 0;
 
-  TMemoryStream source(container);
+  std::unique_ptr<TMemoryStream> source;
+  if (mode == 0)
+    source = std::make_unique<TMemoryStream>(std::vector<uint8_t>(container.begin(), container.end()));
+  else
+    source = std::make_unique<CopyingStream>(std::vector<uint8_t>(container.begin(), container.end()));
   CompareStream destination(expectedSize >= 0 ? expected.data() : nullptr,
                             expectedSize >= 0 ? static_cast<size_t>(expectedSize) : 0);
   try {
-    packed::Unpack(source, destination, workspace);
+    if (mode >= 2)
+      packed::UnpackStreamed(*source, destination, workspace, packed::kMinStreamChunk);
+    else
+      packed::Unpack(*source, destination, workspace);
   } catch (const EReadError&) {
-    // Short input, negative sizes or a malformed body: nothing else is allowed to fail.
+    // Short input, negative sizes or a malformed body: nothing else is allowed to fail. Only a
+    // streamed body finds out it is short as it goes.
     if (expectedSize >= 0) Fail("the decoder refused a container the reference decodes");
-    if (!bodyFits && destination.Any()) Fail("a short container wrote output before failing");
+    if (!bodyFits && mode < 2 && destination.Any()) Fail("a short container wrote output before failing");
     return 0;
   }
   if (expectedSize < 0) Fail("the decoder decoded a container the reference refuses");
   if (!destination.Matches()) Fail("output differs from the reference");
-  if (source.Position() != static_cast<size_t>(packed::kHeaderSize + packedSize)) Fail("source read past the container's body");
+  if (source->Position() != static_cast<size_t>(packed::kHeaderSize + packedSize)) Fail("source read past the container's body");
   return 0;
 }

@@ -94,11 +94,13 @@ inline std::vector<uint8_t> Container(const std::vector<uint8_t>& body, int32_t 
 }
 
 // The format's meaning written as plainly as possible: one byte at a time, every input byte
-// and every distance checked, the spare bytes zero. Decodes the P body bytes at body until
-// `decoded` bytes are produced, into out (grown as needed, never shrunk: its size is not the
-// output's; without out only the lengths are followed); returns the output length. Malformed input raises EReadError. When ends is given,
-// the output length after each token (and the flag byte fetched after it) is appended to it as
-// decoding goes, so it keeps the tokens before a failure.
+// and every distance checked, nothing read beyond the body (the flag byte after a last full
+// group may be missing: it is then zero, and any further token fails). Decodes the P body bytes
+// at body until `decoded` bytes are produced, into out (grown as needed, never shrunk: its size
+// is not the output's; without out only the lengths are followed); returns the output length.
+// Malformed input raises EReadError. When ends is given, the output length after each token (and
+// the flag byte fetched after it) is appended to it as decoding goes, so it keeps the tokens
+// before a failure.
 #if defined(__clang__)
 // Under the fuzzer the reference is left out of the coverage feedback (and its cost): the fuzzer
 // is to explore the decoder, not it.
@@ -106,18 +108,17 @@ __attribute__((no_sanitize("coverage")))
 #endif
 inline size_t ReferenceBody(const uint8_t* body, size_t size, int64_t decoded, std::vector<uint8_t>* out,
                             std::vector<int64_t>* ends = nullptr) {
-  const size_t inSize = size + packed::kSpareBytes;
   size_t ip = 0;
   auto take = [&]() -> unsigned {
-    if (ip >= inSize) throw EReadError();
-    const size_t at = ip++;
-    return at < size ? body[at] : 0;
+    if (ip >= size) throw EReadError();
+    return body[ip++];
   };
+  auto takeFlag = [&]() -> unsigned { return ip < size ? body[ip++] : 0; };
   if (out && out->size() < static_cast<size_t>(decoded) + packed::kMaxCopy)
     out->resize(static_cast<size_t>(decoded) + packed::kMaxCopy);
   uint8_t* const o = out ? out->data() : nullptr;
   size_t produced = 0;
-  unsigned flag = take();
+  unsigned flag = takeFlag();
   int group = 0;
   while (static_cast<int64_t>(produced) < decoded) {
     if (flag & 0x80) {
@@ -158,7 +159,7 @@ inline size_t ReferenceBody(const uint8_t* body, size_t size, int64_t decoded, s
     }
     flag = (flag << 1) & 0xFF;
     if (++group == 8) {
-      flag = take();
+      flag = takeFlag();
       group = 0;
     }
     if (ends) ends->push_back(static_cast<int64_t>(produced));

@@ -1,12 +1,16 @@
 // UnpackResource: the worked example, each token form, the write pattern, malformed input and
-// agreement with a plain byte-at-a-time decoder.
+// agreement with a plain byte-at-a-time decoder; the body lent in place, copied from a stream
+// that cannot lend it, and streamed in pieces (UnpackStreamed) all decode alike.
 #include "payload/unpack.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <functional>
+#include <memory>
 #include <random>
+#include <tuple>
 #include <string>
 
 #include "base/failure.h"
@@ -33,17 +37,41 @@ class RecordingStream : public TStream {
   Bytes bytes;
 };
 
+// A memory stream that does not lend its bytes, as a file stream cannot.
+class CopyingStream : public TMemoryStream {
+ public:
+  using TMemoryStream::TMemoryStream;
+  bool Borrow(int32_t, const uint8_t**) override { return false; }
+};
+
 struct Decoded {
   Bytes bytes;
   std::vector<int32_t> writes;
   size_t sourceRead = 0;
 };
 
-Decoded Decode(const Bytes& container) {
-  TMemoryStream source(container);
+// How the decoder gets the body: lent in place (the resource stream), read whole from a stream
+// that cannot lend (UnpackResource), read in pieces of the smallest chunk (UnpackStreamed).
+enum class Body { Lent, Copied, Streamed };
+const Body kBodies[] = {Body::Lent, Body::Copied, Body::Streamed};
+const char* Name(Body b) { return b == Body::Lent ? "lent" : b == Body::Copied ? "copied" : "streamed"; }
+
+// The source holds exactly the container's bytes, so that under AddressSanitizer a read past
+// them is caught.
+Decoded Decode(const Bytes& container, Body body = Body::Lent) {
+  std::unique_ptr<TMemoryStream> source;
+  if (body == Body::Lent)
+    source = std::make_unique<TMemoryStream>(container);
+  else
+    source = std::make_unique<CopyingStream>(container);
   RecordingStream out;
-  UnpackResource(source, out);
-  return Decoded{out.bytes, out.writes, source.Position()};
+  if (body == Body::Streamed) {
+    packed::Workspace workspace;
+    packed::UnpackStreamed(*source, out, workspace, packed::kMinStreamChunk);
+  } else {
+    UnpackResource(*source, out);
+  }
+  return Decoded{out.bytes, out.writes, source->Position()};
 }
 
 Bytes Ascii(const std::string& s) { return Bytes(s.begin(), s.end()); }
@@ -131,13 +159,14 @@ TEST(UnpackOverlap, CopiesKeepTheirByteAtATimeMeaning) {
 }
 
 TEST(UnpackEnd, ZeroSizeTakesAFlagByteAndWritesNothing) {
-  for (Bytes body : {Bytes{}, Bytes{0xFF}}) {
-    Bytes c = Container(body, 0);
-    c.push_back(0xEE);  // trailing bytes of the source stay unread
-    Decoded d = Decode(c);
-    EXPECT_TRUE(d.writes.empty());
-    EXPECT_EQ(d.sourceRead, 16 + body.size());
-  }
+  for (Body mode : kBodies)
+    for (Bytes body : {Bytes{}, Bytes{0xFF}}) {
+      Bytes c = Container(body, 0);
+      c.push_back(0xEE);  // trailing bytes of the source stay unread
+      Decoded d = Decode(c, mode);
+      EXPECT_TRUE(d.writes.empty()) << Name(mode);
+      EXPECT_EQ(d.sourceRead, 16 + body.size()) << Name(mode);
+    }
 }
 
 TEST(UnpackEnd, TrailingFlagAfterAFullGroupIsOptional) {
@@ -145,11 +174,13 @@ TEST(UnpackEnd, TrailingFlagAfterAFullGroupIsOptional) {
   for (char c : std::string("ABCD")) b.Literal(static_cast<uint8_t>(c));
   b.Short(4, 4).Literal('E').Near(5, 6).Far(12, 12);
   ASSERT_EQ(b.Tokens(), 8);
-  Bytes without = Decode(Container(b.Body(), 27)).bytes;
+  const Bytes without = Container(b.Body(), 27);
   b.TrailingFlag();
-  Bytes with = Decode(Container(b.Body(), 27)).bytes;
-  EXPECT_EQ(without, Ascii("ABCDABCDEABCDEADABCDEABCDEA"));
-  EXPECT_EQ(with, without);
+  const Bytes with = Container(b.Body(), 27);
+  for (Body mode : kBodies) {
+    EXPECT_EQ(Decode(without, mode).bytes, Ascii("ABCDABCDEABCDEADABCDEABCDEA")) << Name(mode);
+    EXPECT_EQ(Decode(with, mode).bytes, Decode(without, mode).bytes) << Name(mode);
+  }
 }
 
 TEST(UnpackEnd, LastTokenRunningPastTheSizeIsCompletedAndWritten) {
@@ -165,9 +196,11 @@ TEST(UnpackEnd, SourceLongerThanTheContainerIsNotReadFurther) {
   b.Literal('Z').Short(1, 3);
   Bytes c = Container(b.Body(), 4);
   c.insert(c.end(), 100, 0xAB);
-  Decoded d = Decode(c);
-  EXPECT_EQ(d.bytes, Ascii("ZZZZ"));
-  EXPECT_EQ(d.sourceRead, 16 + b.Body().size());
+  for (Body mode : kBodies) {
+    Decoded d = Decode(c, mode);
+    EXPECT_EQ(d.bytes, Ascii("ZZZZ")) << Name(mode);
+    EXPECT_EQ(d.sourceRead, 16 + b.Body().size()) << Name(mode);
+  }
 }
 
 // Output sizes and the writes they make: blocks of 1 MiB once the window reaches 2 MiB, then
@@ -183,10 +216,13 @@ TEST_P(UnpackWritePattern, FlushesInMebibyteBlocks) {
   const PatternCase& c = GetParam();
   BodyBuilder b;
   b.Literal(1).Literal(2).Literal(3).Far(3, 255).FillTo(c.size);
-  Decoded d = Decode(Container(b.Body(), c.size));
-  EXPECT_EQ(d.writes, c.writes);
-  ASSERT_EQ(d.bytes.size(), static_cast<size_t>(c.size));
-  EXPECT_EQ(d.bytes, ReferenceDecode(Container(b.Body(), c.size)));
+  const Bytes want = ReferenceDecode(Container(b.Body(), c.size));
+  for (Body mode : kBodies) {
+    Decoded d = Decode(Container(b.Body(), c.size), mode);
+    EXPECT_EQ(d.writes, c.writes) << Name(mode);
+    ASSERT_EQ(d.bytes.size(), static_cast<size_t>(c.size)) << Name(mode);
+    EXPECT_EQ(d.bytes, want) << Name(mode);
+  }
 }
 
 constexpr int32_t MiB = 1 << 20;
@@ -219,12 +255,6 @@ TEST(UnpackFailures, ShortWriteRaisesWriteErrorAndKeepsEarlierBlocks) {
   EXPECT_EQ(out.writes, std::vector<int32_t>{MiB});
 }
 
-// Containers that must fail with EReadError before anything is written.
-struct BadCase {
-  const char* name;
-  Bytes container;
-};
-
 Bytes WithHeader(int32_t packedSize, int32_t decodedSize, Bytes body) {
   Bytes c(16);
   packed::WriteHeader(c.data(), packedSize, decodedSize);
@@ -232,47 +262,124 @@ Bytes WithHeader(int32_t packedSize, int32_t decodedSize, Bytes body) {
   return c;
 }
 
-class UnpackMalformed : public ::testing::TestWithParam<BadCase> {};
+// Containers that must fail with EReadError, in every way of taking the body; those marked so
+// before anything is written.
+struct BadCase {
+  const char* name;
+  Bytes container;
+  bool writesNothing = true;
+};
 
-TEST_P(UnpackMalformed, FailsWithReadErrorWritingNothing) {
-  TMemoryStream source(GetParam().container);
+class UnpackMalformed : public ::testing::TestWithParam<std::tuple<BadCase, Body>> {};
+
+TEST_P(UnpackMalformed, FailsWithReadError) {
+  const auto& [bad, mode] = GetParam();
+  std::unique_ptr<TMemoryStream> source = mode == Body::Lent ? std::make_unique<TMemoryStream>(bad.container)
+                                                             : std::make_unique<CopyingStream>(bad.container);
   RecordingStream out;
+  packed::Workspace workspace;
   try {
-    UnpackResource(source, out);
+    if (mode == Body::Streamed)
+      packed::UnpackStreamed(*source, out, workspace, packed::kMinStreamChunk);
+    else
+      UnpackResource(*source, out);
     FAIL() << "no failure";
   } catch (const EReadError& e) {
     EXPECT_EQ(e.Message(), "ストリームからの読み込みエラー");
   }
-  EXPECT_TRUE(out.writes.empty());
+  if (bad.writesNothing) {
+    EXPECT_TRUE(out.writes.empty());
+  }
+}
+
+// Bodies long enough for the unchecked fast path (over kGroupInput bytes, decoded sizes over
+// kGroupOutput), malformed in its first group or after many, and sound otherwise, their sizes
+// honest: only the fast path's own checks can find them out.
+void Literals(BodyBuilder& b, int count) {
+  for (int i = 0; i < count; ++i) b.Literal(static_cast<uint8_t>(i * 7 + (i >> 9)));
+}
+
+Bytes Fast(const std::function<void(BodyBuilder&)>& start) {
+  BodyBuilder b;
+  start(b);
+  Literals(b, 400);
+  b.FillTo(200000);
+  return Container(b.Body(), static_cast<int32_t>(b.Produced()));
+}
+
+// A body whose last group ends after `tokens` of its eight, far past the first groups.
+Bytes EndingInsideAGroup(int64_t before, int tokens) {
+  BodyBuilder b;
+  b.Literal(1).FillTo(before);
+  Literals(b, 400 + 8 - b.Tokens() % 8 + tokens);
+  return Container(b.Body(), static_cast<int32_t>(b.Produced() + 100));
+}
+
+// Whole groups of the longest literal runs, the widest a group can read (336 bytes from its
+// first token), then a flag byte and six literals, so that the last group of runs starts 335
+// bytes before the body's end; the decoded size lies far beyond. A fast path that took that group
+// unchecked would read one byte past the body.
+Bytes RunsToTheEnd() {
+  BodyBuilder b;
+  Bytes run(40);
+  for (int i = 0; i < 8 * 300; ++i) {
+    for (auto& v : run) v = static_cast<uint8_t>(i + (&v - run.data()));
+    b.Run(run);
+  }
+  Literals(b, 6);
+  return Container(b.Body(), static_cast<int32_t>(b.Produced() + 100000));
+}
+
+Bytes ShorterThanItsHeader(int32_t missing) {
+  BodyBuilder b;
+  Literals(b, 100000);
+  Bytes c = Container(b.Body(), 200000);
+  packed::WriteHeader(c.data(), static_cast<int32_t>(c.size() - 16) + missing, 200000);
+  return c;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Containers, UnpackMalformed,
-    ::testing::Values(
-        BadCase{"TenBytes", Bytes(10, 0)},
-        BadCase{"ShortBody", WithHeader(19, 42, {0x3C, 0x41, 0x42, 0x06})},
-        BadCase{"NegativePackedSize", WithHeader(-1, 4, {0x00, 1, 2, 3, 4})},
-        BadCase{"NegativeDecodedSize", WithHeader(1, -5, {0x00})},
-        BadCase{"CopyBeforeFirstByte", WithHeader(2, 2, {0x80, 0x00})},
-        BadCase{"FarCopyBeyondHistory", WithHeader(6, 10, {0x40, 'A', 'B', 0xC0, 0x02, 0x05})},
-        BadCase{"LiteralsPastSpareBytes", WithHeader(1, 1000, {0x00})},
-        BadCase{"RunPastSpareBytes", WithHeader(2, 1000, {0x80, 0x7F})},
-        BadCase{"HugeDecodedSizeShortBody", WithHeader(5, 0x7FFFFFFF, {0x20, 'A', 'B', 0x02, 'C'})}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ::testing::Combine(
+        ::testing::Values(
+            BadCase{"TenBytes", Bytes(10, 0)},
+            BadCase{"ShortBody", WithHeader(19, 42, {0x3C, 0x41, 0x42, 0x06})},
+            BadCase{"NegativePackedSize", WithHeader(-1, 4, {0x00, 1, 2, 3, 4})},
+            BadCase{"NegativeDecodedSize", WithHeader(1, -5, {0x00})},
+            BadCase{"CopyBeforeFirstByte", WithHeader(2, 2, {0x80, 0x00})},
+            BadCase{"FarCopyBeyondHistory", WithHeader(6, 10, {0x20, 'A', 'B', 0xC0, 0x02, 0x05})},
+            BadCase{"LiteralsPastTheBody", WithHeader(1, 1000, {0x00})},
+            BadCase{"RunPastTheBody", WithHeader(2, 1000, {0x80, 0x7F})},
+            BadCase{"NoFlagByteButTokensToCome", WithHeader(9, 9, {0x00, 1, 2, 3, 4, 5, 6, 7, 8})},
+            BadCase{"HugeDecodedSizeShortBody", WithHeader(5, 0x7FFFFFFF, {0x20, 'A', 'B', 0x02, 'C'})},
+            BadCase{"FastNearCopyBeforeFirstByte", Fast([](BodyBuilder& b) { b.Near(1, 3); })},
+            BadCase{"FastShortCopyBeforeFirstByte", Fast([](BodyBuilder& b) { b.Short(1, 2); })},
+            BadCase{"FastShortCopyBeyondHistory", Fast([](BodyBuilder& b) { Literals(b, 3); b.Short(8, 4); })},
+            BadCase{"FastNearCopyBeyondHistoryAfterGroups", Fast([](BodyBuilder& b) { Literals(b, 800); b.Near(1024, 18); })},
+            BadCase{"FastFarCopyBeyondHistoryAfterGroups",
+                    Fast([](BodyBuilder& b) { Literals(b, 12000); b.Far(16384, 4096); })},
+            BadCase{"BodyEndsInsideAGroupAfterGroups", EndingInsideAGroup(100000, 3)},
+            BadCase{"BodyEndsInsideAGroupAfterAFlush", EndingInsideAGroup(3 * 1024 * 1024, 5), false},
+            BadCase{"BodyShorterThanItsHeaderAfterGroups", ShorterThanItsHeader(1)},
+            BadCase{"LongRunsToTheEndOfTheBody", RunsToTheEnd()}),
+        ::testing::ValuesIn(kBodies)),
+    [](const auto& info) { return std::string(std::get<0>(info.param).name) + "_" + Name(std::get<1>(info.param)); });
 
-// A packed size near 2 GiB: the input buffer (packed size plus the spare bytes) is taken before
-// the body is read. A 64-bit process gets it and then runs out of input. In a 32-bit process the
-// block is larger than any object may be (over 2 GiB: the shipped program's whole address space,
-// and past PTRDIFF_MAX, which the C library refuses), so it runs out of memory before reading.
-// Either way nothing is written.
+// A packed size near 2 GiB from a source that cannot lend its bytes: the input buffer (2 GiB) is
+// taken before the body is read. A process that gets it then runs out of input; one that does
+// not (a 32-bit process may not find that much in one piece) runs out of memory before reading.
+// Either way nothing is written. A lending source needs no buffer: it is short.
 TEST(UnpackHugePackedSize, FailsAsThePlatformAllowsWritingNothing) {
-  TMemoryStream source(WithHeader(0x7FFFFFFF, 4, {0x00, 1, 2, 3, 4}));
+  TMemoryStream lending(WithHeader(0x7FFFFFFF, 4, {0x00, 1, 2, 3, 4}));
   RecordingStream out;
-  if (sizeof(void*) == 8) {
-    EXPECT_THROW(UnpackResource(source, out), EReadError);
-  } else {
-    EXPECT_THROW(UnpackResource(source, out), EOutOfMemory);
-    EXPECT_EQ(source.Position(), 16);
+  EXPECT_THROW(UnpackResource(lending, out), EReadError);
+  CopyingStream source(WithHeader(0x7FFFFFFF, 4, {0x00, 1, 2, 3, 4}));
+  try {
+    UnpackResource(source, out);
+    ADD_FAILURE() << "no failure";
+  } catch (const EReadError&) {
+  } catch (const EOutOfMemory&) {
+    EXPECT_EQ(source.Position(), 16u);
   }
   EXPECT_TRUE(out.writes.empty());
 }
@@ -284,7 +391,7 @@ void DecodeUnderMemoryLimit() {
   rlimit limit{};
   limit.rlim_cur = limit.rlim_max = rlim_t{512} << 20;
   setrlimit(RLIMIT_AS, &limit);
-  TMemoryStream source(c);
+  CopyingStream source(c);
   RecordingStream out;
   try {
     UnpackResource(source, out);
@@ -341,7 +448,8 @@ TEST(UnpackAgreement, RandomStreamsMatchTheReferenceDecoder) {
     Bytes body = RandomBody(rng, size, produced);
     for (int32_t d : {size, produced}) {
       Bytes c = Container(body, d);
-      EXPECT_EQ(Decode(c).bytes, ReferenceDecode(c)) << size << " " << d;
+      const Bytes want = ReferenceDecode(c);
+      for (Body mode : kBodies) EXPECT_EQ(Decode(c, mode).bytes, want) << size << " " << d << " " << Name(mode);
     }
   }
 }
@@ -361,19 +469,22 @@ TEST(UnpackAgreement, GarbageFailsCleanlyOrMatchesTheReference) {
     } catch (const EReadError&) {
       refFails = true;
     }
-    try {
-      Bytes got = Decode(c).bytes;
-      EXPECT_FALSE(refFails) << round;
-      EXPECT_EQ(got, want) << round;
-    } catch (const EReadError&) {
-      EXPECT_TRUE(refFails) << round;
+    for (Body mode : kBodies) {
+      try {
+        Bytes got = Decode(c, mode).bytes;
+        EXPECT_FALSE(refFails) << round << " " << Name(mode);
+        EXPECT_EQ(got, want) << round << " " << Name(mode);
+      } catch (const EReadError&) {
+        EXPECT_TRUE(refFails) << round << " " << Name(mode);
+      }
     }
   }
 }
 
-// One workspace for many containers: a large one (window flushed, input buffer grown), then
-// smaller ones and a malformed one; each decodes exactly as on its own, write calls included, so
-// nothing of an earlier container leaks into a later one.
+// One workspace for many containers, read from a stream that cannot lend them, whole and in
+// pieces: a large one (window flushed, input buffer grown), then smaller ones and a malformed
+// one; each decodes exactly as on its own, write calls included, so nothing of an earlier
+// container leaks into a later one.
 TEST(UnpackWorkspace, ReuseDecodesEachContainerAsOnItsOwn) {
   std::mt19937 rng(99);
   std::vector<Bytes> containers;
@@ -384,25 +495,29 @@ TEST(UnpackWorkspace, ReuseDecodesEachContainerAsOnItsOwn) {
   }
   containers.insert(containers.begin() + 2, WithHeader(4, 100, {0x80, 0x00, 0x00, 0x00}));  // copy before the first byte
   packed::Workspace workspace;
-  for (const Bytes& c : containers) {
-    Decoded alone;
-    bool aloneFails = false;
-    try {
-      alone = Decode(c);
-    } catch (const EReadError&) {
-      aloneFails = true;
+  for (bool streamed : {false, true})
+    for (const Bytes& c : containers) {
+      Decoded alone;
+      bool aloneFails = false;
+      try {
+        alone = Decode(c);
+      } catch (const EReadError&) {
+        aloneFails = true;
+      }
+      CopyingStream source(c);
+      RecordingStream out;
+      try {
+        if (streamed)
+          packed::UnpackStreamed(source, out, workspace, packed::kMinStreamChunk);
+        else
+          packed::Unpack(source, out, workspace);
+        EXPECT_FALSE(aloneFails);
+      } catch (const EReadError&) {
+        EXPECT_TRUE(aloneFails);
+      }
+      EXPECT_EQ(out.bytes, alone.bytes);
+      EXPECT_EQ(out.writes, alone.writes);
     }
-    TMemoryStream source(c);
-    RecordingStream out;
-    try {
-      packed::Unpack(source, out, workspace);
-      EXPECT_FALSE(aloneFails);
-    } catch (const EReadError&) {
-      EXPECT_TRUE(aloneFails);
-    }
-    EXPECT_EQ(out.bytes, alone.bytes);
-    EXPECT_EQ(out.writes, alone.writes);
-  }
 }
 
 }  // namespace

@@ -36,6 +36,7 @@ Image ReadImage(const std::vector<uint8_t>& file) {
   image.pe32plus = headers.pe32Plus;
   image.fileCharacteristics = headers.fileCharacteristics;
   image.dllCharacteristics = headers.dllCharacteristics;
+  image.timeDateStamp = headers.timeDateStamp;
   image.relocationsSize = headers.Directory(pe::kDirBaseReloc).size;
   for (const pe::SectionHeader& s : headers.sections) image.sections.push_back({s.name, s.characteristics});
   const pe::DataDirectory resources = headers.Directory(pe::kDirResource);
@@ -80,6 +81,15 @@ std::vector<std::string> HardeningFaults(const Image& image) {
       require(IsProtectedDll(dll), "imports " + dll + ", which is not a protected system DLL");
     }
   }
+  require(image.timeDateStamp == 0, "time stamp set in the file header (two builds of one source differ by it)");
+  return faults;
+}
+
+std::vector<std::string> BuildPathFaults(const std::vector<uint8_t>& file, const std::vector<std::string>& texts) {
+  std::vector<std::string> faults;
+  for (const std::string& text : texts)
+    if (!text.empty() && std::search(file.begin(), file.end(), text.begin(), text.end()) != file.end())
+      faults.push_back("holds the build path " + text);
   return faults;
 }
 

@@ -22,6 +22,7 @@ struct Image {
   bool pe32plus = false;  // the 64-bit optional header
   uint16_t fileCharacteristics = 0;
   uint16_t dllCharacteristics = 0;
+  uint32_t timeDateStamp = 0;
   uint32_t relocationsSize = 0;  // size of the base relocation directory
   uint64_t resourcesOffset = 0;  // where the resources lie in the file
   uint64_t resourcesSize = 0;
@@ -37,8 +38,13 @@ Image ReadImage(const std::vector<uint8_t>& file);
 bool IsProtectedDll(const std::string& name);
 
 // Each way in which the image falls short of a shipped program, one sentence each; empty when
-// it meets them all.
+// it meets them all. A shipped program is also reproducible: no link time in its header, so that
+// two builds of one source are the same file.
 std::vector<std::string> HardeningFaults(const Image& image);
+
+// "holds the build path TEXT" for each of texts the file holds: folders of the build machine
+// that would make two builds in different folders differ.
+std::vector<std::string> BuildPathFaults(const std::vector<uint8_t>& file, const std::vector<std::string>& texts);
 
 // The names ending in ".dll" that the file holds as text, one- or two-byte characters, in lower
 // case: the DLLs a program loads at run time by name.

@@ -21,6 +21,7 @@ struct Shape {
   bool pe32plus = false;
   uint16_t dllCharacteristics = kDynamicBase | kNxCompat | kTsAware | kHighEntropyVa;
   uint16_t fileCharacteristics = 0x0102;  // executable, 32-bit
+  uint32_t timeDateStamp = 0;
   uint32_t relocationsSize = 12;
   uint32_t sectionFlags = kCodeSection;
   std::vector<std::string> imports = {"KERNEL32.dll", "USER32.dll"};
@@ -48,6 +49,7 @@ std::vector<uint8_t> Build(const Shape& s) {
   Put(b, pe, 0x00004550, 4);
   Put(b, pe + 4, s.pe32plus ? 0x8664 : 0x14C, 2);
   Put(b, pe + 6, 1, 2);
+  Put(b, pe + 8, s.timeDateStamp, 4);
   Put(b, pe + 20, optionalSize, 2);
   Put(b, pe + 22, s.fileCharacteristics, 2);
   Put(b, optional, s.pe32plus ? 0x20B : 0x10B, 2);
@@ -120,6 +122,16 @@ TEST(PeHardening, EachMissingProtectionIsReported) {
     s.dllCharacteristics &= ~c.cleared;
     EXPECT_THAT(Faults(s), ElementsAre(HasSubstr(c.fault))) << c.fault;
   }
+}
+
+// A link time in the header makes two builds of one source differ; so does a build folder.
+TEST(PeHardening, WhatMakesBuildsDifferIsReported) {
+  Shape s;
+  s.timeDateStamp = 0x675A1B2C;
+  EXPECT_THAT(Faults(s), ElementsAre(HasSubstr("time stamp set")));
+  s.text = "C:/work/src/base/failure.cpp";
+  EXPECT_THAT(hardening::BuildPathFaults(Build(s), {"/home/a/build", "C:/work/src"}),
+              ElementsAre("holds the build path C:/work/src"));
 }
 
 TEST(PeHardening, ImageThatCannotMoveIsReported) {

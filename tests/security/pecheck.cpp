@@ -1,9 +1,11 @@
 // Checks that Windows programs are built as shipped programs must be (see hardening.h) and prints
 // each shortfall; or that they carry every resource SETUP.exe loads (resource_check.h); or lists
 // the DLL names a DLL planted beside a program could take.
-//   pecheck PROGRAM.exe...              exit code: 0 when every program passed, 1 otherwise, 2 usage
+//   pecheck [--not-holding TEXT]... PROGRAM.exe...
+//                                   exit code: 0 when every program passed, 1 otherwise, 2 usage;
+//                                   TEXT: a build folder no program may name
 //   pecheck --resources PROGRAM.exe...  each resource lacking; exit code as above
-//   pecheck --plantable PROGRAM.exe     one name a line; exit code 1 when the file cannot be read
+//   pecheck --plantable PROGRAM.exe one name a line; exit code 1 when the file cannot be read
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -53,15 +55,20 @@ int main(int argc, char** argv) {
     }
   }
   if (argc >= 3 && std::string(argv[1]) == "--resources") return CheckResources(argc - 2, argv + 2);
-  if (argc < 2 || argv[1][0] == '-') {
-    std::fprintf(stderr, "usage: pecheck PROGRAM.exe... | pecheck --resources PROGRAM.exe... | pecheck --plantable PROGRAM.exe\n");
+  std::vector<std::string> paths;
+  int first = 1;
+  for (; first + 1 < argc && std::string(argv[first]) == "--not-holding"; first += 2) paths.push_back(argv[first + 1]);
+  if (first >= argc || argv[first][0] == '-') {
+    std::fprintf(stderr, "usage: pecheck [--not-holding TEXT]... PROGRAM.exe... | pecheck --resources PROGRAM.exe... | pecheck --plantable PROGRAM.exe\n");
     return 2;
   }
   int faulty = 0;
-  for (int i = 1; i < argc; ++i) {
+  for (int i = first; i < argc; ++i) {
     std::vector<std::string> faults;
     try {
-      faults = hardening::HardeningFaults(hardening::ReadImage(ReadFile(argv[i])));
+      const std::vector<uint8_t> file = ReadFile(argv[i]);
+      faults = hardening::HardeningFaults(hardening::ReadImage(file));
+      for (const std::string& fault : hardening::BuildPathFaults(file, paths)) faults.push_back(fault);
     } catch (const std::runtime_error& e) {
       faults.push_back(std::string("unreadable: ") + e.what());
     }

@@ -53,7 +53,7 @@ TEST(MakeSetup, made_updater_installs_the_new_files) {
 }
 
 // The Windows tool: the same bytes as the build machine's, an existing output replaced, Japanese
-// file names, and the stub refused as its own output however it is spelt.
+// file names, and the stub or a file refused as the output however it is spelt or linked.
 TEST(MakeSetup, windows_packres_makes_the_same_updater) {
   const std::vector<std::string> inputs = {"--exe", "new_exe.bin", "--dat2", "new_dat2.bin", "--version", "1.0.2"};
   auto makeSetup = [&](const std::string& stub, const std::string& out) {
@@ -76,5 +76,9 @@ TEST(MakeSetup, windows_packres_makes_the_same_updater) {
   EXPECT_TRUE(ReadAll(AppDir() + "SETUP.exe") == stub);
   EXPECT_EQ(makeSetup("new_exe.bin", "NOT.exe"), 1);
   EXPECT_TRUE(!Exists(AppDir() + "NOT.exe"));
+  const std::vector<char> newExe = ReadAll(AppDir() + "new_exe.bin");
+  ASSERT_TRUE(CreateHardLinkA((AppDir() + "LINK.bin").c_str(), (AppDir() + "new_exe.bin").c_str(), nullptr));
+  EXPECT_EQ(makeSetup("SETUP.exe", "link.BIN"), 1);
+  EXPECT_TRUE(ReadAll(AppDir() + "new_exe.bin") == newExe);
 }
 

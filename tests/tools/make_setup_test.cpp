@@ -1,5 +1,6 @@
 // packres make-setup on the command line: the payloads, digests and version of the updater it
-// writes, and bad input refused in one line with the output left as it was.
+// writes (the same bytes for the same inputs), digests added to a stub without them, and bad
+// input refused in one line with the output left as it was.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -52,7 +53,9 @@ class MakeSetup : public testing_payload::Packres {
 };
 
 TEST_F(MakeSetup, PayloadsDigestsAndVersion) {
+  ASSERT_EQ(Run(InDir("make-setup $D/stub.exe $D/first.exe --exe $D/exe.bin --dat2 $D/dat2.bin")), 0) << Text("stderr");
   ASSERT_EQ(Run(InDir("make-setup $D/stub.exe $D/out.exe --exe $D/exe.bin --dat2 $D/dat2.bin")), 0) << Text("stderr");
+  EXPECT_EQ(Read("out.exe"), Read("first.exe")) << "not a function of the inputs alone";
   const pe::Image stub = pe::Image::Parse(Read("stub.exe"));
   pe::Image out = pe::Image::Parse(Read("out.exe"));
   EXPECT_EQ(Decoded(Resource(out, "EXE")), Read("exe.bin"));
@@ -77,7 +80,20 @@ TEST_F(MakeSetup, PayloadsDigestsAndVersion) {
   EXPECT_EQ(Decoded(Resource(out, "EXE")), Read("dat2.bin"));
   const Bytes version = Resource(out, nullptr, pe::kRtVersion);
   EXPECT_EQ(version[48] | version[49] << 8 | version[50] << 16 | version[51] << 24, 2 << 16 | 5);
-  EXPECT_EQ(FileCount(), 6);  // stub, two inputs, output, stdout, stderr
+  EXPECT_EQ(FileCount(), 7);  // stub, two inputs, two outputs, stdout, stderr
+}
+
+// A stub without digests would make an updater that can never install: they are added.
+TEST_F(MakeSetup, DigestsAddedToAStubWithout) {
+  pe::Image noSums = pe::Image::Parse(Read("stub.exe"));
+  noSums.Find(pe::ResourceId::Number(pe::kRtRcdata), pe::ResourceId::Name("SUMS"))[0]->name = pe::ResourceId::Name("OLDSUMS");
+  Write("nosums.exe", noSums.Build());
+  ASSERT_EQ(Run(InDir("make-setup $D/nosums.exe $D/out.exe --exe $D/exe.bin --dat2 $D/dat2.bin")), 0) << Text("stderr");
+  ASSERT_EQ(Run(InDir("make-setup $D/stub.exe $D/with.exe --exe $D/exe.bin --dat2 $D/dat2.bin")), 0) << Text("stderr");
+  const pe::Image out = pe::Image::Parse(Read("out.exe"));
+  EXPECT_EQ(Resource(out, "SUMS"), Resource(pe::Image::Parse(Read("with.exe")), "SUMS"));
+  const std::string old = "old sums";
+  EXPECT_EQ(Resource(out, "OLDSUMS"), Bytes(old.begin(), old.end()));
 }
 
 struct BadInput {
@@ -94,7 +110,11 @@ TEST_P(MakeSetupRefuses, InOneLineLeavingTheOutput) {
   noDat2.Find(pe::ResourceId::Number(pe::kRtRcdata), pe::ResourceId::Name("DAT2"))[0]->name = pe::ResourceId::Name("DAT3");
   Write("nodat2.exe", noDat2.Build());
   Write("huge.bin", {});
-  std::filesystem::resize_file(Path("huge.bin"), (uint64_t{1} << 31));  // sparse: 2 GiB, one byte too many
+  std::filesystem::resize_file(Path("huge.bin"), uint64_t{1} << 31);  // sparse: 2 GiB
+  Write("half.bin", {});
+  std::filesystem::resize_file(Path("half.bin"), (uint64_t{1} << 30) - 8999);  // with dat2.bin one byte too many
+  std::filesystem::create_hard_link(Path("exe.bin"), Path("exe.link"));
+  std::filesystem::create_symlink(Path("stub.exe"), Path("stub.sym"));
   Write("out.exe", Bytes{'k', 'e', 'e', 'p'});
   const Bytes stub = Read("stub.exe");
 
@@ -103,7 +123,7 @@ TEST_P(MakeSetupRefuses, InOneLineLeavingTheOutput) {
   EXPECT_EQ(Text("out.exe"), "keep");
   EXPECT_EQ(Read("stub.exe"), stub);
   EXPECT_EQ(Read("exe.bin"), Sample(70000, 3));
-  EXPECT_EQ(FileCount(), 9) << "a file was left behind";
+  EXPECT_EQ(FileCount(), 12) << "a file was left behind";
 }
 
 const std::string kInputs = " --exe $D/exe.bin --dat2 $D/dat2.bin";
@@ -118,10 +138,14 @@ INSTANTIATE_TEST_SUITE_P(
                       BadInput{"Dat2IsAFolder", "make-setup $D/stub.exe $D/out.exe --exe $D/exe.bin --dat2 $D",
                                "not a file"},
                       BadInput{"ExeOver2GiB", "make-setup $D/stub.exe $D/out.exe --exe $D/huge.bin --dat2 $D/dat2.bin",
-                               "2 GiB"},
+                               "over the 1,073,741,824 bytes (1 GiB)"},
+                      BadInput{"TogetherOver1GiB", "make-setup $D/stub.exe $D/out.exe --exe $D/half.bin --dat2 $D/dat2.bin",
+                               "1,073,741,825 bytes together"},
                       BadInput{"OutIsStub", "make-setup $D/stub.exe $D/stub.exe" + kInputs, "is the stub"},
                       BadInput{"OutIsStubSpeltOtherwise", "make-setup $D/stub.exe $D/./stub.exe" + kInputs, "is the stub"},
+                      BadInput{"OutIsALinkToTheStub", "make-setup $D/stub.exe $D/stub.sym" + kInputs, "is the stub"},
                       BadInput{"OutIsTheNewExe", "make-setup $D/stub.exe $D/exe.bin" + kInputs, "is an input file"},
+                      BadInput{"OutIsAHardLinkToTheNewExe", "make-setup $D/stub.exe $D/exe.link" + kInputs, "is an input file"},
                       BadInput{"OutInMissingFolder", "make-setup $D/stub.exe $D/no/out.exe" + kInputs, "cannot create"},
                       BadInput{"BadVersion", "make-setup $D/stub.exe $D/out.exe --version 1.x" + kInputs, "bad version"},
                       BadInput{"NoDat2Option", "make-setup $D/stub.exe $D/out.exe --exe $D/exe.bin", "usage"},

@@ -1,7 +1,9 @@
-// packres on the command line: round trips, and one-line failures with a non-zero exit.
+// packres on the command line: round trips, and one-line failures with a non-zero exit that
+// leave every input as it was.
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -69,7 +71,7 @@ TEST_F(Packres, OutputAppearsOnlyWhenComplete) {
 
 TEST_F(Packres, HelpGoesToStandardOutput) {
   EXPECT_EQ(Run("--help"), 0);
-  EXPECT_NE(Text("stdout").find("packres pack IN OUT"), std::string::npos);
+  EXPECT_NE(Text("stdout").find("packres pack [--limit BYTES] IN OUT"), std::string::npos);
   EXPECT_TRUE(Text("stderr").empty());
 }
 
@@ -95,11 +97,18 @@ TEST_P(PackresFailures, ReportOneLineAndFail) {
   Bytes negative(20, 0);
   packed::WriteHeader(negative.data(), -4, 5);
   Write("negative", negative);
+  Write("huge", {});
+  ASSERT_EQ(truncate(Path("huge").c_str(), off_t{1} << 31), 0);  // sparse: one byte more than a container holds
+  ASSERT_EQ(link(Path("short").c_str(), Path("short.link").c_str()), 0);
+  ASSERT_EQ(symlink(Path("corrupt").c_str(), Path("corrupt.sym").c_str()), 0);
 
   EXPECT_EQ(Run(InDir(GetParam().args)), GetParam().exitCode);
   ExpectOneLineError(GetParam().message);
-  // Nothing under the output's name, and no temporary file left beside it.
+  // Nothing under the output's name, no temporary file left beside it, no input changed.
   EXPECT_EQ(Names("x"), std::vector<std::string>{});
+  EXPECT_EQ(Names("short"), (std::vector<std::string>{"short", "short.link"}));
+  EXPECT_EQ(Read("short"), Bytes(10, 1));
+  EXPECT_EQ(Read("corrupt"), corrupt);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -118,7 +127,17 @@ INSTANTIATE_TEST_SUITE_P(
                       CliCase{"UnpackNegativeSize", "unpack $D/negative $D/x", 1, "negative size"},
                       CliCase{"SumsWithoutName", "sums $D/x $D/short", 1, "expected NAME=FILE"},
                       CliCase{"SumsNameTooLong", "sums $D/x NINECHARS=$D/short", 1, "1 to 8"},
-                      CliCase{"SumsMissingFile", "sums $D/x EXE=$D/none", 1, "cannot open"}),
+                      CliCase{"SumsMissingFile", "sums $D/x EXE=$D/none", 1, "cannot open"},
+                      CliCase{"PackOver2GiB", "pack $D/huge $D/x", 1, "more than the 2,147,483,647 a container can hold"},
+                      CliCase{"PackOverTheLimit", "pack --limit 9 $D/short $D/x", 1, "10 bytes, over the limit of 9"},
+                      CliCase{"SumsOverTheLimit", "sums --limit 19 $D/x EXE=$D/short DAT2=$D/short.link", 1,
+                              "20 bytes together, over the limit of 19"},
+                      CliCase{"LimitNotANumber", "pack --limit 1k $D/short $D/x", 1, "not a number"},
+                      CliCase{"PackOntoItsInput", "pack $D/short $D/./short", 1, "is the input"},
+                      CliCase{"PackOntoAHardLinkOfItsInput", "pack $D/short $D/short.link", 1, "is the input"},
+                      CliCase{"UnpackOntoItsInput", "unpack $D/corrupt $D/corrupt", 1, "is the input"},
+                      CliCase{"UnpackOntoALinkToItsInput", "unpack $D/corrupt $D/corrupt.sym", 1, "is the input"},
+                      CliCase{"SumsOntoAFileItDigests", "sums $D/short.link EXE=$D/short", 1, "is the input"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

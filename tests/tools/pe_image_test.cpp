@@ -1,15 +1,57 @@
 // The PE resource reader and writer: linker-made stubs (PE32 and PE32+) rewritten and read back
-// by a separate minimal walker of the headers, and malformed images refused with a reason.
+// by a separate minimal walker of the headers, resources streamed into the file, malformed
+// images refused with a reason, and memory bounded by the file's size.
 #include "tools/pe_image.h"
 
 #include <gtest/gtest.h>
 
+#include <malloc.h>
+
+#include <atomic>
+#include <cstdlib>
 #include <fstream>
+#include <new>
 #include <functional>
 #include <iterator>
 #include <optional>
 #include <random>
 #include <string>
+
+// Every allocation of this program is counted, so that a test can tell the most memory held
+// at once while it ran.
+std::atomic<size_t> gLive{0}, gPeak{0};
+
+__attribute__((noinline)) void* operator new(size_t size) {
+  void* block = std::malloc(size ? size : 1);
+  if (!block) throw std::bad_alloc();
+  const size_t live = gLive += malloc_usable_size(block);
+  for (size_t peak = gPeak; live > peak && !gPeak.compare_exchange_weak(peak, live);) {
+  }
+  return block;
+}
+
+__attribute__((noinline)) void operator delete(void* p) noexcept {
+  if (!p) return;
+  gLive -= malloc_usable_size(p);
+  std::free(p);
+}
+
+// Every other form goes through the two above (the sanitizer's runtime would otherwise supply
+// its own, mismatched with them).
+void* operator new[](size_t size) { return operator new(size); }
+void* operator new(size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return operator new(size);
+  } catch (...) {
+    return nullptr;
+  }
+}
+void* operator new[](size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
+void operator delete[](void* p) noexcept { operator delete(p); }
+void operator delete(void* p, size_t) noexcept { operator delete(p); }
+void operator delete[](void* p, size_t) noexcept { operator delete(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { operator delete(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { operator delete(p); }
 
 namespace {
 
@@ -189,8 +231,85 @@ TEST_P(Stubs, CertificateIsDropped) {
   EXPECT_EQ(out, pe::Image::Parse(Stub(GetParam())).Build());
 }
 
+// A resource streamed into the file gives the very bytes it gives held in memory; one that streams
+// another count than it promised is refused.
+TEST_P(Stubs, StreamedResourceWritesTheSameFile) {
+  const Bytes payload = Noise(100003, 5);
+  pe::Image held = pe::Image::Parse(Stub(GetParam()));
+  held.Find(pe::ResourceId::Number(pe::kRtRcdata), pe::ResourceId::Name("EXE"))[0]->data = payload;
+  pe::Image streamed = pe::Image::Parse(Stub(GetParam()));
+  pe::Resource& exe = *streamed.Find(pe::ResourceId::Number(pe::kRtRcdata), pe::ResourceId::Name("EXE"))[0];
+  exe.streamedSize = payload.size();
+  exe.stream = [&](pe::Sink& sink) {
+    for (size_t at = 0; at < payload.size(); at += 4099)
+      sink.Write(payload.data() + at, std::min<size_t>(4099, payload.size() - at));
+  };
+  EXPECT_EQ(streamed.Build(), held.Build());
+  exe.streamedSize += 1;
+  EXPECT_THROW(streamed.Build(), pe::FormatError);
+}
+
 INSTANTIATE_TEST_SUITE_P(Both, Stubs, ::testing::Values("stub32.exe", "stub64.exe"),
                          [](const auto& info) { return std::string(info.param).substr(0, 6); });
+
+// The checksum over a file given in pieces, split anywhere, equals the checksum of the whole, the
+// field wherever it lies (at an odd offset no word is skipped).
+TEST(Checksum, InPiecesAgreesWithTheWhole) {
+  std::mt19937 rng(3);
+  const Bytes file = Noise(10001, 9);
+  for (size_t field : {size_t{0}, size_t{2}, size_t{64}, size_t{65}, size_t{9996}, size_t{9998}}) {
+    pe::ChecksumAccumulator sum(field);
+    for (size_t at = 0; at < file.size();) {
+      const size_t n = std::min<size_t>(rng() % 9, file.size() - at);
+      sum.Add(file.data() + at, n);
+      at += n;
+    }
+    EXPECT_EQ(sum.Value() + file.size(), pe::Checksum(file, field)) << field;
+  }
+}
+
+// 2,000 directory entries naming one 65,535-character string (a 228 KB section): the name is
+// held once when read and written once when laid out again, instead of once per entry (460 MB).
+TEST(ResourceNames, PointedAtOftenAreHeldOnce) {
+  pe::Image padded = pe::Image::Parse(Stub("stub32.exe"));
+  pe::Resource pad = padded.Resources()[0];
+  pad.data = Bytes(240000);
+  padded.Resources() = {pad};
+  Bytes file = padded.Build();
+  const Walker w{file};
+  const size_t base = w.Named(".rsrc")->raw;
+  const uint32_t va = w.Named(".rsrc")->va;
+  constexpr uint32_t kEntries = 2000, kLength = 65535;
+  const uint32_t typeDir = 24, languageDirs = 40 + 8 * kEntries, dataEntries = languageDirs + 24 * kEntries;
+  const uint32_t name = dataEntries + 16 * kEntries, data = name + 2 + 2 * kLength;
+  ASSERT_LE(data + 4, w.Named(".rsrc")->vsize);
+  std::fill(file.begin() + base, file.begin() + base + data + 4, 0);
+  auto put16 = [&](uint32_t at, uint32_t v) { file[base + at] = v & 0xFF, file[base + at + 1] = (v >> 8) & 0xFF; };
+  auto put32 = [&](uint32_t at, uint32_t v) { put16(at, v & 0xFFFF), put16(at + 2, v >> 16); };
+  put16(14, 1);
+  put32(16, pe::kRtRcdata);
+  put32(20, 0x80000000 | typeDir);
+  put16(typeDir + 12, kEntries);
+  for (uint32_t i = 0; i < kEntries; ++i) {
+    put32(typeDir + 16 + 8 * i, 0x80000000 | name);
+    put32(typeDir + 20 + 8 * i, 0x80000000 | (languageDirs + 24 * i));
+    put16(languageDirs + 24 * i + 14, 1);
+    put32(languageDirs + 24 * i + 16, i + 1);  // a language of its own
+    put32(languageDirs + 24 * i + 20, dataEntries + 16 * i);
+    put32(dataEntries + 16 * i, va + data);
+    put32(dataEntries + 16 * i + 4, 4);
+  }
+  put16(name, kLength);
+  for (uint32_t i = 0; i < kLength; ++i) put16(name + 2 + 2 * i, 'A' + i % 26);
+
+  const size_t before = gLive;
+  gPeak = before;
+  pe::Image image = pe::Image::Parse(file);
+  ASSERT_EQ(image.Resources().size(), kEntries);
+  EXPECT_EQ(image.Resources()[kEntries - 1].name.Text().size(), kLength);
+  EXPECT_LT(gPeak - before, 4 * file.size()) << "reading held " << gPeak - before << " bytes for a " << file.size() << "-byte file";
+  EXPECT_LT(image.Build().size(), file.size());
+}
 
 struct Damage {
   const char* name;
@@ -242,6 +361,19 @@ INSTANTIATE_TEST_SUITE_P(
         Damage{"NameStringPastSection",
                [](Bytes& b, const Walker& w) { Set32(b, Rsrc(w) + 16, 0x80000000 | (w.Named(".rsrc")->vsize - 1)); },
                "runs past"},
+        Damage{"NamesOverlap",
+               [](Bytes& b, const Walker& w) {
+                 // The second name of the payloads' directory starts inside the first.
+                 const size_t root = Rsrc(w);
+                 size_t rcdata = 0;
+                 for (size_t i = 0; i < U16(b, root + 12) + U16(b, root + 14); ++i)
+                   if (U32(b, root + 16 + 8 * i) == pe::kRtRcdata) rcdata = root + (U32(b, root + 16 + 8 * i + 4) & 0x7FFFFFFF);
+                 const uint32_t first = U32(b, rcdata + 16);
+                 b[root + (first & 0x7FFFFFFF) + 2] = 1;  // its first character, now also a length of 1
+                 b[root + (first & 0x7FFFFFFF) + 3] = 0;
+                 Set32(b, rcdata + 16 + 8, first + 2);
+               },
+               "overlap"},
         Damage{"DataOutsideSections",
                [](Bytes& b, const Walker& w) {
                  const size_t root = Rsrc(w);
