@@ -287,6 +287,15 @@ bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
   }
 }
 
+HeldThread::HeldThread(HWND hwnd)
+    : thread_(OpenThread(THREAD_SUSPEND_RESUME, FALSE, ThreadOf(hwnd))) {
+  held_ = thread_ && SuspendThread(thread_.Get()) != static_cast<DWORD>(-1);
+}
+
+HeldThread::~HeldThread() {
+  if (held_) ResumeThread(thread_.Get());
+}
+
 void Pause(int ms) {
   const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(ms);
   for (;;) {
@@ -378,6 +387,12 @@ std::string Text(HWND hwnd) {
   LRESULT got = SendTimeout(hwnd, WM_GETTEXT, buf.size(), reinterpret_cast<LPARAM>(buf.data()), &ok);
   if (!ok) return std::string();
   return std::string(buf.data(), static_cast<size_t>(std::max<LRESULT>(0, got)));
+}
+
+std::string StoredText(HWND hwnd) {
+  char buf[1024] = {};
+  int n = GetWindowTextA(hwnd, buf, sizeof buf);
+  return std::string(buf, static_cast<size_t>(std::max(0, n)));
 }
 
 std::string ClassName(HWND hwnd) {
