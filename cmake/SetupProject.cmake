@@ -94,9 +94,11 @@ function(setup_unit_test name)
 endfunction()
 
 # Wine tests run from both Windows builds, each named after its build (win32.*, win64.*). The
-# win32 build is what ships and runs the whole suite. Where i386 programs cannot run, wine-run
-# skips its tests (CTest "skipped", with the reason) and the win64 build runs the whole suite in
-# its place; where they can, the win64 build runs only the smoke tests and skips the rest.
+# win32 build is what ships and runs the whole suite where i386 programs run natively; there the
+# win64 build runs only its smoke tests and skips the rest. Where they run only under emulation
+# (qemu-i386), the win32 build runs its smoke set and the win64 build the whole suite; where they
+# cannot run, wine-run skips every win32 test and the win64 build runs the whole suite. A skipped
+# test is CTest "skipped", with the reason.
 set(SETUP_WINE_TESTS OFF)
 if(WIN32)
   set(SETUP_WINE_TESTS ON)
@@ -108,6 +110,14 @@ if(WIN32)
 endif()
 # The Wine tests the win64 build runs even where the win32 build runs the whole suite.
 set(SETUP_SMOKE_TESTS Setup.update_writes_both_files MessageDialog.completion_notice)
+# The win32 tests that run where i386 programs are only emulated, at seconds a 32-bit Wine
+# process: the update, a damaged payload refused, the first run's search, a failure reported
+# under "Setup", the single-instance guard, and the updaters that make-setup makes (packres.exe
+# included).
+set(SETUP_EMULATED_TESTS
+  Setup.update_writes_both_files Damage.damaged_executable_payload Setup.first_run_auto_search
+  Setup.update_into_missing_folder Setup.second_instance_exits_1
+  MakeSetup.made_updater_installs_the_new_files MakeSetup.windows_packres_makes_the_same_updater)
 
 # The wine-run command line that starts this build's test programs.
 set(SETUP_WINE_RUN ${PROJECT_SOURCE_DIR}/scripts/wine-run)
@@ -116,6 +126,19 @@ if(SETUP_WINE_FLAVOUR STREQUAL "win64")
   foreach(smoke IN LISTS SETUP_SMOKE_TESTS)
     list(APPEND SETUP_WINE_RUN --smoke ${smoke})
   endforeach()
+elseif(SETUP_WINE_FLAVOUR STREQUAL "win32")
+  foreach(smoke IN LISTS SETUP_EMULATED_TESTS)
+    list(APPEND SETUP_WINE_RUN --smoke ${smoke})
+  endforeach()
+  # Their CTest names, for scripts/test to report their times.
+  list(TRANSFORM SETUP_EMULATED_TESTS PREPEND "win32." OUTPUT_VARIABLE emulated_names)
+  string(JOIN "\n" emulated_names ${emulated_names})
+  file(WRITE ${CMAKE_BINARY_DIR}/emulated_tests.txt "${emulated_names}\n")
+  # Under emulation each win32 test program's x86_64 twin lists its tests, and a driver's twin
+  # runs them, so that the shipped programs under test are the only 32-bit processes.
+  get_filename_component(twin_dir ${CMAKE_BINARY_DIR}/../win64/bin ABSOLUTE)
+  set(SETUP_TWIN_DIR ${twin_dir} CACHE PATH
+      "The win64 build's test programs: where i386 programs are only emulated they list and drive the win32 tests")
 endif()
 
 # Tests that drive windows get a second attempt when the first fails (scripts/once-more, which
@@ -135,7 +158,7 @@ elseif(SETUP_WINE_FLAVOUR STREQUAL "win32")
   endif()
 endif()
 
-# setup_wine_gtest(NAME [WINDOWS] [TIMEOUT s] [SOURCES ...] [OBJECTS object-library] [LINK ...]
+# setup_wine_gtest(NAME [WINDOWS] [DRIVER] [TIMEOUT s] [SOURCES ...] [OBJECTS object-library] [LINK ...]
 #                  [COPY targets-or-files...] [RUNNER wine-run options...] [FILTER gtest-filter]
 #                  [SUFFIX name-suffix] [TREE tree] [WRAP command...] [PROPERTIES ...])
 # A GoogleTest program for Windows, run under Wine: each of its tests is the CTest
@@ -145,11 +168,13 @@ endif()
 # tells their names apart).
 # COPY puts the programs under test next to it in C:\app: a bare name is a target, anything else
 # a file (FILE=NAME renames it). WINDOWS marks tests that drive windows: label "windows" and a
-# second attempt after a failed first (scripts/once-more). TREE names a setup_test_tree the tests
-# need laid out first. WRAP is a command that runs wine-run (e.g. with a file system mounted).
-# PROPERTIES apply to every test.
+# second attempt after a failed first (scripts/once-more). DRIVER marks a program that only drives
+# the programs it starts, so that under emulation its x86_64 twin may run in its place. TREE names
+# a setup_test_tree the tests need laid out first. WRAP is a command that runs wine-run (e.g. with
+# a file system mounted). PROPERTIES apply to every test. A test that runs no test at all (a name
+# its program does not hold) fails.
 function(setup_wine_gtest name)
-  cmake_parse_arguments(ARG "WINDOWS" "TIMEOUT;OBJECTS;FILTER;SUFFIX;TREE" "SOURCES;LINK;COPY;RUNNER;WRAP;PROPERTIES" ${ARGN})
+  cmake_parse_arguments(ARG "WINDOWS;DRIVER" "TIMEOUT;OBJECTS;FILTER;SUFFIX;TREE" "SOURCES;LINK;COPY;RUNNER;WRAP;PROPERTIES" ${ARGN})
   if(NOT SETUP_WINE_TESTS)
     return()
   endif()
@@ -162,6 +187,12 @@ function(setup_wine_gtest name)
   setup_flags(${name})
   target_link_libraries(${name} PRIVATE ${ARG_LINK} GTest::gtest_main)
   set(runner ${ARG_RUNNER})
+  if(SETUP_WINE_FLAVOUR STREQUAL "win32")
+    list(APPEND runner --twin ${SETUP_TWIN_DIR}/${name}.exe)
+    if(ARG_DRIVER)
+      list(APPEND runner --driver)
+    endif()
+  endif()
   foreach(item IN LISTS ARG_COPY)
     if(NOT item MATCHES "[/.]")
       add_dependencies(${name} ${item})
@@ -181,7 +212,8 @@ function(setup_wine_gtest name)
     math(EXPR ctest_timeout "2 * ${ARG_TIMEOUT} + 60")
   endif()
   set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR "${emulator}")
-  set(properties TIMEOUT ${ctest_timeout} SKIP_RETURN_CODE 77 LABELS ${label} ${ARG_PROPERTIES})
+  set(properties TIMEOUT ${ctest_timeout} SKIP_RETURN_CODE 77 LABELS ${label}
+      FAIL_REGULAR_EXPRESSION " 0 tests from 0 test suites ran" ${ARG_PROPERTIES})
   if(ARG_TREE)
     list(APPEND properties FIXTURES_REQUIRED ${SETUP_WINE_FLAVOUR}.tree.${ARG_TREE})
   endif()

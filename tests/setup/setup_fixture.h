@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -161,6 +162,26 @@ inline Started StartWithGameDir(const std::string& folder, const std::string& pr
 }
 
 inline HWND WaitFinder(const Process& p) { return WaitWindow(p.Id(), "TForm3", "インストール先不明"); }
+
+// Runs `act` while the sweep that `finder` runs is held (its thread suspended) in the first 12
+// of the 30 shelves of the tree PlantTree made at C:\Library (the listing gives them in name
+// order: Shelf0, Shelf1, Shelf10 to Shelf19). What `act` posts then reaches the sweep while it
+// still runs, however fast it walks: it handles its messages once a frame, and the 18 shelves
+// left take many frames. False when the sweep was not seen there.
+inline bool WhileSweepHeldInLibrary(HWND finder, const std::function<void()>& act) {
+  HWND label = FindControl(finder, "Label6");
+  E2E_ASSERT(label);
+  const std::string shelf = "検索中 C:\\\\Library\\Shelf";
+  return WaitUntil([&] {
+    HeldThread held(finder);
+    E2E_ASSERT(held.Held());
+    const std::string at = StoredText(label);
+    if (at.size() <= shelf.size() || at.compare(0, shelf.size(), shelf) != 0) return false;
+    if (at[shelf.size()] != '0' && at[shelf.size()] != '1') return false;
+    act();
+    return true;
+  });
+}
 
 inline HWND Control(HWND form, const char* name) {
   HWND control = FindControl(form, name);

@@ -315,6 +315,15 @@ bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
   }
 }
 
+HeldThread::HeldThread(HWND hwnd)
+    : thread_(OpenThread(THREAD_SUSPEND_RESUME, FALSE, ThreadOf(hwnd))) {
+  held_ = thread_ && SuspendThread(thread_.Get()) != static_cast<DWORD>(-1);
+}
+
+HeldThread::~HeldThread() {
+  if (held_) ResumeThread(thread_.Get());
+}
+
 void Pause(int ms) {
   const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(ms);
   for (;;) {
@@ -409,6 +418,13 @@ std::wstring WideText(HWND hwnd) {
 }
 
 std::string Text(HWND hwnd) { return ToSjis(WideText(hwnd)); }
+
+// GetWindowText reads another process's window from what the system keeps, sending nothing.
+std::string StoredText(HWND hwnd) {
+  wchar_t buf[1024] = {};
+  int n = GetWindowTextW(hwnd, buf, static_cast<int>(std::size(buf)));
+  return ToSjis(std::wstring(buf, static_cast<size_t>(std::max(0, n))));
+}
 
 std::string ClassName(HWND hwnd) {
   char name[256] = {};

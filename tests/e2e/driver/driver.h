@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "base/win32/handles.h"
+
 namespace e2e {
 
 // Default bound for every wait, in milliseconds.
@@ -146,6 +148,23 @@ bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = kTimeoutM
 // Lets the system settle: this thread's messages are pumped for `ms` milliseconds.
 void Pause(int ms);
 
+// Holds the thread that owns `hwnd` (another process's) suspended for as long as it lives, so
+// that a scenario can look at a long operation and post to it at one point of it (a search
+// between two folders) while the operation cannot move on. A held thread answers no message:
+// read its windows with StoredText, not Text.
+class HeldThread {
+ public:
+  explicit HeldThread(HWND hwnd);
+  HeldThread(const HeldThread&) = delete;
+  HeldThread& operator=(const HeldThread&) = delete;
+  ~HeldThread();
+  bool Held() const { return held_; }
+
+ private:
+  win32::KernelHandle thread_;
+  bool held_ = false;
+};
+
 // ---- Finding windows ------------------------------------------------------------------------
 
 // A visible top-level window of process `pid` whose class and caption match (nullptr: any).
@@ -170,6 +189,8 @@ std::vector<HWND> Children(HWND parent);
 // The window's text (WM_GETTEXT) in UTF-16, and as Shift-JIS.
 std::wstring WideText(HWND hwnd);
 std::string Text(HWND hwnd);
+// The text the system keeps for another process's window, read without sending it a message.
+std::string StoredText(HWND hwnd);
 std::string ClassName(HWND hwnd);
 RECT ScreenRect(HWND hwnd);  // window rectangle in screen coordinates
 RECT ClientRect(HWND hwnd);  // client rectangle: left and top are 0
