@@ -28,6 +28,16 @@ class PlayerChooser : public ChooserWindow {
     Open();
   }
 
+  // The chooser's client area has this size and the window is centred on the screen.
+  void ExpectCentredClient(int width, int height) {
+    RECT client = ClientRect(Window());
+    EXPECT_EQ(Width(client), width);
+    EXPECT_EQ(Height(client), height);
+    RECT outer = ScreenRect(Window());
+    EXPECT_EQ(static_cast<int>(outer.left), Centred(GetSystemMetrics(SM_CXSCREEN), Width(outer)));
+    EXPECT_EQ(static_cast<int>(outer.top), Centred(GetSystemMetrics(SM_CYSCREEN), Height(outer)));
+  }
+
   const Process& Program() const { return process_; }
   HWND Finder() const { return finder_; }
 
@@ -82,13 +92,7 @@ class PlayerChooser : public ChooserWindow {
 
 TEST(Chooser, opens_at_current_folder) {
   PlayerChooser c;
-  HWND w = c.Window();
-  RECT client = ClientRect(w);
-  EXPECT_EQ(Width(client), 424);
-  EXPECT_EQ(Height(client), 255);
-  RECT outer = ScreenRect(w);
-  EXPECT_EQ(static_cast<int>(outer.left), Centred(GetSystemMetrics(SM_CXSCREEN), Width(outer)));
-  EXPECT_EQ(static_cast<int>(outer.top), Centred(GetSystemMetrics(SM_CYSCREEN), Height(outer)));
+  c.ExpectCentredClient(424, 255);
 
   EXPECT_EQ(Text(c.Control("Label1")), std::string("ディレクトリ名(&N):"));
   EXPECT_TRUE(IsVisible(c.Control("Label1")));
@@ -125,7 +129,7 @@ TEST(Chooser, opens_at_current_folder) {
   }
 
   HWND dirList = c.Control("DirList");
-  EXPECT_EQ(FocusOf(w), dirList);
+  EXPECT_EQ(FocusOf(c.Window()), dirList);
   ExpectList(c.Control("DirList"), "8,72,213,138", 17, 8);
   ExpectList(c.Control("FileList"), "232,72,185,93", 13, 7);
   EXPECT_EQ(Joined(c.Folders()).substr(0, 9), std::string("C:\\ | app"));
@@ -403,13 +407,7 @@ TEST(ChooserDrives, drives_listed_and_changed) {
 
 TEST(ChooserDpi120, scaled_layout_dpi120) {
   PlayerChooser c;
-  HWND w = c.Window();
-  RECT client = ClientRect(w);
-  EXPECT_EQ(Width(client), 530);
-  EXPECT_EQ(Height(client), 319);
-  RECT outer = ScreenRect(w);
-  EXPECT_EQ(static_cast<int>(outer.left), Centred(GetSystemMetrics(SM_CXSCREEN), Width(outer)));
-  EXPECT_EQ(static_cast<int>(outer.top), Centred(GetSystemMetrics(SM_CYSCREEN), Height(outer)));
+  c.ExpectCentredClient(530, 319);
   EXPECT_EQ(Bounds(c.Control("DirEdit")), std::string("10,30,391,25"));
   EXPECT_EQ(Bounds(c.Control("OKButton")), std::string("215,280,96,34"));
   EXPECT_EQ(Bounds(c.Control("CancelButton")), std::string("320,280,96,34"));
