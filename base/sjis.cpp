@@ -35,7 +35,7 @@ std::string_view LastChar(std::string_view s) { return LastChar(s, IsLeadByte); 
 
 std::string_view LastChar(std::string_view s, LeadBytePredicate isLead) {
   size_t start = std::string_view::npos;
-  for (size_t i = 0; i < s.size(); i += CharLength(s, i, isLead)) start = i;
+  ForEachChar(s, isLead, [&](size_t i, size_t) { start = i; });
   return start == std::string_view::npos ? std::string_view() : s.substr(start);
 }
 
@@ -51,10 +51,9 @@ std::string_view Truncate(std::string_view s, size_t maxBytes) { return Truncate
 
 std::string_view Truncate(std::string_view s, size_t maxBytes, LeadBytePredicate isLead) {
   size_t end = 0;
-  for (size_t i = 0; i < s.size(); i += CharLength(s, i, isLead)) {
-    if (i + CharLength(s, i, isLead) > maxBytes) break;
-    end = i + CharLength(s, i, isLead);
-  }
+  ForEachChar(s, isLead, [&](size_t i, size_t len) {
+    if (i == end && i + len <= maxBytes) end = i + len;
+  });
   return s.substr(0, end);
 }
 

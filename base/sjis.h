@@ -26,14 +26,19 @@ inline size_t CharLength(std::string_view s, size_t i, LeadBytePredicate isLead)
 }
 inline size_t CharLength(std::string_view s, size_t i) { return CharLength(s, i, IsLeadByte); }
 
-// Calls f(index, length) for each character of s, in order.
+// Calls f(index, length) for each character of s, in order; the second form by the lead bytes
+// isLead says.
 template <typename F>
-void ForEachChar(std::string_view s, F f) {
+void ForEachChar(std::string_view s, LeadBytePredicate isLead, F f) {
   for (size_t i = 0; i < s.size();) {
-    size_t len = CharLength(s, i);
+    size_t len = CharLength(s, i, isLead);
     f(i, len);
     i += len;
   }
+}
+template <typename F>
+void ForEachChar(std::string_view s, F f) {
+  ForEachChar(s, IsLeadByte, f);
 }
 
 // Byte index where the last character of s begins (one byte, or two for a double-byte
