@@ -19,13 +19,13 @@
 #include "payload/sums.h"
 #include "tests/payload/crash_fs.h"
 #include "tests/payload/update_names.h"
+#include "windows/update_files.h"
 
 namespace {
 
 const std::string kDir = "G:\\Game\\";
 const char* const kSpellings[] = {"G:\\Game\\", "g:/game", "G:\\\\Game", "G:\\Saves\\..\\Game\\", "",
                                   "Game\\",     "G:Game",  "\\Game\\",   "\\\\?\\G:\\Game\\"};
-const std::vector<PayloadTarget> kFiles = {{"EXE", "VELDRAN.EXE"}, {"DAT2", "mg_data2.mbl"}};
 const std::string kNewExe = "the new executable";
 const std::string kNewDat2 = "the new archive";
 
@@ -77,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   TSource source(options & 16);
   try {
-    RecoverUpdate(fs, source, folder, kFiles);
+    RecoverUpdate(fs, source, folder, kUpdateFiles);
   } catch (const Exception&) {
     // A recovery that cannot finish says so; what it touched is still checked.
   }

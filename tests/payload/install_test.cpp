@@ -18,6 +18,7 @@
 #include "payload/unpack.h"
 #include "tests/payload/crash_fs.h"
 #include "tests/payload/update_names.h"
+#include "windows/update_files.h"
 
 using crash_model::TCrash;
 using crash_model::TCrashFs;
@@ -31,7 +32,6 @@ const std::string kDat2 = kDir + "mg_data2.mbl";
 const std::string kMarker = kDir + "mg_data.mbl";
 const std::string kUsersTmp = kDir + "vdn0000.tmp";     // the user's own file, in the update's naming
 const std::string kUsersFolder = kDir + "vdn0002.tmp";  // and a folder of theirs named so
-const std::vector<PayloadTarget> kFiles = {{"EXE", "VELDRAN.EXE"}, {"DAT2", "mg_data2.mbl"}};
 // Spellings of the game folder that Win32 takes for the same one.
 const std::string kSpellings[] = {kDir, "g:\\GAME", "G:/Game/", "G:\\\\Game\\", "G:\\Game\\.\\", "G:\\Saves\\..\\Game"};
 
@@ -98,7 +98,7 @@ TCrashFs OldFolder(const TScenario& s) {
 }
 
 void Install(TFileOps& fs, TSource& source, const std::string& folder = kDir) {
-  InstallPayloads(fs, source, folder, kFiles);
+  InstallPayloads(fs, source, folder, kUpdateFiles);
 }
 
 void Install(TFileOps& fs) {
@@ -108,7 +108,7 @@ void Install(TFileOps& fs) {
 
 void Recover(TFileOps& fs, const std::string& folder = kDir) {
   TSource source;
-  RecoverUpdate(fs, source, folder, kFiles);
+  RecoverUpdate(fs, source, folder, kUpdateFiles);
 }
 
 // "old" or "new" when the folder holds exactly that release beside the user's files and nothing
@@ -416,7 +416,7 @@ TEST(Recover, CommittedUpdateMovesInOnlyWhatItCarries) {
     TCrashFs next = fs.Survivor(true);
     TSource source;
     damage(next, source);
-    RecoverUpdate(next, source, kDir, kFiles);
+    RecoverUpdate(next, source, kDir, kUpdateFiles);
     EXPECT_EQ(Release(next, s), "old");
   }
 }
@@ -434,14 +434,14 @@ TEST(Recover, TurningBackIsRecordedBeforeTheFirstStep) {
   TSource noSums;
   noSums.sums.reset();
   TCrashFs probe = disk.Survivor(true);
-  RecoverUpdate(probe, noSums, kDir, kFiles);
+  RecoverUpdate(probe, noSums, kDir, kUpdateFiles);
   ASSERT_EQ(Release(probe, s), "old");
   const long turned = FirstOp(probe, "Replace " + kDir + install::kJournalTempName);
   ASSERT_GT(turned, 0);
   for (long r = 0; r < probe.Ops(); ++r) {
     TCrashFs again = disk.Survivor(true);
     again.CrashAt(r);
-    EXPECT_THROW(RecoverUpdate(again, noSums, kDir, kFiles), TCrash);
+    EXPECT_THROW(RecoverUpdate(again, noSums, kDir, kUpdateFiles), TCrash);
     TCrashFs next = again.Survivor(true);
     Recover(next);
     const std::string result = Release(next, s);
