@@ -52,8 +52,9 @@ TEST(MakeSetup, made_updater_installs_the_new_files) {
   EXPECT_EQ(FileVersion(AppDir() + "MADE.exe", "ProductVersion"), std::string("1.0.2"));
 }
 
-// The Windows tool: the same bytes as the build machine's, an existing output replaced, Japanese
-// file names, and the stub or a file refused as the output however it is spelt or linked.
+// The Windows tool: the same bytes as the build machine's, its own output replaced and another
+// file refused, Japanese file names, and the stub or a file refused as the output however it is
+// spelt or linked.
 TEST(MakeSetup, windows_packres_makes_the_same_updater) {
   const std::vector<std::string> inputs = {"--exe", "new_exe.bin", "--dat2", "new_dat2.bin", "--version", "1.0.2"};
   auto makeSetup = [&](const std::string& stub, const std::string& out) {
@@ -62,8 +63,10 @@ TEST(MakeSetup, windows_packres_makes_the_same_updater) {
     return RunPackres(args);
   };
   const std::vector<char> stub = ReadAll(AppDir() + "SETUP.exe");
-  WriteText(AppDir() + "WIN.exe", "an older updater");
-  EXPECT_EQ(makeSetup("SETUP.exe", "WIN.exe"), 0);
+  WriteText(AppDir() + "WIN.exe", "not made by make-setup");
+  EXPECT_EQ(makeSetup("SETUP.exe", "win.EXE"), 1);
+  ASSERT_TRUE(CopyFileA((AppDir() + "MADE.exe").c_str(), (AppDir() + "WIN.exe").c_str(), FALSE));
+  EXPECT_EQ(makeSetup("SETUP.exe", "WIN.exe"), 0);  // an updater it made is replaced
   const std::vector<char> made = ReadAll(AppDir() + "MADE.exe");
   EXPECT_TRUE(!made.empty() && ReadAll(AppDir() + "WIN.exe") == made);
 

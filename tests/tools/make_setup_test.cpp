@@ -1,7 +1,9 @@
 // packres make-setup on the command line: the payloads, digests and version of the updater it
-// writes (the same bytes for the same inputs), digests added to a stub without them, and bad
-// input refused in one line with the output left as it was.
+// writes (the same bytes for the same inputs), its own output replaced, digests added to a stub
+// without them, and bad input (a file it did not make under the output's name too) refused in
+// one line with the output left as it was.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <cstring>
 #include <filesystem>
@@ -29,8 +31,15 @@ class MakeSetup : public testing_payload::Packres {
   void SetUp() override {
     Packres::SetUp();
     std::filesystem::copy_file(std::string(STUBS_DIR) + "/stub32.exe", Path("stub.exe"));
-    Write("exe.bin", Sample(70000, 3));
+    Write("exe.bin", NewExe());
     Write("dat2.bin", Sample(9000, 11));
+  }
+
+  // A Windows program, as the new game executable must be.
+  Bytes NewExe() const {
+    Bytes exe = Read("stub.exe"), tables = Sample(70000, 3);
+    exe.insert(exe.end(), tables.begin(), tables.end());
+    return exe;
   }
 
   static Bytes Resource(const pe::Image& image, const char* name, uint16_t type = pe::kRtRcdata) {
@@ -74,10 +83,10 @@ TEST_F(MakeSetup, PayloadsDigestsAndVersion) {
   EXPECT_EQ(Resource(out, nullptr, pe::kRtVersion), Resource(stub, nullptr, pe::kRtVersion));
   EXPECT_EQ(out.Resources().size(), stub.Resources().size());
 
-  // Again over the same output, with a version: replaced whole, no temporary left behind.
-  ASSERT_EQ(Run(InDir("make-setup $D/stub.exe $D/out.exe --version 2.5.1 --exe $D/dat2.bin --dat2 $D/exe.bin")), 0);
+  // Again over its own output, with a version: replaced whole, no temporary left behind.
+  ASSERT_EQ(Run(InDir("make-setup $D/stub.exe $D/out.exe --version 2.5.1 --exe $D/stub.exe --dat2 $D/exe.bin")), 0);
   out = pe::Image::Parse(Read("out.exe"));
-  EXPECT_EQ(Decoded(Resource(out, "EXE")), Read("dat2.bin"));
+  EXPECT_EQ(Decoded(Resource(out, "EXE")), Read("stub.exe"));
   const Bytes version = Resource(out, nullptr, pe::kRtVersion);
   EXPECT_EQ(version[48] | version[49] << 8 | version[50] << 16 | version[51] << 24, 2 << 16 | 5);
   EXPECT_EQ(FileCount(), 7);  // stub, two inputs, two outputs, stdout, stderr
@@ -116,14 +125,15 @@ TEST_P(MakeSetupRefuses, InOneLineLeavingTheOutput) {
   std::filesystem::create_hard_link(Path("exe.bin"), Path("exe.link"));
   std::filesystem::create_symlink(Path("stub.exe"), Path("stub.sym"));
   Write("out.exe", Bytes{'k', 'e', 'e', 'p'});
+  Write("empty.bin", {});
   const Bytes stub = Read("stub.exe");
 
   EXPECT_NE(Run(InDir(GetParam().args)), 0);
   ExpectOneLineError(GetParam().message);
   EXPECT_EQ(Text("out.exe"), "keep");
   EXPECT_EQ(Read("stub.exe"), stub);
-  EXPECT_EQ(Read("exe.bin"), Sample(70000, 3));
-  EXPECT_EQ(FileCount(), 12) << "a file was left behind";
+  EXPECT_EQ(Read("exe.bin"), NewExe());
+  EXPECT_EQ(FileCount(), 13) << "a file was left behind";
 }
 
 const std::string kInputs = " --exe $D/exe.bin --dat2 $D/dat2.bin";
@@ -146,6 +156,16 @@ INSTANTIATE_TEST_SUITE_P(
                       BadInput{"OutIsALinkToTheStub", "make-setup $D/stub.exe $D/stub.sym" + kInputs, "is the stub"},
                       BadInput{"OutIsTheNewExe", "make-setup $D/stub.exe $D/exe.bin" + kInputs, "is an input file"},
                       BadInput{"OutIsAHardLinkToTheNewExe", "make-setup $D/stub.exe $D/exe.link" + kInputs, "is an input file"},
+                      BadInput{"ExeEmpty", "make-setup $D/stub.exe $D/new.exe --exe $D/empty.bin --dat2 $D/dat2.bin",
+                               "empty.bin: is empty; --exe expects"},
+                      BadInput{"Dat2Empty", "make-setup $D/stub.exe $D/new.exe --exe $D/exe.bin --dat2 $D/empty.bin",
+                               "empty.bin: is empty; --dat2 expects"},
+                      BadInput{"OneFileTwice", "make-setup $D/stub.exe $D/new.exe --exe $D/exe.bin --dat2 $D/exe.link",
+                               "exe.link: is the --exe file too"},
+                      BadInput{"OptionsSwapped", "make-setup $D/stub.exe $D/new.exe --exe $D/dat2.bin --dat2 $D/exe.bin",
+                               "dat2.bin: not an executable (no MZ header); --exe expects"},
+                      BadInput{"OutNotMadeByMakeSetup", "make-setup $D/stub.exe $D/out.exe" + kInputs, "out.exe: exists and was not made"},
+                      BadInput{"OverAStub", "make-setup " STUBS_DIR "/stub64.exe $D/stub.sym" + kInputs, "stub.sym: exists and was not made"},
                       BadInput{"OutInMissingFolder", "make-setup $D/stub.exe $D/no/out.exe" + kInputs, "cannot create"},
                       BadInput{"BadVersion", "make-setup $D/stub.exe $D/out.exe --version 1.x" + kInputs, "bad version"},
                       BadInput{"NoDat2Option", "make-setup $D/stub.exe $D/out.exe --exe $D/exe.bin", "usage"},
