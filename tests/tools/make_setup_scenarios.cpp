@@ -85,3 +85,32 @@ TEST(MakeSetup, windows_packres_makes_the_same_updater) {
   EXPECT_TRUE(ReadAll(AppDir() + "new_exe.bin") == newExe);
 }
 
+
+// Ctrl+C at packres.exe's console while it packs: its temporary files go and it ends as Ctrl+C
+// ends a program. (Wine 8 refuses to generate Ctrl+Break, and closing a console ends its programs
+// without a close event: only Ctrl+C reaches the handler here.)
+TEST(MakeSetup, ctrl_c_removes_the_temporary_files) {
+  std::vector<char> big = ReadAll(AppDir() + "packres.exe");
+  for (uint32_t x = 1; big.size() < (64u << 20);) big.push_back(static_cast<char>(x ^= x << 13, x ^= x >> 17, x ^= x << 5));
+  WriteAll(AppDir() + "big.exe", big);
+  std::string line = "packres.exe make-setup SETUP.exe out.exe --exe big.exe --dat2 new_dat2.bin";
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr,
+                             AppDir().c_str(), &si, &pi));
+  win32::KernelHandle process(pi.hProcess), thread(pi.hThread);
+  WIN32_FIND_DATAA found{};
+  for (int i = 0; i < 3000; ++i, Sleep(10)) {  // until a temporary file has bytes in it
+    win32::FindHandle find(FindFirstFileA((AppDir() + "out.exe.*").c_str(), &found));
+    if (find.Get() != INVALID_HANDLE_VALUE && found.nFileSizeLow > 0) break;
+  }
+  FreeConsole();
+  ASSERT_TRUE(AttachConsole(pi.dwProcessId) && SetConsoleCtrlHandler(nullptr, TRUE));
+  ASSERT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0));
+  DWORD code = 0;
+  EXPECT_TRUE(WaitForSingleObject(pi.hProcess, 20000) == WAIT_OBJECT_0 && GetExitCodeProcess(pi.hProcess, &code));
+  TerminateProcess(pi.hProcess, 1);
+  EXPECT_EQ(code, static_cast<DWORD>(STATUS_CONTROL_C_EXIT));
+  EXPECT_TRUE(!Exists(AppDir() + "out.exe") && FindFirstFileA((AppDir() + "out.exe.*").c_str(), &found) == INVALID_HANDLE_VALUE);
+}

@@ -105,6 +105,36 @@ TEST_F(MakeSetup, DigestsAddedToAStubWithout) {
   EXPECT_EQ(Resource(out, "OLDSUMS"), Bytes(old.begin(), old.end()));
 }
 
+// Interrupted while it packs, make-setup removes the temporary files beside the output, says so
+// in one line and ends as the signal would have ended it.
+TEST_F(MakeSetup, InterruptedItRemovesItsTemporaryFiles) {
+  Bytes big = NewExe();  // random bytes after it, so that packing takes seconds
+  for (uint32_t x = 1; big.size() < (64u << 20);) big.push_back(static_cast<uint8_t>((x ^= x << 13, x ^= x >> 17, x ^= x << 5)));
+  Write("big.exe", big);
+  const std::string command =
+      InDir("exec " + std::string(PACKRES) + " make-setup $D/stub.exe $D/out.exe --exe $D/big.exe --dat2 $D/dat2.bin 2>$D/stderr");
+  for (int signal : {SIGTERM, SIGINT}) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      ::signal(SIGINT, SIG_DFL);  // as at a terminal, even where the tests run in the background
+      execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    auto packing = [&] {  // a temporary file beside the output, with bytes in it
+      for (const std::string& name : Names("out.exe."))
+        if (std::filesystem::file_size(Path(name)) > 0) return true;
+      return false;
+    };
+    for (int i = 0; i < 3000 && !packing(); ++i) usleep(10000);
+    kill(pid, signal);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+    ExpectOneLineError("packres: interrupted; removed the temporary files of " + Path("out.exe") + "\n");
+    EXPECT_EQ(Names("out.exe"), std::vector<std::string>{});
+  }
+}
+
 struct BadInput {
   const char* name;
   std::string args;  // $D is the test's folder; $D/out.exe exists; nothing there may change
