@@ -96,15 +96,18 @@ TEST(MakeSetup, ctrl_c_removes_the_temporary_files) {
   std::string line = "packres.exe make-setup SETUP.exe out.exe --exe big.exe --dat2 new_dat2.bin";
   STARTUPINFOA si{};
   si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
+  PROCESS_INFORMATION pi{};  // a console of its own, which this test can attach to
   ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr,
                              AppDir().c_str(), &si, &pi));
   win32::KernelHandle process(pi.hProcess), thread(pi.hThread);
   WIN32_FIND_DATAA found{};
-  for (int i = 0; i < 3000; ++i, Sleep(10)) {  // until a temporary file has bytes in it
+  auto packing = [&] {  // a temporary file beside the output has bytes in it
     win32::FindHandle find(FindFirstFileA((AppDir() + "out.exe.*").c_str(), &found));
-    if (find.Get() != INVALID_HANDLE_VALUE && found.nFileSizeLow > 0) break;
-  }
+    for (bool more = find.Get() != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find.Get(), &found))
+      if (found.nFileSizeLow > 0) return true;
+    return false;
+  };
+  for (int i = 0; i < 3000 && !packing(); ++i) Sleep(10);
   FreeConsole();
   ASSERT_TRUE(AttachConsole(pi.dwProcessId) && SetConsoleCtrlHandler(nullptr, TRUE));
   ASSERT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0));

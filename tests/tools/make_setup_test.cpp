@@ -31,15 +31,10 @@ class MakeSetup : public testing_payload::Packres {
   void SetUp() override {
     Packres::SetUp();
     std::filesystem::copy_file(std::string(STUBS_DIR) + "/stub32.exe", Path("stub.exe"));
-    Write("exe.bin", NewExe());
-    Write("dat2.bin", Sample(9000, 11));
-  }
-
-  // A Windows program, as the new game executable must be.
-  Bytes NewExe() const {
-    Bytes exe = Read("stub.exe"), tables = Sample(70000, 3);
+    Bytes exe = Read("stub.exe"), tables = Sample(70000, 3);  // a Windows program, as --exe must be
     exe.insert(exe.end(), tables.begin(), tables.end());
-    return exe;
+    Write("exe.bin", exe);
+    Write("dat2.bin", Sample(9000, 11));
   }
 
   static Bytes Resource(const pe::Image& image, const char* name, uint16_t type = pe::kRtRcdata) {
@@ -108,9 +103,8 @@ TEST_F(MakeSetup, DigestsAddedToAStubWithout) {
 // Interrupted while it packs, make-setup removes the temporary files beside the output, says so
 // in one line and ends as the signal would have ended it.
 TEST_F(MakeSetup, InterruptedItRemovesItsTemporaryFiles) {
-  Bytes big = NewExe();  // random bytes after it, so that packing takes seconds
-  for (uint32_t x = 1; big.size() < (64u << 20);) big.push_back(static_cast<uint8_t>((x ^= x << 13, x ^= x >> 17, x ^= x << 5)));
-  Write("big.exe", big);
+  // A program with 64 MiB of random bytes after it, so that packing takes seconds.
+  ASSERT_EQ(std::system(InDir("cat $D/exe.bin >$D/big.exe && head -c 64M /dev/urandom >>$D/big.exe").c_str()), 0);
   const std::string command =
       InDir("exec " + std::string(PACKRES) + " make-setup $D/stub.exe $D/out.exe --exe $D/big.exe --dat2 $D/dat2.bin 2>$D/stderr");
   for (int signal : {SIGTERM, SIGINT}) {
@@ -120,12 +114,7 @@ TEST_F(MakeSetup, InterruptedItRemovesItsTemporaryFiles) {
       execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
       _exit(127);
     }
-    auto packing = [&] {  // a temporary file beside the output, with bytes in it
-      for (const std::string& name : Names("out.exe."))
-        if (std::filesystem::file_size(Path(name)) > 0) return true;
-      return false;
-    };
-    for (int i = 0; i < 3000 && !packing(); ++i) usleep(10000);
+    for (int i = 0; i < 3000 && Names("out.exe.").size() < 2; ++i) usleep(10000);  // both containers begun
     kill(pid, signal);
     int status = 0;
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
@@ -156,13 +145,13 @@ TEST_P(MakeSetupRefuses, InOneLineLeavingTheOutput) {
   std::filesystem::create_symlink(Path("stub.exe"), Path("stub.sym"));
   Write("out.exe", Bytes{'k', 'e', 'e', 'p'});
   Write("empty.bin", {});
-  const Bytes stub = Read("stub.exe");
+  const Bytes stub = Read("stub.exe"), exe = Read("exe.bin");
 
   EXPECT_NE(Run(InDir(GetParam().args)), 0);
   ExpectOneLineError(GetParam().message);
   EXPECT_EQ(Text("out.exe"), "keep");
   EXPECT_EQ(Read("stub.exe"), stub);
-  EXPECT_EQ(Read("exe.bin"), NewExe());
+  EXPECT_EQ(Read("exe.bin"), exe);
   EXPECT_EQ(FileCount(), 13) << "a file was left behind";
 }
 

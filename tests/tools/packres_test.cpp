@@ -73,13 +73,9 @@ TEST_F(Packres, OutputAppearsOnlyWhenComplete) {
 // A full disk is told as such, naming the output, and nothing is left on it: 1 MiB of random
 // bytes packed into a file system of 256 KiB of a mount namespace of the test's own.
 TEST_F(Packres, FullDiskToldAsSuch) {
-  Bytes random;
-  for (uint32_t x = 1; random.size() < (1u << 20);) random.push_back(static_cast<uint8_t>((x ^= x << 13, x ^= x >> 17, x ^= x << 5)));
-  Write("in.bin", random);
-  ASSERT_EQ(mkdir(Path("small").c_str(), 0700), 0);
   if (std::system("unshare -rm true 2>/dev/null") != 0) GTEST_SKIP() << "no mount namespace of its own here (unshare -rm)";
-  const std::string run = "unshare -rm sh -c 'mount -t tmpfs -o size=256k small $D/small && " + std::string(PACKRES) +
-                          " pack $D/in.bin $D/small/x 2>$D/stderr; ls -A $D/small >$D/left'";
+  const std::string run = "mkdir $D/small && head -c 1M /dev/urandom >$D/in.bin && unshare -rm sh -c 'mount -t tmpfs -o "
+                          "size=256k small $D/small && " + std::string(PACKRES) + " pack $D/in.bin $D/small/x 2>$D/stderr; ls -A $D/small >$D/left'";
   ASSERT_EQ(std::system(InDir(run).c_str()), 0);
   ExpectOneLineError(Path("small/x") + ": cannot write, the disk is full");
   EXPECT_EQ(Text("left"), "");
