@@ -453,58 +453,17 @@ class TCrashFs : public TFileOps, public TJournalWitness {
     return resolved.empty() ? full + "\\" : full;
   }
 
-  // CurrentFolder must be absolute: a relative path is resolved from it. Links on the way are
-  // followed; the last part's too unless followLast is false.
-  std::optional<TName> Resolve(std::string path, bool followLast = true, int depth = 0) const {
+  // CurrentFolder must be absolute: a relative path is resolved from it, as GetFullPathName
+  // does. Links on the way are followed; the last part's too unless followLast is false.
+  std::optional<TName> Resolve(const std::string& path, bool followLast = true, int depth = 0) const {
     if (depth > 8) return std::nullopt;  // a loop of links names nothing
-    path = Unprefixed(path);
-    for (char& c : path)
-      if (c == '/') c = '\\';
-    std::string root;
-    std::vector<std::string> parts;
-    auto from = [&](const std::string& base) {
-      const std::optional<TName> b = Resolve(base, true, depth + 1);
-      if (!b) return false;
-      root = b->key.substr(0, RootLength(b->key));
-      parts = sjis::SplitPath(b->display.substr(RootLength(b->display)));
-      return true;
-    };
-    std::string rest = path;
-    const bool letter = path.size() >= 2 && path[1] == ':' && sjis::UpperAsciiChar(path[0]) >= 'A' &&
-                        sjis::UpperAsciiChar(path[0]) <= 'Z';
-    if (path.compare(0, 2, "\\\\") == 0) {
-      const std::vector<std::string> p = sjis::SplitPath(path);
-      if (p.size() < 2 || p[0] == "." || p[0] == "?") return std::nullopt;
-      root = "\\\\" + p[0] + "\\" + p[1];
-      parts.assign(p.begin() + 2, p.end());
-      rest.clear();
-    } else if (letter && path.size() >= 3 && path[2] == '\\') {
-      root = std::string(1, sjis::UpperAsciiChar(path[0])) + ":";
-      rest = path.substr(3);
-    } else if (letter) {
-      // Drive-relative: from the current folder when it is on that drive, else from its root.
-      const std::string drive = std::string(1, sjis::UpperAsciiChar(path[0])) + ":";
-      if (sjis::UpperAscii(CurrentFolder.substr(0, 2)) == drive) {
-        if (!from(CurrentFolder)) return std::nullopt;
-      } else {
-        root = drive;
-      }
-      rest = path.substr(2);
-    } else if (path.compare(0, 1, "\\") == 0) {
-      root = sjis::UpperAscii(CurrentFolder.substr(0, 2));
-    } else if (!from(CurrentFolder)) {
+    const std::string full = FullPath(Unprefixed(path));
+    // "\\.\" and "\\?\" lead to devices and raw paths, a share needs a server and a name.
+    if (full.compare(0, 2, "\\\\") == 0 &&
+        (full.compare(0, 3, "\\\\.") == 0 || full.compare(0, 3, "\\\\?") == 0 || sjis::SplitPath(full).size() < 2))
       return std::nullopt;
-    }
-    for (const std::string& p : sjis::SplitPath(rest)) parts.push_back(p);
-    std::vector<std::string> resolved;
-    for (std::string p : parts) {
-      if (p == ".") continue;
-      if (p == "..") {
-        if (!resolved.empty()) resolved.pop_back();
-        continue;
-      }
-      resolved.push_back(p);
-    }
+    const std::string root = full.substr(0, RootLength(full));
+    std::vector<std::string> resolved = sjis::SplitPath(full.substr(root.size()));
     TName n;
     if (!resolved.empty()) {
       std::string& last = resolved.back();
