@@ -89,7 +89,9 @@ function(setup_unit_test name)
     set_tests_properties(asan.${name} PROPERTIES LABELS asan
       ENVIRONMENT "ASAN_OPTIONS=detect_leaks=1:abort_on_error=1;UBSAN_OPTIONS=print_stacktrace=1")
   else()
-    gtest_discover_tests(${name} TEST_PREFIX "${name}." DISCOVERY_TIMEOUT 60)
+    # Parameterised tests are named by their name generators alone: CMake's "pretty values" would
+    # append the printed parameter, whose bytes (pointers among them) change from build to build.
+    gtest_discover_tests(${name} TEST_PREFIX "${name}." DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES)
   endif()
 endfunction()
 
@@ -225,7 +227,7 @@ function(setup_wine_gtest name)
     if(ARG_SUFFIX)
       list(APPEND filter TEST_SUFFIX ${ARG_SUFFIX})
     endif()
-    gtest_discover_tests(${name} TEST_PREFIX "${SETUP_WINE_FLAVOUR}." ${filter}
+    gtest_discover_tests(${name} TEST_PREFIX "${SETUP_WINE_FLAVOUR}." ${filter} NO_PRETTY_VALUES
       DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 PROPERTIES ${properties})
   else()
     set(filter)

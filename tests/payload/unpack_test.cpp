@@ -231,7 +231,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(PatternCase{1351168, {1351168}}, PatternCase{2 * MiB - 1, {2 * MiB - 1}},
                       PatternCase{2 * MiB, {MiB, MiB}}, PatternCase{2 * MiB + 1, {MiB, MiB + 1}},
                       PatternCase{3 * MiB, {MiB, MiB, MiB}},
-                      PatternCase{5 * MiB + 12345, {MiB, MiB, MiB, MiB, MiB + 12345}}));
+                      PatternCase{5 * MiB + 12345, {MiB, MiB, MiB, MiB, MiB + 12345}}),
+    [](const auto& info) { return "Size" + std::to_string(info.param.size); });
 
 // A destination that takes only its first `accept` writes.
 class FailingStream : public RecordingStream {
