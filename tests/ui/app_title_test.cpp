@@ -27,7 +27,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TitleCase{"C:\\x.y\\Setup", "Setup"}, TitleCase{"C:\\app\\.exe", ""},
                       TitleCase{"", ""}, TitleCase{"C:\\app\\mIxEd-Case_1.exe", "mixed-case_1"},
                       // "ソ" (83 5C) ends in a backslash byte: the folder must not be cut there.
-                      TitleCase{"C:\\ソフト\\SETUP.exe", "Setup"},
+                      TitleCase{"C:\\ソフト\\SETUP.exe", "Setup"}, TitleCase{"C:\\app\\ソft.exe", "ソft"},
                       // A double-byte first character stays whole ("ア" is 83 41: its trail is "A").
                       TitleCase{"C:\\app\\アSETUP.exe", "アsetup"},
                       // Trail bytes in the 0x41-0x5A range are not letters to fold.

@@ -41,4 +41,7 @@ TEST(AccessKeyOnAnySystem, ReadsCaptionsAsShiftJis) {
   sjis::SetLeadBytePredicate(nullptr);
 }
 
+// A mark that ends the caption has no key, whatever byte lies beyond it.
+TEST(AccessKeyAtTheEnd, IsNone) { EXPECT_EQ(AccessKeyOf(std::string_view("OK&Y", 3)), 0); }
+
 }  // namespace
