@@ -5,15 +5,17 @@
 #endif
 #include "tools/cli_files.h"
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
-#include <share.h>
 #include <windows.h>
 #endif
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -24,9 +26,176 @@
 
 namespace cli {
 
+namespace {
+
+// The temporary files that exist now, kept where an interruption can find them at any moment:
+// a slot is filled before its file is created and emptied once the file is gone or has its final
+// name. Fixed buffers and lock-free atomics only, since a POSIX signal handler may read no more.
+constexpr size_t kMaxTemporaryName = 4096;
+constexpr size_t kSuffix = 7;  // ".XXXXXX" after the final name
+struct TemporarySlot {
+  std::atomic<int> state{0};  // 0 free, 1 being filled, 2 names a file
+  char name[kMaxTemporaryName];
+};
+TemporarySlot gTemporaries[8];
+
+// A slot naming the file, or -1 when none is free (the file is then left if interrupted).
+int Remember(const std::string& name) {
+  if (name.size() >= kMaxTemporaryName) return -1;
+  for (int i = 0; i < 8; ++i) {
+    int expected = 0;
+    if (!gTemporaries[i].state.compare_exchange_strong(expected, 1)) continue;
+    std::memcpy(gTemporaries[i].name, name.c_str(), name.size() + 1);
+    gTemporaries[i].state.store(2);
+    return i;
+  }
+  return -1;
+}
+
+void Forget(int& slot) {
+  if (slot >= 0) gTemporaries[slot].state.store(0);
+  slot = -1;
+}
+
+void SayOnStderr(const char* text, size_t count) {
+#ifdef _WIN32
+  DWORD written = 0;
+  WriteFile(GetStdHandle(STD_ERROR_HANDLE), text, static_cast<DWORD>(count), &written, nullptr);
+#else
+  while (count > 0) {
+    const ssize_t n = write(STDERR_FILENO, text, count);
+    if (n <= 0) return;
+    text += n;
+    count -= static_cast<size_t>(n);
+  }
+#endif
+}
+
+// Removes every remembered file and says so: "packres: interrupted; removed the temporary files
+// of OUT". Async-signal-safe: unlink, write and the slots.
+void RemoveTemporaries() {
+  const char* output = nullptr;
+  size_t outputLength = 0;
+  for (TemporarySlot& slot : gTemporaries) {
+    if (slot.state.load() != 2) continue;
+#ifdef _WIN32
+    // Every handle on a temporary file shares deletion, so it goes when the process ends.
+    DeleteFileA(slot.name);
+#else
+    unlink(slot.name);
+#endif
+    if (!output) {
+      output = slot.name;
+      while (output[outputLength] != '\0') ++outputLength;
+      outputLength -= kSuffix;
+    }
+  }
+  static const char kStart[] = "packres: interrupted";
+  static const char kRemoved[] = "; removed the temporary files of ";
+  SayOnStderr(kStart, sizeof kStart - 1);
+  if (output) {
+    SayOnStderr(kRemoved, sizeof kRemoved - 1);
+    SayOnStderr(output, outputLength);
+  }
+  SayOnStderr("\n", 1);
+}
+
+#ifdef _WIN32
+BOOL WINAPI OnConsoleEvent(DWORD) {
+  RemoveTemporaries();
+  // Not ExitProcess: another thread may hold a lock of the C runtime that its exit would wait for.
+  TerminateProcess(GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
+  return TRUE;
+}
+
+// The system's text of a Win32 error, on one line.
+std::string ErrorText(DWORD error) {
+  char text[512] = {};
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
+                           sizeof text, nullptr);
+  while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == '.' || text[n - 1] == ' ')) --n;
+  return n > 0 ? std::string(text, n) : "error " + std::to_string(error);
+}
+
+// A C runtime descriptor and stream over a Win32 handle, opened so that the file may be deleted
+// while it is open (an interruption removes temporary files that are still being read).
+std::FILE* StreamOf(HANDLE h, int flags, const char* mode) {
+  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), flags | _O_BINARY);
+  if (fd < 0) {
+    CloseHandle(h);
+    return nullptr;
+  }
+  std::FILE* file = _fdopen(fd, mode);
+  if (!file) _close(fd);
+  return file;
+}
+#else
+constexpr int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP};
+
+void OnSignal(int signal) {
+  RemoveTemporaries();
+  ::signal(signal, SIG_DFL);
+  raise(signal);
+}
+#endif
+
+// A write of count bytes (0: what the stream held) into temporary, which failed; told as a full
+// disk where it is one. On Windows the C runtime has no errno for ERROR_DISK_FULL and reports
+// EINVAL, and under Wine the Win32 error is cleared by then: the free space decides there too.
+[[noreturn]] void WriteFailed(const std::string& path, const std::string& temporary, size_t count) {
+  bool full = errno == ENOSPC;
+#ifdef _WIN32
+  const DWORD error = GetLastError();
+  full = full || error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL;
+  char folder[MAX_PATH];
+  char* name = nullptr;
+  ULARGE_INTEGER available{};
+  const DWORD length = GetFullPathNameA(temporary.c_str(), sizeof folder, folder, &name);
+  if (!full && length > 0 && length < sizeof folder && name) {
+    *name = '\0';  // the folder the system found in the path, with its backslash
+    full = GetDiskFreeSpaceExA(folder, &available, nullptr, nullptr) &&
+           available.QuadPart < std::max<uint64_t>(count, 64 * 1024);
+  }
+#else
+  (void)temporary;
+  (void)count;
+#endif
+  if (full) throw Failure(path + ": cannot write, the disk is full");
+  throw Failure(path + ": write error: " + std::strerror(errno));
+}
+
+}  // namespace
+
+void RemoveTemporariesOnInterrupt() {
+#ifdef _WIN32
+  SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+#else
+  for (int signal : kInterruptions) {
+    struct sigaction action {};
+    // A signal the caller ignores (nohup, a background job) stays ignored.
+    if (sigaction(signal, nullptr, &action) != 0 || action.sa_handler == SIG_IGN) continue;
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;
+    sigaction(signal, &action, nullptr);
+  }
+#endif
+}
+
+#ifdef _WIN32
+Input::Input(const std::string& path)
+    : path_(path),
+      file_(StreamOf(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
+                     _O_RDONLY, "rb")) {
+  if (!file_) throw Failure(path + ": cannot open: " + ErrorText(GetLastError()));
+}
+#else
 Input::Input(const std::string& path) : path_(path), file_(std::fopen(path.c_str(), "rb")) {
   if (!file_) throw Failure(path + ": cannot open: " + std::strerror(errno));
 }
+#endif
 
 Input::~Input() { std::fclose(file_); }
 
@@ -49,31 +218,46 @@ uint64_t Input::Size() const {
 
 Output::Output(const std::string& path) : path_(path), temporary_(path + ".XXXXXX") {
 #ifdef _WIN32
-  // mkstemp's file admits no other opener there, and a container is read back while it is open:
-  // a name of the same form, created exclusively, shared for reading.
+  // A name of mkstemp's form, created exclusively, shared for reading (a container is read back
+  // while it is open) and for deletion.
   static unsigned serial = 0;
-  int fd = -1;
-  for (int attempt = 0; attempt < 1000 && fd < 0; ++attempt) {
+  DWORD error = ERROR_FILE_EXISTS;
+  for (int attempt = 0; attempt < 1000 && !file_ && error == ERROR_FILE_EXISTS; ++attempt) {
     char suffix[16];
     std::snprintf(suffix, sizeof suffix, ".%06X", static_cast<unsigned>(GetCurrentProcessId() * 7919u + GetTickCount() + serial++) & 0xFFFFFF);
     temporary_ = path + suffix;
-    fd = _sopen(temporary_.c_str(), _O_CREAT | _O_EXCL | _O_RDWR | _O_BINARY, _SH_DENYWR, _S_IREAD | _S_IWRITE);
-    if (fd < 0 && errno != EEXIST) break;
+    slot_ = Remember(temporary_);
+    file_ = StreamOf(CreateFileA(temporary_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                 nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr),
+                     _O_RDWR, "w+b");
+    error = GetLastError();
+    if (!file_) Forget(slot_);
   }
+  if (!file_) throw Failure(path + ": cannot create: " + ErrorText(error));
 #else
+  // No interruption between the file's creation and its slot.
+  sigset_t interruptions, before;
+  sigemptyset(&interruptions);
+  for (int signal : kInterruptions) sigaddset(&interruptions, signal);
+  sigprocmask(SIG_BLOCK, &interruptions, &before);
   const int fd = mkstemp(&temporary_[0]);
+  if (fd >= 0) slot_ = Remember(temporary_);
+  sigprocmask(SIG_SETMASK, &before, nullptr);
+  if (fd < 0 || !(file_ = fdopen(fd, "w+b"))) {
+    Forget(slot_);
+    throw Failure(path + ": cannot create: " + std::strerror(errno));
+  }
 #endif
-  if (fd < 0 || !(file_ = fdopen(fd, "w+b"))) throw Failure(path + ": cannot create: " + std::strerror(errno));
 }
 
 Output::~Output() {
   if (file_) std::fclose(file_);
   if (!committed_) std::remove(temporary_.c_str());
+  Forget(slot_);
 }
 
 void Output::Write(const void* bytes, size_t count) {
-  if (count != 0 && std::fwrite(bytes, 1, count, file_) != count)
-    throw Failure(path_ + ": write error: " + std::strerror(errno));
+  if (count != 0 && std::fwrite(bytes, 1, count, file_) != count) WriteFailed(path_, temporary_, count);
 }
 
 namespace {
@@ -95,7 +279,7 @@ void Output::WriteAt(uint64_t offset, const void* bytes, size_t count) {
 }
 
 const std::string& Output::Written() {
-  if (std::fflush(file_) != 0) throw Failure(path_ + ": write error: " + std::strerror(errno));
+  if (std::fflush(file_) != 0) WriteFailed(path_, temporary_, 0);
   return temporary_;
 }
 
@@ -108,16 +292,17 @@ void Output::Commit() {
   umask(mask);
   fchmod(fileno(file), 0666 & ~mask);
 #endif
-  if (std::fclose(file) != 0) throw Failure(path_ + ": write error: " + std::strerror(errno));
+  if (std::fclose(file) != 0) WriteFailed(path_, temporary_, 0);
 #ifdef _WIN32
   // rename() on Windows refuses an existing target; the replace must be one move all the same.
   if (!MoveFileExA(temporary_.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    throw Failure(path_ + ": cannot create (error " + std::to_string(GetLastError()) + ")");
+    throw Failure(path_ + ": cannot create: " + ErrorText(GetLastError()));
 #else
   if (std::rename(temporary_.c_str(), path_.c_str()) != 0)
     throw Failure(path_ + ": cannot create: " + std::strerror(errno));
 #endif
   committed_ = true;
+  Forget(slot_);
 }
 
 int32_t InputStream::Read(void* buffer, int32_t count) {

@@ -58,7 +58,13 @@ class Output {
   std::string temporary_;
   std::FILE* file_ = nullptr;
   bool committed_ = false;
+  int slot_ = -1;  // where an interruption finds the temporary file
 };
+
+// From now on an interruption (Ctrl+C, SIGTERM or SIGHUP; on Windows Ctrl+C, Ctrl+Break or the
+// console closed) removes the temporary file of every Output not committed, says so in one line
+// on standard error and ends the process as the interruption would have.
+void RemoveTemporariesOnInterrupt();
 
 // The decoder's streams over the two kinds of file. The output stream counts what it is given.
 class InputStream : public TStream {

@@ -4,6 +4,7 @@
 #include "tools/make_setup.h"
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -62,6 +63,45 @@ Bytes ReadStub(const std::string& name) {
   if (static_cast<uint64_t>(in.gcount()) != size || in.peek() != std::char_traits<char>::eof())
     throw Failure(name + ": read error (file changed while read)");
   return bytes;
+}
+
+// The first bytes of a file, at most count.
+Bytes Head(const std::string& name, size_t count) {
+  cli::Input in(name);
+  Bytes head(count);
+  head.resize(in.Read(head.data(), head.size()));
+  return head;
+}
+
+// Two files that the updater can install: a 0-byte VELDRAN.EXE, the archive installed as the
+// program (the options swapped) or one file as both would each leave a game that cannot start.
+void CheckFiles(const Options& o, uint64_t exe, uint64_t dat2) {
+  const char* const kExe = "--exe expects the new game executable, a Windows program";
+  if (exe == 0) throw Failure(o.exe + ": is empty; " + kExe);
+  if (dat2 == 0) throw Failure(o.dat2 + ": is empty; --dat2 expects the new data archive");
+  if (cli::SameFile(o.exe, o.dat2))
+    throw Failure(o.dat2 + ": is the --exe file too; --dat2 expects the new data archive, another file");
+  try {
+    pe::ReadHeaders(Head(o.exe, 64 * 1024), exe);
+  } catch (const pe::FormatError& e) {
+    throw Failure(o.exe + ": " + e.what() + "; " + kExe);
+  }
+}
+
+// make-setup's mark on every updater it writes: its name in the reserved words of the DOS header
+// (e_res2, which linkers leave zero and loaders never read), so that it replaces only its own.
+constexpr size_t kMarkAt = 0x28;
+constexpr char kMark[20] = "packres make-setup";
+
+// An existing output is replaced only when make-setup made it, never SETUP.exe or any other
+// file that has the name.
+void CheckOutputIsOurs(const std::string& name) {
+  std::error_code error;
+  const fs::file_status status = fs::status(PathOf(name), error);
+  if (!fs::exists(status)) return;
+  const Bytes head = fs::is_regular_file(status) ? Head(name, 64) : Bytes();
+  if (head.size() < 64 || head[0] != 'M' || head[1] != 'Z' || std::memcmp(&head[kMarkAt], kMark, sizeof kMark) != 0)
+    throw Failure(name + ": exists and was not made by make-setup; remove it or choose another output");
 }
 
 void CheckLimit(const Options& o, uint64_t exe, uint64_t dat2) {
@@ -133,10 +173,15 @@ int MakeSetup(const std::vector<std::string>& args) {
   // Writing over a replacement file would lose it: a publisher may well name both VELDRAN.EXE.
   for (const std::string* input : {&o.exe, &o.dat2})
     if (cli::SameFile(o.out, *input)) throw Failure(o.out + ": is an input file (" + *input + "); choose another output");
-  CheckLimit(o, InputSize(o.exe), InputSize(o.dat2));
+  const uint64_t exeSize = InputSize(o.exe), dat2Size = InputSize(o.dat2);
+  CheckLimit(o, exeSize, dat2Size);
+  CheckFiles(o, exeSize, dat2Size);
 
   try {
-    pe::Image image = pe::Image::Parse(ReadStub(o.stub));
+    Bytes stub = ReadStub(o.stub);
+    pe::ReadHeaders(stub);  // so that the mark goes into a DOS header
+    std::memcpy(&stub[kMarkAt], kMark, sizeof kMark);
+    pe::Image image = pe::Image::Parse(std::move(stub));
     std::vector<pe::Resource*> exeSlots = Payload(image, "EXE");
     std::vector<pe::Resource*> dat2Slots = Payload(image, "DAT2");
     std::vector<pe::Resource*> versions;
@@ -145,6 +190,7 @@ int MakeSetup(const std::vector<std::string>& args) {
     if (!o.version.empty() && versions.empty()) throw pe::FormatError("carries no version resource");
     if (!o.version.empty())
       for (pe::Resource* r : versions) r->data = pe::SetVersion(r->data, pe::Version::Parse(o.version));
+    CheckOutputIsOurs(o.out);
 
     // The containers wait in temporary files beside the output, removed whatever happens.
     cli::Output exeContainer(o.out), dat2Container(o.out);

@@ -25,7 +25,8 @@ Options ParseArguments(const std::vector<std::string>& args);
 
 // The command: checks the inputs, packs and verifies each file into a temporary container beside
 // OUT, writes OUT under a temporary name, streaming the containers into it, and renames it, so
-// that OUT is never left half written. Memory: the stub and about 25 MiB, whatever the files' size.
+// that OUT is never left half written; an existing OUT only when make-setup made it (its mark is
+// in the DOS header). Memory: the stub and about 25 MiB, whatever the files' size.
 // Failures throw cli::Failure (or std::runtime_error) with a one-line reason; prints one line on
 // success.
 int MakeSetup(const std::vector<std::string>& args);

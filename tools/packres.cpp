@@ -191,6 +191,7 @@ int Sums(const std::string& out, const std::vector<std::string>& entries, uint64
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
+  cli::RemoveTemporariesOnInterrupt();
   try {
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
       std::fputs(kUsage, stdout);

@@ -373,7 +373,9 @@ bool ResourceId::Matches(const ResourceId& other) const {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char16_t x, char16_t y) { return upper(x) == upper(y); });
 }
 
-Headers ReadHeaders(const std::vector<uint8_t>& b) {
+Headers ReadHeaders(const std::vector<uint8_t>& b) { return ReadHeaders(b, b.size()); }
+
+Headers ReadHeaders(const std::vector<uint8_t>& b, uint64_t fileSize) {
   Headers h;
   if (b.size() < 64 || b[0] != 'M' || b[1] != 'Z') throw FormatError("not an executable (no MZ header)");
   const uint32_t peOffset = Get32(b, 0x3C);
@@ -411,7 +413,7 @@ Headers ReadHeaders(const std::vector<uint8_t>& b) {
     s.rawSize = Get32(b, at + 16);
     s.rawPointer = Get32(b, at + 20);
     s.characteristics = Get32(b, at + 36);
-    if (s.rawSize && uint64_t{s.rawPointer} + s.rawSize > b.size()) throw FormatError("section data past the end of the file");
+    if (s.rawSize && uint64_t{s.rawPointer} + s.rawSize > fileSize) throw FormatError("section data past the end of the file");
     h.sections.push_back(std::move(s));
   }
   return h;

@@ -107,6 +107,9 @@ struct Headers {
 // Reads the file header, the optional header, its data directories and the section table. Every
 // section's file bytes lie within the file; alignments and section order are not checked here.
 Headers ReadHeaders(const std::vector<uint8_t>& file);
+// The same from the first bytes of a file of fileSize bytes, which hold at least the headers:
+// whether a file is a Windows program, without reading all of it.
+Headers ReadHeaders(const std::vector<uint8_t>& head, uint64_t fileSize);
 
 // The file offset of an address of the loaded image: FormatError when no section's file bytes
 // hold it (what lies beyond a section's raw data is zero-filled at load time).

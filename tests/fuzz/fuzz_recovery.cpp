@@ -1,11 +1,13 @@
 // Hostile journals and folders into the update's recovery, over the crash-modelling file system:
-// whatever a journal says (its digest line made valid, so that it is read as one of ours) and
-// whatever else the folder holds, recovery may touch nothing but the update's own names in the
-// game folder, and nothing at all where the folder given is not absolute.
+// whatever a journal says (vouched for by the witness, or not) and whatever else the folder
+// holds (files, folders, links out of it, second names of a file outside it), recovery may touch
+// nothing but the update's own names in the game folder, changes nothing outside it, and changes
+// nothing at all where the witness vouches for no journal there.
 //
 // Input: one byte choosing the folder's spelling, one byte of options, then the journal's text
-// up to the first NUL, then NUL-separated entries made beforehand ("f" or "d" and a name,
-// relative to the game folder: a file or a folder, which may lie anywhere).
+// up to the first NUL, then NUL-separated entries made beforehand ("f", "d", "l" or "h" and a
+// name relative to the game folder: a file, a folder, a link to the outside file, or a second
+// name of it; a name may lie anywhere).
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -24,8 +26,9 @@
 namespace {
 
 const std::string kDir = "G:\\Game\\";
+const std::string kOutside = "G:\\outside.txt";
 const char* const kSpellings[] = {"G:\\Game\\", "g:/game", "G:\\\\Game", "G:\\Saves\\..\\Game\\", "",
-                                  "Game\\",     "G:Game",  "\\Game\\",   "\\\\?\\G:\\Game\\"};
+                                  "Game\\",     "G:Game",  "\\Game\\",   "\\\\?\\G:\\Game\\",      "G:\\Link"};
 const std::string kNewExe = "the new executable";
 const std::string kNewDat2 = "the new archive";
 
@@ -51,40 +54,48 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t options = data[1];
   const std::string rest(reinterpret_cast<const char*>(data) + 2, size - 2);
   const size_t end = rest.find('\0');
-  std::string journal = rest.substr(0, end);
-  if (!(options & 1)) journal += "sum " + TSha256::Hex(TSha256::Of(journal.data(), journal.size())) + "\n";
+  const std::string journal = rest.substr(0, end);
 
   crash_model::TCrashFs fs;
-  fs.CurrentFolder = kDir;  // so that a relative folder names the game's, the worst case
+  fs.CurrentFolder = "G:\\";  // so that a relative folder names the game's, the worst case
   fs.LinksSupported = options & 2;
   fs.Put(kDir + "VELDRAN.EXE", options & 4 ? kNewExe : "the previous executable");
   fs.Put(kDir + "mg_data2.mbl", options & 8 ? kNewDat2 : "the previous archive");
   fs.Put(kDir + "mg_data.mbl", "marker");
-  fs.Put("G:\\outside.txt", "someone's file");
-  fs.Put(kDir + install::kJournalName, journal);
+  fs.Put(kOutside, "someone's file");
+  fs.PutLink("G:\\Link", "G:\\Game");
+  fs.Put(kDir + journal::kName, journal);
+  const bool vouched = options & 1;
+  if (vouched) fs.Witness = {journal::StateDigest(fs.Key(kDir), journal)};
   for (size_t at = end; at != std::string::npos && at < rest.size();) {
     const size_t next = rest.find('\0', at + 1);
     const std::string entry = rest.substr(at + 1, next == std::string::npos ? std::string::npos : next - at - 1);
     at = next;
     if (entry.size() < 2) continue;
     try {
-      if (entry[0] == 'd') fs.PutFolder(kDir + entry.substr(1));
-      else fs.Put(kDir + entry.substr(1), entry.substr(1));
+      const std::string path = kDir + entry.substr(1);
+      if (entry[0] == 'd') fs.PutFolder(path);
+      else if (entry[0] == 'l') fs.PutLink(path, kOutside);
+      else if (entry[0] == 'h') fs.HardLink(kOutside, path);
+      else fs.Put(path, entry.substr(1));
     } catch (const std::invalid_argument&) {
       // a name the model cannot place: not made
     }
   }
 
+  const auto before = fs.Snapshot();
   TSource source(options & 16);
   try {
-    RecoverUpdate(fs, source, folder, kUpdateFiles);
+    RecoverUpdate(fs, source, fs, folder, kUpdateFiles);
   } catch (const Exception&) {
     // A recovery that cannot finish says so; what it touched is still checked.
   }
   const std::string outside = crash_model::TouchedOutside(fs, kDir);
-  if (!outside.empty() || (!install::IsAbsoluteFolder(folder) && fs.Ops() != 0)) {
-    std::fprintf(stderr, "recovery in \"%s\" touched %s\n", folder.c_str(),
-                 outside.empty() ? "the folder although it is not absolute" : outside.c_str());
+  const std::string changed = crash_model::ChangedOutside(before, fs.Snapshot(), fs.Key(kDir));
+  if (!outside.empty() || !changed.empty() || (!vouched && fs.Snapshot() != before)) {
+    std::fprintf(stderr, "recovery in \"%s\" %s %s\n", folder.c_str(),
+                 !outside.empty() ? "touched" : !changed.empty() ? "changed" : "acted on an unvouched journal:",
+                 !outside.empty() ? outside.c_str() : changed.c_str());
     std::abort();
   }
   return 0;

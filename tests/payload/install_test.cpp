@@ -1,8 +1,9 @@
 // The install sequence over the crash-modelling file system: its failures and their order, the
-// digest check, recovery confined to the game's own names whatever a journal says, and by
-// exhaustion every crash point (of the update and of the recovery after it), every operation
-// failing once and every move of an adversary between two operations, each ending in exactly the
-// previous or the new release.
+// digest check, recovery confined to the game's own names whatever the folder holds, journals
+// believed only where their witness vouches for them, and by exhaustion every crash point (of
+// the update and of the recovery after it, with this release's digests, another release's and
+// none), every operation failing once and every move of an adversary between two operations,
+// each ending in exactly the previous or the new release.
 #include "payload/install.h"
 
 #include <gtest/gtest.h>
@@ -20,6 +21,7 @@
 #include "tests/payload/update_names.h"
 #include "windows/update_files.h"
 
+using crash_model::ChangedOutside;
 using crash_model::TCrash;
 using crash_model::TCrashFs;
 using crash_model::TouchedOutside;
@@ -32,8 +34,11 @@ const std::string kDat2 = kDir + "mg_data2.mbl";
 const std::string kMarker = kDir + "mg_data.mbl";
 const std::string kUsersTmp = kDir + "vdn0000.tmp";     // the user's own file, in the update's naming
 const std::string kUsersFolder = kDir + "vdn0002.tmp";  // and a folder of theirs named so
-// Spellings of the game folder that Win32 takes for the same one.
-const std::string kSpellings[] = {kDir, "g:\\GAME", "G:/Game/", "G:\\\\Game\\", "G:\\Game\\.\\", "G:\\Saves\\..\\Game"};
+const std::string kOutside = "G:\\Outside\\secret.txt";  // what links planted in the folder lead to
+// Spellings of the game folder that Win32 takes for the same one, from the current folder G:\Saves.
+const std::string kSpellings[] = {kDir,          "g:\\GAME",       "G:/Game/",         "G:\\\\Game\\",
+                                  "G:\\Game\\.\\", "..\\Game\\",     "\\Game",           "\\\\?\\G:\\Game\\",
+                                  "\\\\.\\G:\\Game\\", "G:\\Link\\"};
 
 std::string Pattern(size_t size, char seed) {
   std::string s(size, '\0');
@@ -41,10 +46,12 @@ std::string Pattern(size_t size, char seed) {
   return s;
 }
 
-const std::string kOldExe = Pattern(2500, 'a');
-const std::string kOldDat2 = Pattern(1500, 'A');
-const std::string kNewExe = Pattern(3000, '0');
-const std::string kNewDat2 = Pattern(2000, '!');
+// Sizes that together hold all ten digits, so that no digit of a recorded size goes unread.
+const std::string kOldExe = Pattern(2469, 'a');
+const std::string kOldDat2 = Pattern(1357, 'A');
+const std::string kNewExe = Pattern(3080, '0');
+const std::string kNewDat2 = Pattern(1998, '!');
+const std::string kOldExeOfNewSize = Pattern(3080, 'a');  // a previous file no longer than the new one
 
 // A container of single literals: eight tokens behind each flag byte 00.
 std::vector<uint8_t> Container(const std::string& data) {
@@ -59,13 +66,16 @@ std::vector<uint8_t> Container(const std::string& data) {
   return c;
 }
 
+std::vector<uint8_t> SumsOf(const std::string& exe, const std::string& dat2) {
+  return sums::Format({{"EXE", TSha256::Of(exe.data(), exe.size())}, {"DAT2", TSha256::Of(dat2.data(), dat2.size())}});
+}
+
 class TSource : public TPayloadSource {
  public:
   TSource() {
     containers["EXE"] = Container(kNewExe);
     containers["DAT2"] = Container(kNewDat2);
-    sums = sums::Format({{"EXE", TSha256::Of(kNewExe.data(), kNewExe.size())},
-                         {"DAT2", TSha256::Of(kNewDat2.data(), kNewDat2.size())}});
+    sums = SumsOf(kNewExe, kNewDat2);
   }
   std::unique_ptr<TStream> Open(const std::string& name) override {
     if (!containers.count(name)) throw EResNotFound(name);
@@ -80,44 +90,62 @@ class TSource : public TPayloadSource {
   std::optional<std::vector<uint8_t>> sums;
 };
 
+// The program recovering: this release, one that carries no digests, another release.
+enum class TRecoverer { This, None, Other };
+TSource SourceOf(TRecoverer who) {
+  TSource source;
+  if (who == TRecoverer::None) source.sums.reset();
+  if (who == TRecoverer::Other) source.sums = SumsOf(Pattern(3080, '1'), Pattern(1998, '"'));
+  return source;
+}
+
 struct TScenario {
   bool dat2Existed = true;  // false: the archive is new to this folder
   bool links = true;        // false: a volume without hard links; previous files are copied
   bool unflushedSurvives = true;
+  bool equalSizes = false;  // the previous executable is as long as the new one
 };
+
+const std::string& OldExe(const TScenario& s) { return s.equalSizes ? kOldExeOfNewSize : kOldExe; }
 
 TCrashFs OldFolder(const TScenario& s) {
   TCrashFs fs;
+  fs.CurrentFolder = "G:\\Saves\\";
   fs.LinksSupported = s.links;
-  fs.Put(kExe, kOldExe);
+  fs.PutFolder(fs.CurrentFolder);
+  fs.Put(kExe, OldExe(s));
   if (s.dat2Existed) fs.Put(kDat2, kOldDat2);
   fs.Put(kMarker, "marker");
   fs.Put(kUsersTmp, "the user's own notes");
   fs.PutFolder(kUsersFolder);
+  fs.Put(kOutside, "someone else's file");
+  fs.PutLink("G:\\Link", "G:\\Game");  // a mount point: the game moved with a junction
   return fs;
 }
 
-void Install(TFileOps& fs, TSource& source, const std::string& folder = kDir) {
-  InstallPayloads(fs, source, folder, kUpdateFiles);
+void Install(TCrashFs& fs, TSource& source, const std::string& folder = kDir) {
+  InstallPayloads(fs, source, fs, folder, kUpdateFiles);
 }
 
-void Install(TFileOps& fs) {
+void Install(TCrashFs& fs) {
   TSource source;
   Install(fs, source);
 }
 
-void Recover(TFileOps& fs, const std::string& folder = kDir) {
-  TSource source;
-  RecoverUpdate(fs, source, folder, kUpdateFiles);
+void Recover(TCrashFs& fs, const std::string& folder = kDir, TRecoverer who = TRecoverer::This) {
+  TSource source = SourceOf(who);
+  RecoverUpdate(fs, source, fs, folder, kUpdateFiles);
 }
 
 // "old" or "new" when the folder holds exactly that release beside the user's files and nothing
-// else; otherwise what is wrong. Names in spared (keys) may be there or not: the adversary's.
+// else, and nothing outside it changed; otherwise what is wrong. Names in spared (keys) may be
+// there or not: the adversary's.
 std::string Release(const TCrashFs& fs, const TScenario& s, const std::set<std::string>& spared = {}) {
   std::set<std::string> keys;
   std::string listing;
   for (const std::string& p : fs.Paths()) {
     if (spared.count(fs.Key(p))) continue;
+    if (fs.Key(p).compare(0, fs.Key(kDir).size(), fs.Key(kDir)) != 0) continue;
     keys.insert(fs.Key(p));
     listing += " " + p.substr(kDir.size()) + "(" + std::to_string(fs.Content(p).size()) + ")";
   }
@@ -128,7 +156,8 @@ std::string Release(const TCrashFs& fs, const TScenario& s, const std::set<std::
   if (!oldNames && !newNames) return "files:" + listing;
   if (fs.Content(kMarker) != "marker" || fs.Content(kUsersTmp) != "the user's own notes" || !fs.HasFolder(kUsersFolder))
     return "user's files changed";
-  if (oldNames && fs.Content(kExe) == kOldExe && (!s.dat2Existed || fs.Content(kDat2) == kOldDat2)) return "old";
+  if (!fs.Has(kOutside) || fs.Content(kOutside) != "someone else's file") return "outside file changed";
+  if (oldNames && fs.Content(kExe) == OldExe(s) && (!s.dat2Existed || fs.Content(kDat2) == kOldDat2)) return "old";
   if (newNames && fs.Content(kExe) == kNewExe && fs.Content(kDat2) == kNewDat2) return "new";
   return "mixed or damaged:" + listing;
 }
@@ -137,20 +166,22 @@ std::vector<TScenario> AllScenarios() {
   std::vector<TScenario> all;
   for (bool existed : {true, false})
     for (bool links : {true, false})
-      for (bool survives : {true, false}) all.push_back({existed, links, survives});
+      for (bool survives : {true, false}) all.push_back({existed, links, survives, existed != links});
   return all;
 }
 
 std::string Name(const TScenario& s) {
   return std::string(s.dat2Existed ? "archive existed" : "archive new") + (s.links ? ", links" : ", copies") +
-         (s.unflushedSurvives ? ", unflushed data survives" : ", unflushed data lost");
+         (s.unflushedSurvives ? ", unflushed data survives" : ", unflushed data lost") +
+         (s.equalSizes ? ", old and new executable of one size" : "");
 }
+
+std::string Key(const std::string& name) { return TCrashFs().Key(kDir + name); }
 
 // Index in a clean run's log of the move that commits the update (the journal's second
 // replacement); a crash after it must end in the new release, one before it in the old.
 long CommitOp(const TCrashFs& clean) {
-  const std::string journalMove =
-      "Replace " + kDir + install::kJournalTempName + " " + kDir + install::kJournalName;
+  const std::string journalMove = "Rename " + Key(journal::kTempName) + " " + Key(journal::kName);
   int seen = 0;
   for (size_t i = 0; i < clean.Log().size(); ++i)
     if (clean.Log()[i] == journalMove && ++seen == 2) return static_cast<long>(i);
@@ -161,6 +192,15 @@ long CommitOp(const TCrashFs& clean) {
 long FirstOp(const TCrashFs& fs, const std::string& what, long from = 0) {
   for (size_t i = static_cast<size_t>(from); i < fs.Log().size(); ++i)
     if (fs.Log()[i].rfind(what, 0) == 0) return static_cast<long>(i);
+  return -1;
+}
+
+// The move of a staged file over target in a clean run; after the last one every target is new.
+long MoveOp(const TCrashFs& clean, const std::string& target) {
+  for (long i = CommitOp(clean) + 1; i < static_cast<long>(clean.Log().size()); ++i)
+    if (clean.Log()[i].rfind("Rename ", 0) == 0 && clean.Log()[i].size() > target.size() &&
+        clean.Log()[i].compare(clean.Log()[i].size() - target.size(), target.size(), target) == 0)
+      return i;
   return -1;
 }
 
@@ -176,15 +216,24 @@ std::string FailureOf(const std::function<void()>& run) {
   return "no failure";
 }
 
-std::string Signed(std::string text) {
-  return text + "sum " + TSha256::Hex(TSha256::Of(text.data(), text.size())) + "\n";
+// A journal as this program writes it into the folder, and vouched for as it would vouch.
+void PutJournal(TCrashFs& fs, const journal::TJournal& j, bool vouched = true) {
+  const std::string text = journal::Format(j);
+  fs.Put(kDir + journal::kName, text);
+  if (vouched) fs.Witness = {journal::StateDigest(fs.Key(kDir), text)};
 }
 
-std::string Hex(const std::string& data) { return TSha256::Hex(TSha256::Of(data.data(), data.size())); }
-
-// A journal of this updater's form, digest line and all, with the given phase and file lines.
-std::string Journal(const std::string& phase, const std::string& files) {
-  return Signed("VELDRAN update journal 2\nphase " + phase + "\n" + files);
+journal::TEntry Entry(const std::string& name, bool existed, const char* staged, const char* backup,
+                      const std::string& newFile) {
+  journal::TEntry e;
+  e.Name = name;
+  e.Existed = existed;
+  e.Staged = staged;
+  e.Backup = backup;
+  e.Known = true;
+  e.NewSize = newFile.size();
+  e.NewDigest = TSha256::Of(newFile.data(), newFile.size());
+  return e;
 }
 
 }  // namespace
@@ -195,14 +244,18 @@ TEST(Install, SucceedsWithTheNewReleaseAndNothingElse) {
     Install(fs);
     EXPECT_EQ(Release(fs, s), "new") << Name(s);
     EXPECT_EQ(TouchedOutside(fs, kDir), "") << Name(s);
+    EXPECT_TRUE(fs.Witness.empty()) << Name(s);
     // Everything that makes it up is on disk: a power cut right after changes nothing.
     EXPECT_EQ(Release(fs.Survivor(false), s), "new") << Name(s);
   }
-  // A folder recorded without its final "\" is the same folder.
-  TCrashFs fs = OldFolder(TScenario());
-  TSource source;
-  Install(fs, source, "G:\\Game");
-  EXPECT_EQ(Release(fs, TScenario()), "new");
+  // The folder by another spelling, through the junction it was moved with, or relative to the
+  // current folder, is the same folder: the journal goes where the files go.
+  for (const std::string& spelling : kSpellings) {
+    TCrashFs fs = OldFolder(TScenario());
+    TSource source;
+    Install(fs, source, spelling);
+    EXPECT_EQ(Release(fs, TScenario()), "new") << spelling;
+  }
 }
 
 // A damaged byte in either container, or a record that does not match, installs nothing.
@@ -251,36 +304,45 @@ TEST(Install, MissingResourcesFailInOrderAndTouchNothing) {
   }
 }
 
-TEST(Install, TargetsThatCannotBeReplacedAreFoundBeforeDecoding) {
+// What is in the way is found before decoding and named: a held target, a link or a folder
+// under a target's name, a journal name that is a link or a folder; no folder at all names the
+// executable. A work name taken by a folder or a link is passed over.
+TEST(Install, WhatIsInTheWayIsNamedAndLeftAsItIs) {
   const TScenario s;
-  for (const std::string& held : {kExe, kDat2}) {
+  struct Case {
+    std::string name;  // in the game folder
+    std::function<void(TCrashFs&, const std::string&)> make;
+    std::string named;
+  };
+  const auto lock = [](TCrashFs& fs, const std::string& p) { fs.Lock(p); };
+  const auto link = [](TCrashFs& fs, const std::string& p) { fs.Remove(p), fs.PutLink(p, kOutside); };
+  const auto folder = [](TCrashFs& fs, const std::string& p) { fs.Remove(p), fs.PutFolder(p); };
+  const Case cases[] = {
+      {kExe, lock, kExe},
+      {kDat2, lock, kDat2},
+      {kExe, link, kExe},
+      {kDat2, folder, kDat2},
+      {kDir + journal::kName, link, kDir + journal::kName},
+      {kDir + journal::kName, folder, kDir + journal::kName},
+      {kDir + journal::kTempName, folder, kDir + journal::kTempName},
+      {kDir + journal::kTempName, [](TCrashFs& fs, const std::string& p) { fs.HardLink(kOutside, p); },
+       kDir + journal::kTempName},
+      {kDir + "vdn0001.tmp", link, "no failure"},
+      {kDir + "vdn0003.tmp", folder, "no failure"},
+  };
+  for (const Case& c : cases) {
     TCrashFs fs = OldFolder(s);
-    fs.Lock(held);
-    EXPECT_EQ(FailureOf<EFCreateError>([&] { Install(fs); }), EFCreateError(held).Message());
-    EXPECT_EQ(Release(fs, s), "old");
+    c.make(fs, c.name);
+    const auto before = fs.Snapshot();
+    EXPECT_EQ(FailureOf<EFCreateError>([&] { Install(fs); }),
+              c.named == "no failure" ? c.named : EFCreateError(c.named).Message())
+        << c.name;
+    EXPECT_EQ(fs.Snapshot().at(fs.Key(c.name)), before.at(fs.Key(c.name))) << c.name;
+    EXPECT_EQ(ChangedOutside(before, fs.Snapshot(), fs.Key(kDir)), "") << c.name;
   }
   TCrashFs empty;  // no folder at all
   EXPECT_EQ(FailureOf<EFCreateError>([&] { Install(empty); }), EFCreateError(kExe).Message());
   EXPECT_TRUE(empty.Paths().empty());
-}
-
-// A new file taken away between its check and its move (a virus scanner quarantining a new
-// executable) is a failure, never a step done; the whole previous release comes back.
-TEST(Install, StagedFileGoneBeforeItsMoveFailsAndRollsBack) {
-  const TScenario s;
-  TCrashFs clean = OldFolder(s);
-  Install(clean);
-  const long commit = CommitOp(clean);
-  for (const std::string& target : {kExe, kDat2}) {
-    const long move = FirstOp(clean, "Replace ", commit + 1) + (target == kDat2 ? 2 : 0);
-    const std::string staged = clean.Log()[move].substr(8, kDir.size() + 11);
-    TCrashFs fs = OldFolder(s);
-    fs.Adversary = [&](TCrashFs& f, long op) {
-      if (op == move - 1) f.Remove(staged);
-    };
-    EXPECT_EQ(FailureOf<EFCreateError>([&] { Install(fs); }), EFCreateError(target).Message()) << target;
-    EXPECT_EQ(Release(fs, s), "old") << target;
-  }
 }
 
 // The archive cannot be moved in, and the executable's previous file cannot be moved back: the
@@ -289,18 +351,15 @@ TEST(Install, RestoreNeverDeletesTheOnlyCopy) {
   const TScenario s;
   TCrashFs clean = OldFolder(s);
   Install(clean);
-  long moveArchive = -1, restoreExe = -1;
-  for (size_t i = 0; i < clean.Log().size(); ++i)
-    if (clean.Log()[i].find("Replace ") == 0 && clean.Log()[i].size() > kDat2.size() &&
-        clean.Log()[i].compare(clean.Log()[i].size() - kDat2.size(), kDat2.size(), kDat2) == 0)
-      moveArchive = static_cast<long>(i);
+  const long moveArchive = MoveOp(clean, Key("mg_data2.mbl"));
   ASSERT_GE(moveArchive, 0);
   TCrashFs probe = OldFolder(s);
   probe.FailAt(moveArchive);
   EXPECT_EQ(FailureOf<EFCreateError>([&] { Install(probe); }), EFCreateError(kDat2).Message());
   EXPECT_EQ(Release(probe, s), "old");
+  long restoreExe = -1;
   for (size_t i = moveArchive + 1; i < probe.Log().size(); ++i)
-    if (probe.Log()[i].find("Replace ") == 0 && probe.Log()[i].compare(probe.Log()[i].size() - kExe.size(), kExe.size(), kExe) == 0)
+    if (probe.Log()[i].rfind("Rename ", 0) == 0 && probe.Log()[i].find(Key("VELDRAN.EXE")) != std::string::npos)
       restoreExe = static_cast<long>(i);
   ASSERT_GT(restoreExe, moveArchive);
   TCrashFs fs = OldFolder(s);
@@ -310,80 +369,56 @@ TEST(Install, RestoreNeverDeletesTheOnlyCopy) {
   int copiesOfOld = 0;
   for (const std::string& p : fs.Paths()) copiesOfOld += fs.Content(p) == kOldExe;
   EXPECT_EQ(copiesOfOld, 1) << "the previous executable survives under its second name";
-  EXPECT_TRUE(fs.Has(kDir + install::kJournalName));
+  EXPECT_TRUE(fs.Has(kDir + journal::kName));
   Recover(fs);
   EXPECT_EQ(Release(fs, s), "old");
 }
 
-// Recovery acts in an absolute game folder only: never in the current folder (a first run from
-// the download folder, where anyone may have left a journal), nor one relative to it.
-TEST(Recover, NothingWithoutAnAbsoluteGameFolder) {
-  const std::string hostile[] = {
-      // Today's form and the earlier one, which named paths.
-      Journal("rollback", "file\tVELDRAN.EXE\t0\t0\tvdn0001.tmp\tvdn0002.tmp\t3000\t" + Hex(kNewExe) + "\n"),
-      Signed("VELDRAN update journal 1\nphase rollback\nfile\t0\tnotes.txt\tvdn0001.tmp\tvdn0002.tmp\n"),
-  };
-  for (const char* folder : {"", ".", "Downloads\\", "C:Downloads\\", "\\Downloads\\", "\\\\?\\C:\\Downloads\\"})
-    for (const std::string& journal : hostile) {
-      TCrashFs fs;
-      fs.CurrentFolder = "C:\\Downloads\\";
-      fs.Put("C:\\Downloads\\notes.txt", "notes");
-      fs.Put("C:\\Downloads\\VELDRAN.EXE", "someone's program");
-      fs.Put("C:\\Downloads\\Downloads\\vdnsetup.jnl", journal);
-      fs.Put("C:\\Downloads\\vdnsetup.jnl", journal);
-      Recover(fs, folder);
-      EXPECT_EQ(fs.Ops(), 0) << "folder \"" << folder << "\"";
-    }
-}
-
-// A journal names bare names, each one of the update's: one that names anything else is not a
-// journal of ours, whatever its digest line says; it is removed and nothing else is touched.
-TEST(Recover, HostileJournalsTouchNothingOutside) {
-  const std::string digest = "\t3000\t" + Hex(kNewExe) + "\n";
-  const std::string lines[] = {
-      "file\t..\\outside.txt\t0\t0\tvdn0001.tmp\tvdn0003.tmp" + digest,
-      "file\tG:\\outside.txt\t0\t0\tvdn0001.tmp\tvdn0003.tmp" + digest,
-      "file\tSaves\\VELDRAN.EXE\t0\t0\tvdn0001.tmp\tvdn0003.tmp" + digest,
-      "file\tmg_data.mbl\t0\t0\tvdn0001.tmp\tvdn0003.tmp" + digest,
-      "file\tNUL\t0\t0\tvdn0001.tmp\tvdn0003.tmp" + digest,
-      "file\tVELDRAN.EXE \t0\t0\tvdn0001.tmp\tvdn0003.tmp" + digest,
-      "file\tVELDRAN.EXE\t0\t0\t..\\vdn0001.tmp\tvdn0003.tmp" + digest,
-      "file\tVELDRAN.EXE\t0\t0\tvdn0001.tmp\tvdn0003.tmp" + digest + "file\tveldran.exe\t0\t0\tvdn0004.tmp\tvdn0005.tmp" + digest,
-      "file\tVELDRAN.EXE\t0\t0\tvdn0001.tmp\tvdn0003.tmp\t-\t-\n",  // no digest after the commit
-  };
+// A journal is acted on only where the witness vouches for it: a forged one of any phase,
+// with work files planted beside it, changes nothing, and neither does a journal of this folder
+// copied to another folder or a vouched one that names what is not the update's.
+TEST(Recover, OnlyAVouchedJournalIsActedOn) {
   const TScenario s;
-  for (const std::string& line : lines)
-    for (const std::string& journal : {Journal("rollback", line), Journal("commit", line)}) {
+  journal::TJournal forged;
+  forged.Entries = {Entry("VELDRAN.EXE", true, "vdn0001.tmp", "vdn0003.tmp", "planted executable"),
+                    Entry("mg_data2.mbl", true, "vdn0004.tmp", "vdn0005.tmp", "planted archive")};
+  for (journal::TPhase phase : {journal::TPhase::Stage, journal::TPhase::Commit, journal::TPhase::RollBack})
+    for (int vouch = 0; vouch < 3; ++vouch) {  // nothing; this text for another folder; another text
+      forged.Phase = phase;
       TCrashFs fs = OldFolder(s);
-      fs.Put("G:\\outside.txt", "someone's file");
-      fs.Put(kDir + "Saves\\VELDRAN.EXE", "a copy kept by the player");
-      fs.Put(kDir + install::kJournalName, journal);
+      for (const char* name : {"vdn0001.tmp", "vdn0003.tmp", "vdn0004.tmp", "vdn0005.tmp"})
+        fs.Put(kDir + name, std::string(name).find('1') != std::string::npos ? "planted executable" : "planted archive");
+      PutJournal(fs, forged, false);
+      if (vouch == 1) fs.Witness = {journal::StateDigest(fs.Key("G:\\Other"), journal::Format(forged))};
+      if (vouch == 2) fs.Witness = {journal::StateDigest(fs.Key(kDir), journal::Format(forged) + "\n")};
+      const auto before = fs.Snapshot();
       Recover(fs);
-      EXPECT_EQ(TouchedOutside(fs, kDir), "") << line;
-      EXPECT_FALSE(fs.Has(kDir + install::kJournalName)) << line;
-      EXPECT_TRUE(fs.Has("G:\\outside.txt") && fs.Has(kDir + "Saves\\VELDRAN.EXE")) << line;
-      fs.Remove("G:\\outside.txt");
-      fs.Remove(kDir + "Saves\\VELDRAN.EXE");
-      EXPECT_EQ(Release(fs, s), "old") << line;
+      EXPECT_EQ(fs.Snapshot(), before) << "phase " << static_cast<int>(phase) << ", witness " << vouch;
     }
-  // The earlier form, which named paths: "..\" counted as inside the folder by its text.
-  TCrashFs fs = OldFolder(s);
-  fs.Put("G:\\outside.txt", "someone's file");
-  fs.Put(kDir + install::kJournalName,
-         Signed("VELDRAN update journal 1\nphase rollback\nfile\t0\t" + kDir + "..\\outside.txt\tvdn0001.tmp\tvdn0003.tmp\n"));
-  Recover(fs);
-  EXPECT_TRUE(fs.Has("G:\\outside.txt"));
-  fs.Remove("G:\\outside.txt");
-  EXPECT_EQ(Release(fs, s), "old");
+  // Vouched, but naming what is not the update's: not a journal of ours, nothing is done.
+  const std::string kHostile[] = {"..\\outside.txt", "G:\\outside.txt", "Saves\\VELDRAN.EXE", "mg_data.mbl", "NUL",
+                                  "VELDRAN.EXE "};
+  for (const std::string& name : kHostile) {
+    journal::TJournal j;
+    j.Phase = journal::TPhase::RollBack;
+    j.Entries = {Entry(name, false, "vdn0001.tmp", "vdn0003.tmp", kNewExe)};
+    TCrashFs fs = OldFolder(s);
+    fs.Put(kDir + "Saves\\VELDRAN.EXE", "a copy kept by the player");
+    PutJournal(fs, j);
+    const auto before = fs.Snapshot();
+    Recover(fs);
+    EXPECT_EQ(fs.Snapshot(), before) << name;
+  }
 }
 
-// A journal found in the game folder belongs to it, however the folder is spelled now: an update
-// cut short after its commit is finished from every spelling.
-TEST(Recover, AnySpellingOfTheFolderFindsItsJournal) {
+// Recovery serves the folder the update wrote to, however it is spelled now (relative to the
+// current folder, through the junction the game was moved with, as a device path); an empty
+// folder means no recovery, whatever the current folder holds.
+TEST(Recover, TheFolderTheUpdateWroteToWhateverItsSpelling) {
   const TScenario s;
   TCrashFs clean = OldFolder(s);
   Install(clean);
-  const long afterFirstMove = FirstOp(clean, "Replace ", CommitOp(clean) + 1) + 1;
+  const long afterFirstMove = MoveOp(clean, Key("VELDRAN.EXE")) + 1;
   for (const std::string& spelling : kSpellings) {
     TCrashFs fs = OldFolder(s);
     fs.CrashAt(afterFirstMove);
@@ -392,33 +427,43 @@ TEST(Recover, AnySpellingOfTheFolderFindsItsJournal) {
     Recover(next, spelling);
     EXPECT_EQ(Release(next, s), "new") << spelling;
   }
+  TCrashFs fs = OldFolder(s);
+  fs.CrashAt(afterFirstMove);
+  EXPECT_THROW(Install(fs), TCrash);
+  TCrashFs next = fs.Survivor(true);
+  next.CurrentFolder = kDir;
+  const auto before = next.Snapshot();
+  Recover(next, "");
+  EXPECT_EQ(next.Snapshot(), before);
 }
 
 // Only bytes with the digest this program carries are moved in: a staged file taken away,
-// replaced by other bytes of the right length, or recorded by another build's journal sends a
+// replaced by other bytes of the right length, or recorded in another release's journal sends a
 // committed update back to the previous release.
 TEST(Recover, CommittedUpdateMovesInOnlyWhatItCarries) {
   const TScenario s;
   TCrashFs clean = OldFolder(s);
   Install(clean);
-  const long firstMove = FirstOp(clean, "Replace ", CommitOp(clean) + 1);
-  const std::string stagedExe = clean.Log()[firstMove].substr(8, kDir.size() + 11);
-  const std::function<void(TCrashFs&, TSource&)> damages[] = {
-      [&](TCrashFs& fs, TSource&) { fs.Remove(stagedExe); },
-      [&](TCrashFs& fs, TSource&) { fs.Put(stagedExe, std::string(kNewExe.size(), 'x')); },
-      [&](TCrashFs&, TSource& src) { src.sums = sums::Format({{"EXE", TSha256::Of("other", 5)}, {"DAT2", {}}}); },
-      [&](TCrashFs&, TSource& src) { src.sums.reset(); },
+  const long firstMove = MoveOp(clean, Key("VELDRAN.EXE"));
+  const std::string from = clean.Log()[firstMove].substr(7, clean.Log()[firstMove].find(' ', 7) - 7);
+  const std::string stagedExe = kDir + from.substr(from.rfind('\\') + 1);
+  const std::function<void(TCrashFs&)> damages[] = {
+      [&](TCrashFs&) {},
+      [&](TCrashFs& fs) { fs.Remove(stagedExe); },
+      [&](TCrashFs& fs) { fs.Rewrite(stagedExe, std::string(kNewExe.size(), 'x')); },
+      [&](TCrashFs& fs) { fs.Put(kDir + "planted", std::string(kNewExe.size(), 'y')), fs.MoveOver(kDir + "planted", stagedExe); },
   };
-  for (const auto& damage : damages) {
-    TCrashFs fs = OldFolder(s);
-    fs.CrashAt(firstMove);
-    EXPECT_THROW(Install(fs), TCrash);
-    TCrashFs next = fs.Survivor(true);
-    TSource source;
-    damage(next, source);
-    RecoverUpdate(next, source, kDir, kUpdateFiles);
-    EXPECT_EQ(Release(next, s), "old");
-  }
+  for (const auto& damage : damages)
+    for (TRecoverer who : {TRecoverer::This, TRecoverer::None, TRecoverer::Other}) {
+      TCrashFs fs = OldFolder(s);
+      fs.CrashAt(firstMove);
+      EXPECT_THROW(Install(fs), TCrash);
+      TCrashFs next = fs.Survivor(true);
+      damage(next);
+      Recover(next, kDir, who);
+      const bool forward = &damage == &damages[0] && who == TRecoverer::This;
+      EXPECT_EQ(Release(next, s), forward ? "new" : "old");
+    }
 }
 
 // A recovery that turned back (the program carries no digests to move in by) keeps going back
@@ -428,20 +473,18 @@ TEST(Recover, TurningBackIsRecordedBeforeTheFirstStep) {
   TCrashFs clean = OldFolder(s);
   Install(clean);
   TCrashFs fs = OldFolder(s);
-  fs.CrashAt(FirstOp(clean, "Replace ", CommitOp(clean) + 1));
+  fs.CrashAt(MoveOp(clean, Key("VELDRAN.EXE")));
   EXPECT_THROW(Install(fs), TCrash);
   const TCrashFs disk = fs.Survivor(true);
-  TSource noSums;
-  noSums.sums.reset();
   TCrashFs probe = disk.Survivor(true);
-  RecoverUpdate(probe, noSums, kDir, kUpdateFiles);
+  Recover(probe, kDir, TRecoverer::None);
   ASSERT_EQ(Release(probe, s), "old");
-  const long turned = FirstOp(probe, "Replace " + kDir + install::kJournalTempName);
+  const long turned = FirstOp(probe, "Rename " + Key(journal::kTempName));
   ASSERT_GT(turned, 0);
   for (long r = 0; r < probe.Ops(); ++r) {
     TCrashFs again = disk.Survivor(true);
     again.CrashAt(r);
-    EXPECT_THROW(RecoverUpdate(again, noSums, kDir, kUpdateFiles), TCrash);
+    EXPECT_THROW(Recover(again, kDir, TRecoverer::None), TCrash);
     TCrashFs next = again.Survivor(true);
     Recover(next);
     const std::string result = Release(next, s);
@@ -466,6 +509,26 @@ TEST(Recover, BeforeTheCommitTheTargetsAreNotOurs) {
   EXPECT_EQ(Release(next, s), "new");
 }
 
+// Release A's update cut short after its commit, and release B started next, which carries
+// other files: B undoes A's update by the phase and by what A's journal records, never by
+// sizes, whether the previous executable is as long as A's and whether the archive is new.
+TEST(Recover, AnotherReleaseUndoesAHalfDoneUpdate) {
+  for (const TScenario& s : AllScenarios()) {
+    if (!s.unflushedSurvives) continue;
+    TCrashFs clean = OldFolder(s);
+    Install(clean);
+    for (long k = CommitOp(clean) + 1; k <= MoveOp(clean, Key("mg_data2.mbl")); ++k) {
+      TCrashFs fs = OldFolder(s);
+      fs.CrashAt(k);
+      EXPECT_THROW(Install(fs), TCrash);
+      TCrashFs next = fs.Survivor(true);
+      Recover(next, kDir, TRecoverer::Other);
+      EXPECT_EQ(Release(next, s), "old") << Name(s) << ", crash at " << clean.Log()[k];
+      EXPECT_FALSE(next.Has(kDir + journal::kName)) << Name(s);
+    }
+  }
+}
+
 // Where neither way leads to a whole release, every file and the journal stay and the file in
 // the way is named; the update then fails the same way, touching nothing, while the cause
 // lasts. A target held by the running game is such a cause until it is let go.
@@ -473,58 +536,41 @@ TEST(Recover, StuckRecoveryKeepsEverythingAndSaysSo) {
   const TScenario s;
   TCrashFs clean = OldFolder(s);
   Install(clean);
-  const long secondMove = FirstOp(clean, "Replace ", FirstOp(clean, "Replace ", CommitOp(clean) + 1) + 1);
   TCrashFs fs = OldFolder(s);
-  fs.CrashAt(secondMove);
+  fs.CrashAt(MoveOp(clean, Key("mg_data2.mbl")));
   EXPECT_THROW(Install(fs), TCrash);
   TCrashFs next = fs.Survivor(true);
   // The executable is new; the archive's staged file and the executable's second name are gone.
   for (const std::string& p : next.Paths())
-    if (p != kUsersTmp && next.Content(p) != kOldDat2 && install::IsWorkFileName(p.substr(kDir.size())))
+    if (p != kUsersTmp && next.Content(p) != kOldDat2 && journal::IsWorkFileName(p.substr(kDir.size())))
       next.Remove(p);
-  const std::vector<std::string> before = next.Paths();
+  const auto before = next.Snapshot();
   EXPECT_EQ(FailureOf<EFCreateError>([&] { Recover(next); }), EFCreateError(kDat2).Message());
-  EXPECT_EQ(next.Paths(), before);
+  EXPECT_EQ(next.Snapshot(), before);
   EXPECT_EQ(FailureOf<EFCreateError>([&] { Install(next); }), EFCreateError(kDat2).Message());
-  EXPECT_EQ(next.Paths(), before);
+  EXPECT_EQ(next.Snapshot(), before);
 
   TCrashFs held = fs.Survivor(true);
   held.Lock(kExe);
   EXPECT_EQ(FailureOf<EFCreateError>([&] { Recover(held); }), EFCreateError(kExe).Message());
   EXPECT_EQ(FailureOf<EFCreateError>([&] { Install(held); }), EFCreateError(kExe).Message());
-  EXPECT_TRUE(held.Has(kDir + install::kJournalName));
+  EXPECT_TRUE(held.Has(kDir + journal::kName));
   held.UnlockAll();
   Recover(held);
   EXPECT_EQ(Release(held, s), "new");
 }
 
-TEST(Recover, WorkFileNamesAndFolders) {
-  EXPECT_TRUE(install::IsWorkFileName("vdn0000.tmp"));
-  EXPECT_TRUE(install::IsWorkFileName("vdnFFFF.tmp"));
-  for (const char* name : {"vdnffff.tmp", "vdn000.tmp", "VDN0000.TMP", "vdn0000.tmpx", "mg_data.mbl", "vdn00G0.tmp"})
-    EXPECT_FALSE(install::IsWorkFileName(name)) << name;
-  for (const char* folder : {"C:\\", "c:/Games", "\\\\server\\share", "//server/share/Game\\"})
-    EXPECT_TRUE(install::IsAbsoluteFolder(folder)) << folder;
-  for (const char* folder : {"", "C:", "C:Games", "\\Games", "Games\\", "\\\\server", "\\\\server\\", "\\\\.\\C:\\",
-                             "\\\\?\\C:\\"})
-    EXPECT_FALSE(install::IsAbsoluteFolder(folder)) << folder;
-  EXPECT_EQ(install::FolderPrefix("D:\\Game"), "D:\\Game\\");
-  EXPECT_EQ(install::FolderPrefix("D:\\Game\\"), "D:\\Game\\");
-  EXPECT_EQ(install::FolderPrefix("D:/Game/"), "D:/Game/");
-  EXPECT_EQ(install::FolderPrefix("D:\\\x83\x5C"), "D:\\\x83\x5C\\");  // "ソ" ends in 0x5C
-  EXPECT_EQ(install::FolderPrefix(""), "");
-  EXPECT_EQ(install::FolderPrefix("D:"), "D:");
-}
-
 // Every crash point of the update; after each, every crash point of the recovery that the next
-// start runs, and then a recovery that completes, from another spelling of the folder each time.
+// start runs, and then a recovery that completes, from another spelling of the folder each time;
+// and, after each, a recovery by a release that carries no digests or other ones.
 TEST(Exhaustion, EveryCrashPointEndsInOneWholeRelease) {
   long updatePoints = 0, recoveryPoints = 0;
   for (const TScenario& s : AllScenarios()) {
     TCrashFs clean = OldFolder(s);
     Install(clean);
-    const long commit = CommitOp(clean);
+    const long commit = CommitOp(clean), lastMove = MoveOp(clean, Key("mg_data2.mbl"));
     ASSERT_GT(commit, 0) << Name(s);
+    ASSERT_GT(lastMove, commit) << Name(s);
     for (long k = 0; k <= clean.Ops(); ++k) {
       TCrashFs fs = OldFolder(s);
       fs.CrashAt(k);
@@ -535,6 +581,11 @@ TEST(Exhaustion, EveryCrashPointEndsInOneWholeRelease) {
       const TCrashFs disk = fs.Survivor(s.unflushedSurvives);
       ++updatePoints;
       const std::string& folder = kSpellings[k % std::size(kSpellings)];
+      for (TRecoverer who : {TRecoverer::None, TRecoverer::Other}) {
+        TCrashFs other = disk.Survivor(true);
+        ASSERT_NO_THROW(Recover(other, folder, who)) << Name(s) << ", crash at " << k;
+        ASSERT_EQ(Release(other, s), k > lastMove ? "new" : "old") << Name(s) << ", crash at " << k;
+      }
       TCrashFs probe = disk.Survivor(true);
       ASSERT_NO_THROW(Recover(probe, folder)) << Name(s) << ", crash at " << k;
       const std::string expected = k > commit ? "new" : "old";
@@ -575,8 +626,8 @@ TEST(Exhaustion, EachOperationFailingOnce) {
       } catch (const Exception&) {
         failed = true;
       }
-      if (fs.FallibleOps() == 0 || FirstOp(clean, "Exists", f) == f || FirstOp(clean, "List", f) == f ||
-          FirstOp(clean, "Size", f) == f)
+      if (fs.FallibleOps() == 0 || FirstOp(clean, "List", f) == f || FirstOp(clean, "Size", f) == f ||
+          FirstOp(clean, "WitnessLoad", f) == f)
         continue;
       ++updateFailures;
       // A crash at any point of what follows the failure (the undoing, above all).
@@ -596,7 +647,7 @@ TEST(Exhaustion, EachOperationFailingOnce) {
         ASSERT_TRUE(result == "old" || result == "new")
             << Name(s) << ", " << clean.Log()[f] << " failing, crash at " << k << ": " << result;
       }
-      const bool journalLeft = fs.Has(kDir + install::kJournalName);
+      const bool journalLeft = fs.Has(kDir + journal::kName);
       if (!journalLeft) {
         ASSERT_EQ(Release(fs, s), failed ? "old" : "new") << Name(s) << ", " << clean.Log()[f] << " failing";
         continue;
@@ -623,7 +674,11 @@ TEST(Exhaustion, EachOperationFailingOnce) {
       Recover(probe);
       const std::string expected = Release(probe, s);
       for (long g = 0; g < probe.Ops(); ++g) {
-        if (FirstOp(probe, "Exists", g) == g || FirstOp(probe, "Size", g) == g) continue;
+        // A folder that cannot be opened now has no recovery now, and reports nothing; nor does
+        // a witness that keeps a digest of a state dealt with.
+        if (FirstOp(probe, "Size", g) == g || FirstOp(probe, "WitnessLoad", g) == g ||
+            FirstOp(probe, "OpenFolder", g) == g || (g + 1 == probe.Ops() && FirstOp(probe, "WitnessStore", g) == g))
+          continue;
         TCrashFs fs = disk.Survivor(true);
         fs.FailAt(g);
         bool reported = false;
@@ -635,7 +690,7 @@ TEST(Exhaustion, EachOperationFailingOnce) {
         // The failure is reported, and nothing is changed after the step that failed.
         EXPECT_TRUE(reported) << probe.Log()[g];
         for (size_t i = static_cast<size_t>(g) + 1; i < fs.Log().size(); ++i)
-          for (const char* change : {"Create", "Write", "Flush", "Replace", "Link", "Copy", "Delete"})
+          for (const char* change : {"Create", "Write", "Flush", "Rename", "Link", "CopyTo", "Delete", "WitnessStore"})
             EXPECT_NE(fs.Log()[i].rfind(change, 0), 0u) << probe.Log()[g] << " failing, then " << fs.Log()[i];
         ++recoveryFailures;
         Recover(fs);
@@ -647,60 +702,88 @@ TEST(Exhaustion, EachOperationFailingOnce) {
               updateFailures, failureCrashPoints, recoveryFailures);
 }
 
-// Between any two operations of the update, one move of an adversary: a file of the folder
-// taken away or locked (a virus scanner, the running game), or a file or folder made under a
-// name the update may pick. Nothing outside the update's names is touched; a success leaves the
-// new release; after the locks are let go the next start leaves one whole release, less what
-// the adversary took.
+// Between any two operations of the update, one move of an adversary who can write the folder:
+// a file taken away or locked (a virus scanner, the running game); a folder, a file, a symbolic
+// link out of the folder or a second name of a file outside it made under a name the update may
+// pick; a file rewritten, or another of the same size renamed over it. The sharing of what the
+// update holds refuses some of them. Nothing outside the folder changes; a success leaves the
+// new release in place of what the update held; after the locks are let go the next start leaves
+// one whole release, less what the adversary took or rewrote.
 TEST(Exhaustion, AdversaryBetweenAnyTwoOperations) {
   const std::string made[] = {"vdn0001.tmp", "vdn0003.tmp", "vdn0004.tmp", "vdn0005.tmp", "vdn0006.tmp",
-                              install::kJournalName, install::kJournalTempName};
-  long moves = 0, updateFailures = 0;
+                              journal::kName, journal::kTempName};
+  enum { kRemove, kLock, kFolder, kFile, kLink, kOutsideName, kRewrite, kRenameOver, kKinds };
+  long moves = 0, refused = 0, updateFailures = 0;
   for (const TScenario& s : AllScenarios()) {
     if (!s.unflushedSurvives) continue;  // no crash here
     TCrashFs clean = OldFolder(s);
     Install(clean);
     for (long k = 0; k <= clean.Ops(); ++k)
-      for (int kind = 0; kind < 4; ++kind)
+      for (int kind = 0; kind < kKinds; ++kind)
         for (size_t m = 0;; ++m) {
-          std::string name;  // the one the move acts on, relative to the folder
+          std::string name;      // the one the move acts on
+          std::string affected;  // the target whose file it changed
           std::set<std::string> spared;
-          bool applied = false;
+          bool tried = false, applied = false;
           TCrashFs fs = OldFolder(s);
           fs.Adversary = [&](TCrashFs& f, long op) {
             if (op != k) return;
-            if (kind < 2) {
+            const bool onExisting = kind == kRemove || kind == kLock || kind == kRewrite || kind == kRenameOver;
+            if (onExisting) {
               std::vector<std::string> files;
               for (const std::string& p : f.Paths())
-                if (p != kMarker && p != kUsersTmp) files.push_back(p);
+                if (p != kMarker && p != kUsersTmp && p != kOutside) files.push_back(p);
               if (m >= files.size()) return;
               name = files[m];
-              kind == 0 ? f.Remove(name) : f.Lock(name);
             } else {
-              if (m >= std::size(made) || f.Has(kDir + made[m]) || f.HasFolder(kDir + made[m])) return;
+              if (m >= std::size(made) || f.Has(kDir + made[m]) || f.HasFolder(kDir + made[m]) ||
+                  !f.LinkAt(kDir + made[m]).empty())
+                return;
               name = kDir + made[m];
-              kind == 2 ? f.PutFolder(name) : f.Put(name, "the adversary's");
-              spared.insert(f.Key(name));
             }
-            applied = true;
+            tried = true;
+            // A file that is a name of a target's file changes the target with it.
+            for (const std::string& target : {kExe, kDat2})
+              if (f.Key(name) == f.Key(target) || f.SameFile(name, target)) affected = target;
+            auto sameSize = [&] { return std::string(f.Content(name).size(), 'z'); };
+            switch (kind) {
+              case kRemove: applied = f.Remove(name); break;
+              case kLock: applied = f.Lock(name); break;
+              case kFolder: f.PutFolder(name), applied = true; break;
+              case kFile: applied = f.Put(name, "the adversary's"); break;
+              case kLink: applied = f.PutLink(name, kOutside); break;
+              case kOutsideName: applied = f.HardLink(kOutside, name); break;
+              case kRewrite: applied = f.Rewrite(name, sameSize()); break;
+              case kRenameOver:
+                applied = f.Put(kDir + "planted", sameSize()) && f.MoveOver(kDir + "planted", name);
+                if (!applied) f.Remove(kDir + "planted");
+                affected = f.Key(name) == f.Key(kExe) || f.Key(name) == f.Key(kDat2) ? name : std::string();
+                break;
+            }
+            if (!applied || kind == kLock) affected.clear();
+            if (applied && f.Key(name) != f.Key(kExe) && f.Key(name) != f.Key(kDat2)) spared.insert(f.Key(name));
           };
+          const auto before = fs.Snapshot();
           bool failed = false;
           try {
             Install(fs);
           } catch (const Exception&) {
             failed = true;
           }
-          if (!applied && m >= (kind < 2 ? 8 : std::size(made))) break;
-          if (!applied) continue;
+          if (!tried && m >= 8) break;
+          if (!tried) continue;
           ++moves;
+          refused += !applied;
           updateFailures += failed;
           const std::string what = Name(s) + ", move " + std::to_string(kind) + " on " + name + " before " +
                                    (k < static_cast<long>(clean.Log().size()) ? clean.Log()[k] : "the end");
           ASSERT_EQ(TouchedOutside(fs, kDir), "") << what;
-          const bool removedTarget = kind == 0 && (fs.Key(name) == fs.Key(kExe) || fs.Key(name) == fs.Key(kDat2));
-          // A success has both new files in place; a cleanup the adversary blocked is the next
-          // start's to finish.
-          if (!failed && !removedTarget) {
+          ASSERT_EQ(ChangedOutside(before, fs.Snapshot(), fs.Key(kDir)), "") << what;
+          const bool onTarget = !affected.empty() || (kind == kRemove && applied && !fs.Has(name) &&
+                                                      (fs.Key(name) == fs.Key(kExe) || fs.Key(name) == fs.Key(kDat2)));
+          if (onTarget && affected.empty()) affected = name;
+          // A success has both new files in place: no staged file can have been swapped.
+          if (!failed && !onTarget) {
             ASSERT_TRUE(fs.Has(kExe) && fs.Content(kExe) == kNewExe && fs.Has(kDat2) && fs.Content(kDat2) == kNewDat2)
                 << what;
           }
@@ -708,20 +791,26 @@ TEST(Exhaustion, AdversaryBetweenAnyTwoOperations) {
           fs.Adversary = nullptr;
           ASSERT_NO_THROW(Recover(fs)) << what;
           std::string result = Release(fs, s, spared);
-          if (removedTarget && !fs.Has(name)) {
-            // What the adversary took stays taken; the rest must be one release.
-            const bool exe = fs.Key(name) == fs.Key(kExe);
+          if (onTarget) {
+            // What the adversary took or rewrote stays so; the rest must be one release.
+            const bool exe = fs.Key(affected) == fs.Key(kExe);
             TCrashFs asOld = fs, asNew = fs;
-            asOld.Put(name, exe ? kOldExe : kOldDat2);
-            asNew.Put(name, exe ? kNewExe : kNewDat2);
-            result = Release(asOld, s) == "old" ? "old" : Release(asNew, s) == "new" ? "new" : Release(asOld, s);
+            asOld.Remove(affected), asOld.Put(affected, exe ? OldExe(s) : kOldDat2);
+            asNew.Remove(affected), asNew.Put(affected, exe ? kNewExe : kNewDat2);
+            result = Release(asOld, s, spared) == "old" ? "old" : Release(asNew, s, spared) == "new" ? "new" : Release(asOld, s, spared);
           }
           ASSERT_TRUE(result == "old" || result == "new") << what << ": " << result;
-          if (failed && !removedTarget) {
+          if (failed && !onTarget) {
             ASSERT_EQ(result, "old") << what;
           }
-          ASSERT_EQ(TouchedOutside(fs, kDir), "") << what;
+          ASSERT_EQ(ChangedOutside(before, fs.Snapshot(), fs.Key(kDir)), "") << what;
+          // A link or a second name the adversary made under a work name stays: nothing is moved
+          // over a work name, and one that is not ours is never deleted.
+          if (applied && (kind == kLink || kind == kOutsideName) && name != kDir + journal::kName) {
+            ASSERT_TRUE(kind == kLink ? fs.LinkAt(name) == kOutside : fs.Has(name)) << what;
+          }
         }
   }
-  std::printf("adversary moves: %ld, of which %ld made the update fail\n", moves, updateFailures);
+  std::printf("adversary moves: %ld, of which %ld refused by the sharing and %ld made the update fail\n", moves,
+              refused, updateFailures);
 }

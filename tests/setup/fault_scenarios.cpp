@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/sha256.h"
+#include "payload/journal.h"
 #include "tests/setup/setup_fixture.h"
 
 using namespace setup_test;
@@ -43,15 +44,22 @@ TEST(Faults, target_read_only) {
   ExpectNoStrays(game);
 }
 
-// The game folder removed while the window is up: the update fails and creates no folder.
-TEST(Faults, folder_removed_after_start) {
+// The game folder removed or renamed while the window is up.
+TEST(Faults, folder_held_from_start) {
   OldGame game(kGame);
   auto [p, main] = StartWithGameDir(kGame);
   ASSERT_TRUE(main);
   for (const char* name : {"VELDRAN.EXE", "mg_data.mbl", "mg_data2.mbl"}) DeleteFileA((game.dir + name).c_str());
-  ASSERT_TRUE(RemoveDirectoryA("C:\\Game"));
-  EXPECT_EQ(UpdateFailure(p), std::string("ファイル C:\\Game\\VELDRAN.EXE を作成できません."));
-  EXPECT_TRUE(!Exists("C:\\Game"));
+  // The folder is held from start-up: it can be neither removed nor renamed, so the update goes
+  // where the program found the game.
+  EXPECT_FALSE(RemoveDirectoryA("C:\\Game"));
+  EXPECT_FALSE(MoveFileA("C:\\Game", "C:\\Moved"));
+  HWND notice = UpdateToNotice(p);
+  ASSERT_TRUE(notice);
+  ButtonClick(Control(notice, "OK"));
+  EXPECT_EQ(p.WaitExit(), std::optional<DWORD>(0));
+  EXPECT_TRUE(SameAsBuildInput(game.dir + "VELDRAN.EXE", "VELDRAN.EXE"));
+  EXPECT_TRUE(!Exists("C:\\Moved"));
 }
 
 // A program built without the "EXE" payload: nothing is touched.
@@ -139,22 +147,40 @@ TEST(Faults, registry_32k_string) {
 
 namespace {
 
-// A journal of an update cut short while its files were staged, digest line and all, as a run
-// of the program leaves it in the folder it updates.
-std::string StagedJournal(const std::string& target, size_t oldSize) {
-  const std::string text = "VELDRAN update journal 2\nphase stage\nfile\t" + target + "\t1\t" +
-                           std::to_string(oldSize) + "\tvdn0001.tmp\tvdn0002.tmp\t-\t-\n";
-  return text + "sum " + TSha256::Hex(TSha256::Of(text.data(), text.size())) + "\n";
+// A journal of an update cut short while its files were staged, as a run of the program leaves
+// it in the folder it updates; vouched for in the registry as that run would (both views, for a
+// 32-bit or a 64-bit SETUP.exe).
+std::string StagedJournal(const std::string& target) {
+  journal::TJournal j;
+  j.Entries.push_back({target, "vdn0001.tmp", "vdn0002.tmp"});
+  return journal::Format(j);
+}
+
+void Vouch(const std::string& folder, const std::string& text) {
+  win32::FileHandle dir(CreateFileA(folder.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  char final[MAX_PATH] = {};
+  E2E_ASSERT(dir && GetFinalPathNameByHandleA(dir.Get(), final, MAX_PATH, FILE_NAME_NORMALIZED) > 0);
+  const std::string digest = journal::StateDigest(final, text);
+  for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+    HKEY key = nullptr;
+    E2E_ASSERT(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_SET_VALUE | view, nullptr, &key,
+                               nullptr) == ERROR_SUCCESS);
+    RegSetValueExA(key, "UpdateJournal", 0, REG_SZ, reinterpret_cast<const BYTE*>(digest.c_str()),
+                   static_cast<DWORD>(digest.size() + 1));
+    RegCloseKey(key);
+  }
 }
 
 }  // namespace
 
 // A first run from the download folder, where anyone may leave a journal: no game folder is
-// recorded, so nothing is recovered, in the current folder or anywhere.
+// recorded, so nothing is recovered, in the current folder or anywhere, vouched for or not.
 TEST(Faults, journal_in_download_folder_left_alone) {
   DeleteGameDir();
-  const std::string journal = StagedJournal("VELDRAN.EXE", 5);
+  const std::string journal = StagedJournal("VELDRAN.EXE");
   WriteText(AppDir() + "vdnsetup.jnl", journal);
+  Vouch(AppDir(), journal);
   WriteText(AppDir() + "vdn0001.tmp", "a file of the player's");
   WriteText(AppDir() + "notes.txt", "the player's notes");
   Process p = Process::Launch("SETUP.exe", {}, AppDir());
@@ -168,22 +194,71 @@ TEST(Faults, journal_in_download_folder_left_alone) {
 
 // A recovery that cannot finish at start-up (its staged file held open elsewhere) is reported
 // once, naming the file, and the main window comes up as usual; the update tries it first and
-// fails the same way, leaving the previous files and the journal as they were.
+// fails the same way, leaving the previous files and the journal as they were. The same journal
+// that nothing vouches for is left alone, and the update goes ahead.
 TEST(Faults, recovery_that_cannot_finish_does_not_lock_out) {
-  OldGame game(kGame);
-  WriteText(game.dir + "vdnsetup.jnl", StagedJournal("VELDRAN.EXE", game.exe.size()));
-  WriteText(game.dir + "vdn0001.tmp", "half a new executable");
-  HANDLE held = CreateFileA((game.dir + "vdn0001.tmp").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_TRUE(held != INVALID_HANDLE_VALUE);
-  Process p = LaunchWithGameDir(kGame);
-  HWND box = nullptr;
-  EXPECT_EQ(WaitErrorBox(p, &box), std::string("ファイル C:\\Game\\vdn0001.tmp を作成できません."));
-  ASSERT_TRUE(box);
-  DismissBox(box);
-  EXPECT_EQ(UpdateFailure(p), std::string("ファイル C:\\Game\\vdn0001.tmp を作成できません."));
-  CloseHandle(held);
-  EXPECT_TRUE(game.AllUnchanged());
-  EXPECT_TRUE(Exists(game.dir + "vdnsetup.jnl"));
+  for (bool vouched : {false, true}) {
+    OldGame game(kGame);
+    const std::string journal = StagedJournal("VELDRAN.EXE");
+    WriteText(game.dir + "vdnsetup.jnl", journal);
+    if (vouched) Vouch(game.dir, journal);
+    WriteText(game.dir + "vdn0001.tmp", "half a new executable");
+    HANDLE held = CreateFileA((game.dir + "vdn0001.tmp").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_TRUE(held != INVALID_HANDLE_VALUE);
+    Process p = LaunchWithGameDir(kGame);
+    if (vouched) {
+      HWND box = nullptr;
+      EXPECT_EQ(WaitErrorBox(p, &box), std::string("ファイル C:\\Game\\vdn0001.tmp を作成できません."));
+      ASSERT_TRUE(box);
+      DismissBox(box);
+      EXPECT_EQ(UpdateFailure(p), std::string("ファイル C:\\Game\\vdn0001.tmp を作成できません."));
+      EXPECT_TRUE(game.AllUnchanged());
+      EXPECT_TRUE(Exists(game.dir + "vdnsetup.jnl"));
+    } else {
+      HWND notice = UpdateToNotice(p);
+      ASSERT_TRUE(notice);
+      ButtonClick(Control(notice, "OK"));
+      EXPECT_EQ(p.WaitExit(), std::optional<DWORD>(0));
+      EXPECT_TRUE(SameAsBuildInput(game.dir + "VELDRAN.EXE", "VELDRAN.EXE"));
+    }
+    CloseHandle(held);
+    DeleteFileA((game.dir + "vdn0001.tmp").c_str());
+    DeleteFileA((game.dir + "vdnsetup.jnl").c_str());
+  }
+}
+
+// Links under the update's names (unix symbolic links, which Wine shows as the files they lead
+// to, never as reparse points) to a file outside the game folder: a journal name that is one
+// stops the update, naming it; work names that are links are passed over; a game folder that is
+// itself a link (a moved game) is updated where it leads. The outside file is never touched.
+TEST(Faults, links_under_the_update_names) {
+  struct Row {
+    const char* folder;
+    const char* failure;  // nullptr: the update completes
+  } rows[] = {
+      {"G:\\temp\\", "ファイル G:\\temp\\vdnsetup.jn~ を作成できません."},
+      {"G:\\journal\\", "ファイル G:\\journal\\vdnsetup.jnl を作成できません."},
+      {"G:\\work\\", nullptr},
+      {"G:\\moved\\", nullptr},
+  };
+  for (const Row& row : rows) {
+    const std::vector<char> exe = ReadAll(std::string(row.folder) + "VELDRAN.EXE");
+    Process p = LaunchWithGameDir(row.folder);
+    if (row.failure) {
+      EXPECT_EQ(UpdateFailure(p), std::string(row.failure)) << row.folder;
+      EXPECT_TRUE(ReadAll(std::string(row.folder) + "VELDRAN.EXE") == exe) << row.folder;
+    } else {
+      HWND notice = UpdateToNotice(p);
+      ASSERT_TRUE(notice) << row.folder;
+      ButtonClick(Control(notice, "OK"));
+      EXPECT_EQ(p.WaitExit(), std::optional<DWORD>(0));
+      EXPECT_TRUE(SameAsBuildInput(std::string(row.folder) + "VELDRAN.EXE", "VELDRAN.EXE")) << row.folder;
+    }
+    const std::vector<char> secret = ReadAll("G:\\outside\\secret.txt");
+    EXPECT_EQ(std::string(secret.begin(), secret.end()), "secret") << row.folder;
+  }
+  EXPECT_TRUE(SameAsBuildInput("G:\\real\\mg_data2.mbl", "mg_data2.mbl"));
+  EXPECT_TRUE(Exists("G:\\work\\vdn0000.tmp") && Exists("G:\\work\\vdn0001.tmp"));
 }
 
 // ---- Registry input -------------------------------------------------------------------------

@@ -52,8 +52,9 @@ TEST(MakeSetup, made_updater_installs_the_new_files) {
   EXPECT_EQ(FileVersion(AppDir() + "MADE.exe", "ProductVersion"), std::string("1.0.2"));
 }
 
-// The Windows tool: the same bytes as the build machine's, an existing output replaced, Japanese
-// file names, and the stub or a file refused as the output however it is spelt or linked.
+// The Windows tool: the same bytes as the build machine's, its own output replaced and another
+// file refused, Japanese file names, and the stub or a file refused as the output however it is
+// spelt or linked.
 TEST(MakeSetup, windows_packres_makes_the_same_updater) {
   const std::vector<std::string> inputs = {"--exe", "new_exe.bin", "--dat2", "new_dat2.bin", "--version", "1.0.2"};
   auto makeSetup = [&](const std::string& stub, const std::string& out) {
@@ -62,8 +63,10 @@ TEST(MakeSetup, windows_packres_makes_the_same_updater) {
     return RunPackres(args);
   };
   const std::vector<char> stub = ReadAll(AppDir() + "SETUP.exe");
-  WriteText(AppDir() + "WIN.exe", "an older updater");
-  EXPECT_EQ(makeSetup("SETUP.exe", "WIN.exe"), 0);
+  WriteText(AppDir() + "WIN.exe", "not made by make-setup");
+  EXPECT_EQ(makeSetup("SETUP.exe", "win.EXE"), 1);
+  ASSERT_TRUE(CopyFileA((AppDir() + "MADE.exe").c_str(), (AppDir() + "WIN.exe").c_str(), FALSE));
+  EXPECT_EQ(makeSetup("SETUP.exe", "WIN.exe"), 0);  // an updater it made is replaced
   const std::vector<char> made = ReadAll(AppDir() + "MADE.exe");
   EXPECT_TRUE(!made.empty() && ReadAll(AppDir() + "WIN.exe") == made);
 
@@ -82,3 +85,35 @@ TEST(MakeSetup, windows_packres_makes_the_same_updater) {
   EXPECT_TRUE(ReadAll(AppDir() + "new_exe.bin") == newExe);
 }
 
+
+// Ctrl+C at packres.exe's console while it packs: its temporary files go and it ends as Ctrl+C
+// ends a program. (Wine 8 refuses to generate Ctrl+Break, and closing a console ends its programs
+// without a close event: only Ctrl+C reaches the handler here.)
+TEST(MakeSetup, ctrl_c_removes_the_temporary_files) {
+  std::vector<char> big = ReadAll(AppDir() + "packres.exe");
+  for (uint32_t x = 1; big.size() < (64u << 20);) big.push_back(static_cast<char>(x ^= x << 13, x ^= x >> 17, x ^= x << 5));
+  WriteAll(AppDir() + "big.exe", big);
+  std::string line = "packres.exe make-setup SETUP.exe out.exe --exe big.exe --dat2 new_dat2.bin";
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};  // a console of its own, which this test can attach to
+  ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr,
+                             AppDir().c_str(), &si, &pi));
+  win32::KernelHandle process(pi.hProcess), thread(pi.hThread);
+  WIN32_FIND_DATAA found{};
+  auto packing = [&] {  // a temporary file beside the output has bytes in it
+    win32::FindHandle find(FindFirstFileA((AppDir() + "out.exe.*").c_str(), &found));
+    for (bool more = find.Get() != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find.Get(), &found))
+      if (found.nFileSizeLow > 0) return true;
+    return false;
+  };
+  for (int i = 0; i < 3000 && !packing(); ++i) Sleep(10);
+  FreeConsole();
+  ASSERT_TRUE(AttachConsole(pi.dwProcessId) && SetConsoleCtrlHandler(nullptr, TRUE));
+  ASSERT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0));
+  DWORD code = 0;
+  EXPECT_TRUE(WaitForSingleObject(pi.hProcess, 20000) == WAIT_OBJECT_0 && GetExitCodeProcess(pi.hProcess, &code));
+  TerminateProcess(pi.hProcess, 1);
+  EXPECT_EQ(code, static_cast<DWORD>(STATUS_CONTROL_C_EXIT));
+  EXPECT_TRUE(!Exists(AppDir() + "out.exe") && FindFirstFileA((AppDir() + "out.exe.*").c_str(), &found) == INVALID_HANDLE_VALUE);
+}

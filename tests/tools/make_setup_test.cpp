@@ -1,7 +1,9 @@
 // packres make-setup on the command line: the payloads, digests and version of the updater it
-// writes (the same bytes for the same inputs), digests added to a stub without them, and bad
-// input refused in one line with the output left as it was.
+// writes (the same bytes for the same inputs), its own output replaced, digests added to a stub
+// without them, and bad input (a file it did not make under the output's name too) refused in
+// one line with the output left as it was.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <cstring>
 #include <filesystem>
@@ -29,7 +31,9 @@ class MakeSetup : public testing_payload::Packres {
   void SetUp() override {
     Packres::SetUp();
     std::filesystem::copy_file(std::string(STUBS_DIR) + "/stub32.exe", Path("stub.exe"));
-    Write("exe.bin", Sample(70000, 3));
+    Bytes exe = Read("stub.exe"), tables = Sample(70000, 3);  // a Windows program, as --exe must be
+    exe.insert(exe.end(), tables.begin(), tables.end());
+    Write("exe.bin", exe);
     Write("dat2.bin", Sample(9000, 11));
   }
 
@@ -74,10 +78,10 @@ TEST_F(MakeSetup, PayloadsDigestsAndVersion) {
   EXPECT_EQ(Resource(out, nullptr, pe::kRtVersion), Resource(stub, nullptr, pe::kRtVersion));
   EXPECT_EQ(out.Resources().size(), stub.Resources().size());
 
-  // Again over the same output, with a version: replaced whole, no temporary left behind.
-  ASSERT_EQ(Run(InDir("make-setup $D/stub.exe $D/out.exe --version 2.5.1 --exe $D/dat2.bin --dat2 $D/exe.bin")), 0);
+  // Again over its own output, with a version: replaced whole, no temporary left behind.
+  ASSERT_EQ(Run(InDir("make-setup $D/stub.exe $D/out.exe --version 2.5.1 --exe $D/stub.exe --dat2 $D/exe.bin")), 0);
   out = pe::Image::Parse(Read("out.exe"));
-  EXPECT_EQ(Decoded(Resource(out, "EXE")), Read("dat2.bin"));
+  EXPECT_EQ(Decoded(Resource(out, "EXE")), Read("stub.exe"));
   const Bytes version = Resource(out, nullptr, pe::kRtVersion);
   EXPECT_EQ(version[48] | version[49] << 8 | version[50] << 16 | version[51] << 24, 2 << 16 | 5);
   EXPECT_EQ(FileCount(), 7);  // stub, two inputs, two outputs, stdout, stderr
@@ -94,6 +98,30 @@ TEST_F(MakeSetup, DigestsAddedToAStubWithout) {
   EXPECT_EQ(Resource(out, "SUMS"), Resource(pe::Image::Parse(Read("with.exe")), "SUMS"));
   const std::string old = "old sums";
   EXPECT_EQ(Resource(out, "OLDSUMS"), Bytes(old.begin(), old.end()));
+}
+
+// Interrupted while it packs, make-setup removes the temporary files beside the output, says so
+// in one line and ends as the signal would have ended it.
+TEST_F(MakeSetup, InterruptedItRemovesItsTemporaryFiles) {
+  // A program with 64 MiB of random bytes after it, so that packing takes seconds.
+  ASSERT_EQ(std::system(InDir("cat $D/exe.bin >$D/big.exe && head -c 64M /dev/urandom >>$D/big.exe").c_str()), 0);
+  const std::string command =
+      InDir("exec " + std::string(PACKRES) + " make-setup $D/stub.exe $D/out.exe --exe $D/big.exe --dat2 $D/dat2.bin 2>$D/stderr");
+  for (int signal : {SIGTERM, SIGINT}) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      ::signal(SIGINT, SIG_DFL);  // as at a terminal, even where the tests run in the background
+      execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    for (int i = 0; i < 3000 && Names("out.exe.").size() < 2; ++i) usleep(10000);  // both containers begun
+    kill(pid, signal);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+    ExpectOneLineError("packres: interrupted; removed the temporary files of " + Path("out.exe") + "\n");
+    EXPECT_EQ(Names("out.exe"), std::vector<std::string>{});
+  }
 }
 
 struct BadInput {
@@ -116,14 +144,15 @@ TEST_P(MakeSetupRefuses, InOneLineLeavingTheOutput) {
   std::filesystem::create_hard_link(Path("exe.bin"), Path("exe.link"));
   std::filesystem::create_symlink(Path("stub.exe"), Path("stub.sym"));
   Write("out.exe", Bytes{'k', 'e', 'e', 'p'});
-  const Bytes stub = Read("stub.exe");
+  Write("empty.bin", {});
+  const Bytes stub = Read("stub.exe"), exe = Read("exe.bin");
 
   EXPECT_NE(Run(InDir(GetParam().args)), 0);
   ExpectOneLineError(GetParam().message);
   EXPECT_EQ(Text("out.exe"), "keep");
   EXPECT_EQ(Read("stub.exe"), stub);
-  EXPECT_EQ(Read("exe.bin"), Sample(70000, 3));
-  EXPECT_EQ(FileCount(), 12) << "a file was left behind";
+  EXPECT_EQ(Read("exe.bin"), exe);
+  EXPECT_EQ(FileCount(), 13) << "a file was left behind";
 }
 
 const std::string kInputs = " --exe $D/exe.bin --dat2 $D/dat2.bin";
@@ -146,6 +175,16 @@ INSTANTIATE_TEST_SUITE_P(
                       BadInput{"OutIsALinkToTheStub", "make-setup $D/stub.exe $D/stub.sym" + kInputs, "is the stub"},
                       BadInput{"OutIsTheNewExe", "make-setup $D/stub.exe $D/exe.bin" + kInputs, "is an input file"},
                       BadInput{"OutIsAHardLinkToTheNewExe", "make-setup $D/stub.exe $D/exe.link" + kInputs, "is an input file"},
+                      BadInput{"ExeEmpty", "make-setup $D/stub.exe $D/new.exe --exe $D/empty.bin --dat2 $D/dat2.bin",
+                               "empty.bin: is empty; --exe expects"},
+                      BadInput{"Dat2Empty", "make-setup $D/stub.exe $D/new.exe --exe $D/exe.bin --dat2 $D/empty.bin",
+                               "empty.bin: is empty; --dat2 expects"},
+                      BadInput{"OneFileTwice", "make-setup $D/stub.exe $D/new.exe --exe $D/exe.bin --dat2 $D/exe.link",
+                               "exe.link: is the --exe file too"},
+                      BadInput{"OptionsSwapped", "make-setup $D/stub.exe $D/new.exe --exe $D/dat2.bin --dat2 $D/exe.bin",
+                               "dat2.bin: not an executable (no MZ header); --exe expects"},
+                      BadInput{"OutNotMadeByMakeSetup", "make-setup $D/stub.exe $D/out.exe" + kInputs, "out.exe: exists and was not made"},
+                      BadInput{"OverAStub", "make-setup " STUBS_DIR "/stub64.exe $D/stub.sym" + kInputs, "stub.sym: exists and was not made"},
                       BadInput{"OutInMissingFolder", "make-setup $D/stub.exe $D/no/out.exe" + kInputs, "cannot create"},
                       BadInput{"BadVersion", "make-setup $D/stub.exe $D/out.exe --version 1.x" + kInputs, "bad version"},
                       BadInput{"NoDat2Option", "make-setup $D/stub.exe $D/out.exe --exe $D/exe.bin", "usage"},

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,17 @@ TEST_F(Packres, OutputAppearsOnlyWhenComplete) {
   const mode_t mask = umask(0);
   umask(mask);
   EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
+}
+
+// A full disk is told as such, naming the output, and nothing is left on it: 1 MiB of random
+// bytes packed into a file system of 256 KiB of a mount namespace of the test's own.
+TEST_F(Packres, FullDiskToldAsSuch) {
+  if (std::system("unshare -rm true 2>/dev/null") != 0) GTEST_SKIP() << "no mount namespace of its own here (unshare -rm)";
+  const std::string run = "mkdir $D/small && head -c 1M /dev/urandom >$D/in.bin && unshare -rm sh -c 'mount -t tmpfs -o "
+                          "size=256k small $D/small && " + std::string(PACKRES) + " pack $D/in.bin $D/small/x 2>$D/stderr; ls -A $D/small >$D/left'";
+  ASSERT_EQ(std::system(InDir(run).c_str()), 0);
+  ExpectOneLineError(Path("small/x") + ": cannot write, the disk is full");
+  EXPECT_EQ(Text("left"), "");
 }
 
 TEST_F(Packres, HelpGoesToStandardOutput) {

@@ -1,7 +1,7 @@
 # Signing with a throw-away certificate: the build's signing script signs SETUP.exe and the
 # signature verifies; make-setup's output carries none until it is signed again with the
 # command the README gives, after which it verifies too.
-#   cmake -DSETUP=SETUP.exe -DPACKRES=packres -DINPUT=file -DWORK=dir -DSOURCE=repo -P sign_test.cmake
+#   cmake -DSETUP=SETUP.exe -DPACKRES=packres -DEXE=file -DDAT2=file -DWORK=dir -DSOURCE=repo -P sign_test.cmake
 function(run)
   execute_process(COMMAND ${ARGN} RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
   set(result ${result} PARENT_SCOPE)
@@ -35,7 +35,7 @@ if(result EQUAL 0)
   message(FATAL_ERROR "a tampered program verifies")
 endif()
 
-must(${PACKRES} make-setup ${WORK}/SETUP.exe ${WORK}/MADE.exe --exe ${INPUT} --dat2 ${INPUT})
+must(${PACKRES} make-setup ${WORK}/SETUP.exe ${WORK}/MADE.exe --exe ${EXE} --dat2 ${DAT2})
 run(osslsigncode verify -CAfile ${WORK}/cert.pem -in ${WORK}/MADE.exe)
 if(result EQUAL 0)
   message(FATAL_ERROR "make-setup's output still verifies with the stub's signature")

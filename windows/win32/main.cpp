@@ -19,9 +19,10 @@ HANDLE g_instanceMutex = nullptr;
 
 // An update cut short by a crash or a kill is finished or undone before any window shows, so
 // that the game folder never stays half updated. A folder that cannot be read now is reported
-// by the main window's creation, as on every start; none recorded means nothing to recover. A
-// recovery that cannot finish now (a file held by the running game, say) is reported once and
-// start-up goes on: the update command tries it again first.
+// by the main window's creation, as on every start; none recorded means nothing to recover. The
+// folder recorded is fixed here for the run, as the update will find it. A recovery that cannot
+// finish now (a file held by the running game, say) is reported once and start-up goes on: the
+// update command tries it again first.
 void RecoverInterruptedUpdateOfGame() {
   std::string folder;
   try {
