@@ -1,8 +1,9 @@
 // Hostile journals and folders into the update's recovery, over the crash-modelling file system:
 // whatever a journal says (vouched for by the witness, or not) and whatever else the folder
 // holds (files, folders, links out of it, second names of a file outside it), recovery may touch
-// nothing but the update's own names in the game folder, changes nothing outside it, and changes
-// nothing at all where the witness vouches for no journal there.
+// nothing but the update's own names in the game folder (the one it leads to, where it is a
+// link), changes nothing outside it, and changes nothing at all where the witness vouches for no
+// journal there.
 //
 // Input: one byte choosing the folder's spelling, one byte of options, then the journal's text
 // up to the first NUL, then NUL-separated entries made beforehand ("f", "d", "l" or "h" and a
@@ -90,9 +91,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } catch (const Exception&) {
     // A recovery that cannot finish says so; what it touched is still checked.
   }
-  const std::string outside = crash_model::TouchedOutside(fs, kDir);
-  const std::string changed = crash_model::ChangedOutside(before, fs.Snapshot(), fs.Key(kDir));
-  if (!outside.empty() || !changed.empty() || (!vouched && fs.Snapshot() != before)) {
+  // The entries may have made the game folder itself a link: the folder is the one it leads to,
+  // where the journal was vouched for only if that is the folder it was vouched for.
+  const std::string folderKey = fs.FinalFolder().empty() ? fs.Key(kDir) : fs.FinalFolder();
+  const bool believed = vouched && folderKey == fs.Key(kDir);
+  const std::string outside = crash_model::TouchedOutside(fs, folderKey);
+  const std::string changed = crash_model::ChangedOutside(before, fs.Snapshot(), folderKey);
+  if (!outside.empty() || !changed.empty() || (!believed && fs.Snapshot() != before)) {
     std::fprintf(stderr, "recovery in \"%s\" %s %s\n", folder.c_str(),
                  !outside.empty() ? "touched" : !changed.empty() ? "changed" : "acted on an unvouched journal:",
                  !outside.empty() ? outside.c_str() : changed.c_str());
