@@ -17,12 +17,8 @@ using Engine = TSha256::Engine;
 // Whether this processor has the SHA instructions, by the compiler's runtime rather than by the
 // code under test, so that their tests run wherever it has them.
 bool ProcessorHasSha() {
-#if defined(__i386__) || defined(__x86_64__)
   __builtin_cpu_init();
   return __builtin_cpu_supports("sha") && __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("sse4.1");
-#else
-  return false;
-#endif
 }
 
 class Sha256 : public ::testing::TestWithParam<Engine> {
