@@ -105,14 +105,22 @@ __attribute__((target("sha,sse4.1"), force_align_arg_pointer)) void ShaBlocks(ui
 
 bool ProcessorHasSha() {
   unsigned a, b, c, d;
-  if (!__get_cpuid(1, &a, &b, &c, &d)) return false;
-  const bool ssse3 = c & (1u << 9), sse41 = c & (1u << 19);
-  if (!__get_cpuid_count(7, 0, &a, &b, &c, &d)) return false;
-  return ssse3 && sse41 && (b & (1u << 29));
+  const unsigned maxLeaf = __get_cpuid_max(0, nullptr);
+  if (maxLeaf < 1) return false;
+  __cpuid(1, a, b, c, d);
+  const unsigned leaf1Ecx = c;
+  b = 0;
+  if (maxLeaf >= 7) __cpuid_count(7, 0, a, b, c, d);
+  return TSha256::ShaInstructionsIn(maxLeaf, leaf1Ecx, b);
 }
 #endif
 
 }  // namespace
+
+bool TSha256::ShaInstructionsIn(uint32_t maxLeaf, uint32_t leaf1Ecx, uint32_t leaf7Ebx) {
+  const bool ssse3 = leaf1Ecx & (1u << 9), sse41 = leaf1Ecx & (1u << 19);
+  return maxLeaf >= 7 && ssse3 && sse41 && (leaf7Ebx & (1u << 29));
+}
 
 bool TSha256::Available(Engine engine) {
 #ifdef SHA256_X86
@@ -133,6 +141,8 @@ TSha256::TSha256(Engine engine) : blocks_(PlainBlocks) {
 #endif
   Reset();
 }
+
+TSha256::Engine TSha256::Used() const { return blocks_ == PlainBlocks ? Engine::Plain : Engine::ShaInstructions; }
 
 void TSha256::Reset() {
   static constexpr uint32_t kInitial[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,

@@ -15,9 +15,16 @@ class TSha256 {
   enum class Engine { Plain, ShaInstructions };
   static bool Available(Engine engine);
   static Engine Best();
+  // Whether a processor offers the SHA instructions and the SSSE3 and SSE4.1 they are used with,
+  // from what CPUID tells: the highest standard leaf, leaf 1's ECX and leaf 7's EBX (ignored
+  // when the processor has no leaf 7). Available() asks it with this processor's words.
+  static bool ShaInstructionsIn(uint32_t maxLeaf, uint32_t leaf1Ecx, uint32_t leaf7Ebx);
 
   TSha256() : TSha256(Best()) {}
+  // The engine asked for where this processor has it, else the plain code.
   explicit TSha256(Engine engine);
+  // The engine this object compresses with.
+  Engine Used() const;
   void Reset();
   // Feeds count bytes; may be called any number of times, with any split of the input.
   void Update(const void* data, size_t count);

@@ -56,6 +56,7 @@ TEST(RunGuardedTest, StepsThatReturnReportNothingAndAbortKeepsItsKind) {
 TEST(PlatformErrorTest, CarriesThePlatformTextWithoutItsLineBreak) {
   EXPECT_EQ(EPlatformError(1400, "Invalid window handle.\r\n").Message(), "Invalid window handle.");
   EXPECT_EQ(EPlatformError(1400, "Invalid window handle. \r\n").ErrorCode(), 1400u);
+  EXPECT_EQ(EPlatformError(1400, "Invalid window handle. \r\n").Message(), "Invalid window handle.");
   EXPECT_EQ(EPlatformError(5, "ソ\r\n").Message(), "ソ");  // 83 5C stays whole
   // Without a text of its own the code is shown.
   EXPECT_EQ(EPlatformError(1816, "").Message(), "システム エラー (1816)");

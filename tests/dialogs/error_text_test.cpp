@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "tests/test_names.h"
+
 namespace {
 
 struct DotCase {
@@ -28,7 +30,8 @@ INSTANTIATE_TEST_SUITE_P(
                       DotCase{"a/", true}, DotCase{"a:", true}, DotCase{"a;", true},
                       DotCase{"\xB1", true},  // half-width kana
                       DotCase{"end.", false}, DotCase{"line\n", false}, DotCase{"a ", false},
-                      DotCase{"a!", false}, DotCase{"a,", false}, DotCase{"a-", false}, DotCase{"", false}));
+                      DotCase{"a!", false}, DotCase{"a,", false}, DotCase{"a-", false}, DotCase{"", false}),
+    [](const auto& info) { return testing_names::TextName(info.param.message); });
 
 // A message that ends in a name of the system's ends by that name's character rules, and the
 // "." added is the program's own.

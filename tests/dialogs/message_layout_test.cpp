@@ -108,6 +108,7 @@ TEST_F(MessageLayout, DefaultAndCancelChoice) {
       {DialogButton::Retry | DialogButton::Cancel, DialogButton::Retry, DialogButton::Cancel},
       {DialogButton::OK | DialogButton::Cancel, DialogButton::OK, DialogButton::Cancel},
       {DialogButtons(DialogButton::Yes) | DialogButton::No | DialogButton::OK, DialogButton::OK, DialogButton::No},
+      {DialogButtons(DialogButton::Yes) | DialogButton::No | DialogButton::Cancel, DialogButton::Yes, DialogButton::Cancel},
       {DialogButton::Abort | DialogButton::Retry, DialogButton::Retry, std::nullopt},
       {DialogButtons(), std::nullopt, std::nullopt},
   };

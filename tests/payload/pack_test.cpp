@@ -80,10 +80,11 @@ Bytes Periodic(size_t size, size_t period) {
   return b;
 }
 
-Bytes Noise(size_t size, uint32_t seed) {
+Bytes Noise(size_t size, uint32_t seed, size_t period = 0) {
   std::mt19937 rng(seed);
   Bytes b(size);
   for (auto& v : b) v = static_cast<uint8_t>(rng());
+  for (size_t i = period; period && i < size; ++i) b[i] = b[i - period];
   return b;
 }
 
@@ -123,6 +124,7 @@ std::vector<Input> Inputs() {
       {"Period17", Periodic(50000, 17)},
       {"Period5000", Periodic(60000, 5000)},
       {"Noise200K", Noise(200000, 1)},
+      {"NoiseRepeatedOnePastTheReach", Noise(40000, 4, packed::kMaxDistance + 1)},
       {"Words300K", Words(300000)},
   };
   for (const char* name : {"VELDRAN.EXE", "mg_data2.mbl"}) {
@@ -161,8 +163,12 @@ TEST(PackerChoices, RepeatsBecomeTheCheapestTokens) {
 
 // Blocks: their bounds are fixed by position, so the number of threads parsing them at once does
 // not change the container; each block sees the 16 KiB before it.
+// The last block is noise repeated at the copies' full reach: its first byte matches only
+// across the whole 16 KiB of history.
 TEST(PackBlocks, TheContainerDoesNotDependOnTheThreads) {
-  Bytes data = Words(3 * packed::kPackBlock + 12345);
+  Bytes data = Words(2 * packed::kPackBlock);
+  const Bytes noise = Noise(packed::kPackBlock + 12345, 6, packed::kMaxDistance);
+  data.insert(data.end(), noise.begin(), noise.end());
   packed::PackOptions one, four;
   one.threads = 1;
   four.threads = 4;

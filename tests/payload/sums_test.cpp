@@ -18,6 +18,7 @@ TEST(Sums, RecordsAreTheNamePaddedToEightBytesThenTheDigest) {
   const TSha256::Digest a = DigestOf("a");
   EXPECT_TRUE(std::equal(a.begin(), a.end(), bytes.begin() + 8));
   EXPECT_EQ(std::string(bytes.begin() + 40, bytes.begin() + 48), "DAT2LONG");
+  EXPECT_EQ(sums::Parse(bytes.data(), bytes.size()).at(1).Name, "DAT2LONG");  // eight bytes, no NUL
 }
 
 TEST(Sums, FindsEachRecordAndNothingElse) {
@@ -36,6 +37,6 @@ TEST(Sums, FindsEachRecordAndNothingElse) {
 }
 
 TEST(Sums, RefusesNamesTheRecordCannotHold) {
-  for (const char* name : {"", "NINECHARS", "A B", "\x83\x5C"})
+  for (const char* name : {"", "NINECHARS", "A B", "\x83\x5C", "A\x7F"})
     EXPECT_THROW(sums::Format({{name, DigestOf("")}}), std::invalid_argument) << name;
 }

@@ -184,6 +184,10 @@ TEST(PeImage, DamagedFilesAreRejectedNotRead) {
   std::vector<uint8_t> farOff = whole;
   Put(farOff, kHeaders + 12, 0x7FFFFFF0, 4);  // an import name outside every section
   EXPECT_THROW(hardening::ReadImage(farOff), std::runtime_error);
+  std::vector<uint8_t> onePast = whole;  // a name at the first address past the section, in bytes beyond it
+  Put(onePast, kHeaders + 12, kSectionRva + kSectionSize, 4);
+  onePast.insert(onePast.end(), {'a', '.', 'd', 'l', 'l', 0});
+  EXPECT_THROW(hardening::ReadImage(onePast), std::runtime_error);
 }
 
 TEST(PeImage, DllNamesAreFoundAsTextOfEitherWidth) {

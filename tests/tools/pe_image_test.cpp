@@ -160,6 +160,7 @@ TEST_P(Stubs, ReadsEveryResource) {
   EXPECT_EQ(image.Find(pe::ResourceId::Number(pe::kRtVersion), pe::ResourceId::Number(1)).size(), 1u);
   EXPECT_EQ(image.Find(pe::ResourceId::Number(pe::kRtGroupIcon), pe::ResourceId::Name("MAINICON")).size(), 1u);
   EXPECT_TRUE(image.Find(pe::ResourceId::Number(pe::kRtRcdata), pe::ResourceId::Name("EX")).empty());
+  EXPECT_TRUE(pe::ResourceId::Name("az").Matches(pe::ResourceId::Name("AZ")));  // both ends of the letters
 }
 
 // Payloads that grow the section by many alignment units, and ones that shrink it.
@@ -345,6 +346,7 @@ INSTANTIATE_TEST_SUITE_P(
         Damage{"CutInHeaders", [](Bytes& b, const Walker& w) { b.resize(w.opt + 40); }, "truncated"},
         Damage{"RomImage", [](Bytes& b, const Walker& w) { b[w.opt] = 0x07; }, "not a PE32"},
         Damage{"TooManyDirectories", [](Bytes& b, const Walker& w) { Set32(b, w.dirs - 4, 17); }, "optional header"},
+        Damage{"LastDirectoryPastTheOptionalHeader", [](Bytes& b, const Walker& w) { b[w.pe + 20] -= 8; }, "optional header"},
         Damage{"NoResourceDirectory", [](Bytes& b, const Walker& w) { Set32(b, w.dirs - 4, 2); }, "no resources"},
         Damage{"ZeroAlignment", [](Bytes& b, const Walker& w) { Set32(b, w.opt + 36, 0); }, "alignment"},
         Damage{"SectionPastEnd", [](Bytes& b, const Walker&) { b.resize(b.size() - 1); }, "past the end"},
@@ -358,8 +360,15 @@ INSTANTIATE_TEST_SUITE_P(
                "runs past"},
         Damage{"DirectoryLoop", [](Bytes& b, const Walker& w) { Set32(b, Rsrc(w) + 16 + 4, 0x80000000); },
                "reached twice"},
+        Damage{"NumberOutOfRange", [](Bytes& b, const Walker& w) { Set32(b, Rsrc(w) + 16, 0x10000); }, "out of range"},
         Damage{"NameStringPastSection",
                [](Bytes& b, const Walker& w) { Set32(b, Rsrc(w) + 16, 0x80000000 | (w.Named(".rsrc")->vsize - 1)); },
+               "runs past"},
+        Damage{"NameTextOneBytePastSection",  // a length of 1, then 1 of the character's 2 bytes
+               [](Bytes& b, const Walker& w) {
+                 const uint32_t at = w.Named(".rsrc")->vsize - 3;
+                 Set32(b, Rsrc(w) + 16, 0x80000000 | at), b[Rsrc(w) + at] = 1, b[Rsrc(w) + at + 1] = 0;
+               },
                "runs past"},
         Damage{"NamesOverlap",
                [](Bytes& b, const Walker& w) {
@@ -382,6 +391,13 @@ INSTANTIATE_TEST_SUITE_P(
                  Set32(b, root + U32(b, languages + 16 + 4), 0x7FFF0000);
                },
                "outside the file's sections"},
+        Damage{"DataOneBytePastItsSection",
+               [](Bytes& b, const Walker& w) {
+                 const size_t root = Rsrc(w), names = root + (U32(b, root + 16 + 4) & 0x7FFFFFFF);
+                 const size_t entry = root + U32(b, root + (U32(b, names + 16 + 4) & 0x7FFFFFFF) + 16 + 4);
+                 Set32(b, entry + 4, w.Named(".rsrc")->va + w.Named(".rsrc")->vsize + 1 - U32(b, entry));
+               },
+               "outside the file's sections"},
         Damage{"TreeTooShallow",
                [](Bytes& b, const Walker& w) {
                  const size_t root = Rsrc(w);
@@ -389,6 +405,12 @@ INSTANTIATE_TEST_SUITE_P(
                  Set32(b, names + 16 + 4, U32(b, names + 16 + 4) & 0x7FFFFFFF);
                },
                "shallower"},
+        Damage{"DirectoryBehindResources",  // the debug directory, into the relocations
+               [](Bytes& b, const Walker& w) { Set32(b, w.dirs + 48, w.Named(".reloc")->va), Set32(b, w.dirs + 52, 28); },
+               "data directory points behind"},
+        Damage{"SectionBehindResourcesOutOfFileOrder",
+               [](Bytes& b, const Walker& w) { Set32(b, w.table + 40 * (w.count - 1) + 20, static_cast<uint32_t>(Rsrc(w))); },
+               "out of file order"},
         Damage{"ProgramSectionBehindResources",
                [](Bytes& b, const Walker& w) {
                  for (size_t i = 0; i < w.count; ++i)
@@ -399,6 +421,12 @@ INSTANTIATE_TEST_SUITE_P(
                [](Bytes& b, const Walker& w) {
                  Set32(b, w.dirs + 32, 0x400);
                  Set32(b, w.dirs + 36, 8);
+               },
+               "certificate"},
+        Damage{"CertificateShortOfTheEnd",
+               [](Bytes& b, const Walker& w) {
+                 Set32(b, w.dirs + 32, static_cast<uint32_t>(b.size())), Set32(b, w.dirs + 36, 16);
+                 b.resize(b.size() + 24, 0xCE);
                },
                "certificate"}),
     [](const auto& info) { return std::string(info.param.name); });

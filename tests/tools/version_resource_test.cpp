@@ -73,6 +73,12 @@ TEST(VersionResource, MalformedIsRefused) {
   Bytes wrongKey = good;
   wrongKey[6] = 'W';
   EXPECT_THROW(pe::SetVersion(wrongKey, v), pe::FormatError);
+  Bytes wrongSignature = good;
+  wrongSignature[43] ^= 1;  // VS_FIXEDFILEINFO's 0xFEEF04BD, at 40
+  EXPECT_THROW(pe::SetVersion(wrongSignature, v), pe::FormatError);
+  Bytes longValue = good;  // the translation's 4 bytes said to be 5, one byte past its node
+  longValue[std::string(good.begin(), good.end()).find(std::string("T\0r\0a\0n\0s\0l\0a\0t\0i\0o\0n", 21)) - 4] += 1;
+  EXPECT_THROW(pe::SetVersion(longValue, v), pe::FormatError);
   Bytes childTooShort = good;
   childTooShort[0x5C] = 2;  // the first child's length
   childTooShort[0x5D] = 0;

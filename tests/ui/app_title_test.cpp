@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "tests/test_names.h"
+
 namespace {
 
 struct TitleCase {
@@ -25,11 +27,12 @@ INSTANTIATE_TEST_SUITE_P(
                       TitleCase{"C:\\x.y\\Setup", "Setup"}, TitleCase{"C:\\app\\.exe", ""},
                       TitleCase{"", ""}, TitleCase{"C:\\app\\mIxEd-Case_1.exe", "mixed-case_1"},
                       // "ソ" (83 5C) ends in a backslash byte: the folder must not be cut there.
-                      TitleCase{"C:\\ソフト\\SETUP.exe", "Setup"},
+                      TitleCase{"C:\\ソフト\\SETUP.exe", "Setup"}, TitleCase{"C:\\app\\ソft.exe", "ソft"},
                       // A double-byte first character stays whole ("ア" is 83 41: its trail is "A").
                       TitleCase{"C:\\app\\アSETUP.exe", "アsetup"},
                       // Trail bytes in the 0x41-0x5A range are not letters to fold.
-                      TitleCase{"C:\\app\\Sアップ.exe", "Sアップ"}));
+                      TitleCase{"C:\\app\\Sアップ.exe", "Sアップ"}),
+    [](const auto& info) { return testing_names::TextName(info.param.path); });
 
 // Only the first 255 bytes of the path count: a name that ends at byte 255 is kept whole (and
 // only ".exe" goes), one that runs past it is cut there.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "base/sjis.h"
+#include "tests/test_names.h"
 
 namespace {
 
@@ -22,7 +23,8 @@ INSTANTIATE_TEST_SUITE_P(
                       KeyCase{"A&&B", 0}, KeyCase{"A&&&B", 'B'}, KeyCase{"&1st", '1'},
                       // A trail byte 0x26 does not exist in Shift-JIS, but 0x5C-style traps do:
                       // the scan steps over whole characters.
-                      KeyCase{"ソ&N", 'N'}, KeyCase{"&あ", 0}, KeyCase{"ディレクトリ名(&N):", 'N'}));
+                      KeyCase{"ソ&N", 'N'}, KeyCase{"&あ", 0}, KeyCase{"ディレクトリ名(&N):", 'N'}),
+    [](const auto& info) { return testing_names::TextName(info.param.caption); });
 
 }  // namespace
 
@@ -38,5 +40,8 @@ TEST(AccessKeyOnAnySystem, ReadsCaptionsAsShiftJis) {
   EXPECT_EQ(AccessKeyOf("はい(&Y)"), 'Y');
   sjis::SetLeadBytePredicate(nullptr);
 }
+
+// A mark that ends the caption has no key, whatever byte lies beyond it.
+TEST(AccessKeyAtTheEnd, IsNone) { EXPECT_EQ(AccessKeyOf(std::string_view("OK&Y", 3)), 0); }
 
 }  // namespace

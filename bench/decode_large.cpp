@@ -24,7 +24,7 @@
 
 #include "base/stream.h"
 #include "payload/unpack.h"
-#include "tests/bench/bench_streams.h"
+#include "bench/bench_streams.h"
 #include "payload/pack.h"
 
 namespace {
