@@ -3,15 +3,18 @@
 
 #include "base/sjis.h"
 
-namespace {
-
-// Own text is Shift-JIS on every system; system text follows the system's lead bytes, which the
-// Win32 start-up installs in base/sjis.
-sjis::LeadBytePredicate LeadBytesOf(CodePage page) {
-  return page == CodePage::Own ? sjis::IsCp932LeadByte : sjis::IsLeadByte;
+// Own text is Shift-JIS on every system; system text follows the system's code page.
+MultibyteCodePage CodePageOf(CodePage page) {
+  switch (page) {
+    case CodePage::Own:
+      return kOwnCodePage;
+    case CodePage::Unicode:
+      return kUtf8CodePage;
+    case CodePage::System:
+      break;
+  }
+  return SystemCodePage();
 }
-
-}  // namespace
 
 std::string ShownText::Bytes() const {
   std::string bytes;
@@ -43,38 +46,26 @@ bool operator==(const ShownText& a, const ShownText& b) {
   return true;
 }
 
-ShownText OwnText(std::string_view shiftJis) {
+ShownText TextIn(CodePage page, std::string_view bytes) {
   ShownText text;
-  text.Append(CodePage::Own, shiftJis);
-  return text;
-}
-
-ShownText SystemText(std::string_view bytes) {
-  ShownText text;
-  text.Append(CodePage::System, bytes);
+  text.Append(page, bytes);
   return text;
 }
 
 std::string_view LastChar(const ShownText& text) {
   if (text.Empty()) return std::string_view();
   const TextRun& last = text.Runs().back();
-  return sjis::LastChar(last.bytes, LeadBytesOf(last.page));
+  return sjis::LastChar(last.bytes, CodePageOf(last.page));
 }
 
 ShownText Truncate(const ShownText& text, size_t maxBytes) {
   ShownText cut;
   size_t left = maxBytes;
   for (const TextRun& run : text.Runs()) {
-    std::string_view kept = sjis::Truncate(run.bytes, left, LeadBytesOf(run.page));
-    cut += run.page == CodePage::Own ? OwnText(kept) : SystemText(kept);
+    std::string_view kept = sjis::Truncate(run.bytes, left, CodePageOf(run.page));
+    cut += TextIn(run.page, kept);
     if (kept.size() < run.bytes.size()) break;
     left -= kept.size();
   }
   return cut;
-}
-
-std::u16string ToUtf16(const ShownText& text, const TextDecoder& decoder) {
-  std::u16string wide;
-  for (const TextRun& run : text.Runs()) wide += decoder.Decode(run.page, run.bytes);
-  return wide;
 }

@@ -1,10 +1,8 @@
-// Character-aware scanning of Shift-JIS byte strings.
+// Character-aware scanning of Shift-JIS and system byte strings.
 #include "base/sjis.h"
 
 namespace sjis {
 namespace {
-
-LeadBytePredicate g_isLeadByte = IsCp932LeadByte;
 
 template <typename Fold>
 std::string FoldAscii(std::string_view s, Fold fold) {
@@ -17,25 +15,17 @@ std::string FoldAscii(std::string_view s, Fold fold) {
 
 }  // namespace
 
-bool IsCp932LeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
-
-bool IsLeadByte(unsigned char c) { return g_isLeadByte(c); }
-
-void SetLeadBytePredicate(LeadBytePredicate predicate) {
-  g_isLeadByte = predicate ? predicate : IsCp932LeadByte;
-}
-
 size_t LastCharStart(std::string_view s) {
   size_t last = std::string_view::npos;
   ForEachChar(s, [&](size_t i, size_t) { last = i; });
   return last;
 }
 
-std::string_view LastChar(std::string_view s) { return LastChar(s, IsLeadByte); }
+std::string_view LastChar(std::string_view s) { return LastChar(s, SystemCodePage()); }
 
-std::string_view LastChar(std::string_view s, LeadBytePredicate isLead) {
+std::string_view LastChar(std::string_view s, MultibyteCodePage page) {
   size_t start = std::string_view::npos;
-  ForEachChar(s, isLead, [&](size_t i, size_t) { start = i; });
+  ForEachChar(s, page, [&](size_t i, size_t) { start = i; });
   return start == std::string_view::npos ? std::string_view() : s.substr(start);
 }
 
@@ -47,11 +37,11 @@ size_t LastDelimiter(std::string_view delimiters, std::string_view s) {
   return found;
 }
 
-std::string_view Truncate(std::string_view s, size_t maxBytes) { return Truncate(s, maxBytes, IsLeadByte); }
+std::string_view Truncate(std::string_view s, size_t maxBytes) { return Truncate(s, maxBytes, SystemCodePage()); }
 
-std::string_view Truncate(std::string_view s, size_t maxBytes, LeadBytePredicate isLead) {
+std::string_view Truncate(std::string_view s, size_t maxBytes, MultibyteCodePage page) {
   size_t end = 0;
-  ForEachChar(s, isLead, [&](size_t i, size_t len) {
+  ForEachChar(s, page, [&](size_t i, size_t len) {
     if (i == end && i + len <= maxBytes) end = i + len;
   });
   return s.substr(0, end);

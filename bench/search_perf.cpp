@@ -132,7 +132,7 @@ int main(int argc, char** argv) {
         if (v.throttled) ShowNow();  // the last folder is always shown
       }
       v.seconds.push_back(std::chrono::duration<double>(Clock::now() - start).count());
-      if (v.hook && std::string(v.name) != "search, no hook") v.labelAtEnd = Form3->Label6->Caption() == "検索中 " + lastFolder ? "yes" : "no";
+      if (v.hook && std::string(v.name) != "search, no hook") v.labelAtEnd = Form3->Label6->Caption().Bytes() == "検索中 " + lastFolder ? "yes" : "no";
       v.folders = calls;
       if (!FoundDir.empty()) {
         std::fprintf(stderr, "the tree must hold no marker\n");

@@ -26,7 +26,7 @@ bool NameLess(const std::string& a, const std::string& b) {
 }  // namespace
 
 std::string DrivePart(std::string_view path) {
-  if (path.size() >= 2 && path[1] == ':' && !sjis::IsLeadByte(static_cast<unsigned char>(path[0]))) {
+  if (path.size() >= 2 && path[1] == ':' && sjis::CharLength(path, 0) == 1) {
     return std::string(path.substr(0, 2));
   }
   // A UNC path: "\\server\share".

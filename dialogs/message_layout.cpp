@@ -136,16 +136,21 @@ MessageDialogLayout LayoutMessageDialog(const std::string& text, DialogKind kind
   return l;
 }
 
-std::string MessageClipboardText(const std::string& caption, const std::string& text,
-                                 const std::vector<std::string>& buttonCaptions) {
-  const std::string divider = std::string(27, '-') + "\r\n";
-  std::string buttons;
-  for (const std::string& c : buttonCaptions) {
-    for (char ch : c) {
-      // "&" (0x26) is never a Shift-JIS trail byte, so removing it byte by byte is safe.
-      if (ch != '&') buttons += ch;
+ShownText MessageClipboardText(const ShownText& caption, const ShownText& text,
+                               const std::vector<ShownText>& buttonCaptions) {
+  const ShownText divider = OwnText(std::string(27, '-') + "\r\n");
+  const ShownText lineEnd = OwnText("\r\n");
+  ShownText buttons;
+  for (const ShownText& c : buttonCaptions) {
+    for (const TextRun& run : c.Runs()) {
+      // "&" (0x26) is a trail byte of no code page, so removing it byte by byte is safe.
+      std::string bytes;
+      for (char ch : run.bytes) {
+        if (ch != '&') bytes += ch;
+      }
+      buttons += TextIn(run.page, bytes);
     }
-    buttons += "   ";
+    buttons += OwnText("   ");
   }
-  return divider + caption + "\r\n" + divider + text + "\r\n" + divider + buttons + "\r\n" + divider;
+  return divider + caption + lineEnd + divider + text + lineEnd + divider + buttons + lineEnd + divider;
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/shown_text.h"
 #include "ui/layout.h"
 
 enum class DialogKind : uint8_t { Warning, Error, Information, Confirmation, Custom };
@@ -114,6 +115,7 @@ MessageDialogLayout LayoutMessageDialog(const std::string& text, DialogKind kind
                                         int screenWidth, TextMeasurer& measurer, ButtonCaptionWidths& widths);
 
 // What Ctrl+C puts on the clipboard: caption, text and the button captions (each followed by
-// three spaces, "&" removed), each block between dividers of 27 "-" and CR LF.
-std::string MessageClipboardText(const std::string& caption, const std::string& text,
-                                 const std::vector<std::string>& buttonCaptions);
+// three spaces, "&" removed), each block between dividers of 27 "-" and CR LF. Each part keeps its
+// runs, so that the text can be had as shown as well as byte for byte.
+ShownText MessageClipboardText(const ShownText& caption, const ShownText& text,
+                               const std::vector<ShownText>& buttonCaptions);

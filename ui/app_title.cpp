@@ -11,6 +11,6 @@ std::string ApplicationTitleFromPath(std::string_view exePath) {
   size_t dot = name.find('.');
   if (dot != std::string_view::npos) name = name.substr(0, dot);
   if (name.empty()) return std::string();
-  size_t first = (sjis::IsLeadByte(static_cast<unsigned char>(name[0])) && name.size() > 1) ? 2 : 1;
+  size_t first = sjis::CharLength(name, 0);
   return std::string(name.substr(0, first)) + sjis::LowerAscii(name.substr(first));
 }

@@ -3,13 +3,23 @@
 
 #include "base/sjis.h"
 
-// Captions are the program's own text: Shift-JIS whatever the system's code page.
-char AccessKeyOf(std::string_view caption) {
-  for (size_t i = 0; i < caption.size(); i += sjis::CharLength(caption, i, sjis::IsCp932LeadByte)) {
-    if (caption[i] != '&' || i + 1 == caption.size()) continue;
-    ++i;  // "&&" is a plain "&": the loop steps over the second one
-    if (caption[i] == '&') continue;
-    return sjis::IsCp932LeadByte(static_cast<unsigned char>(caption[i])) ? 0 : sjis::UpperAsciiChar(caption[i]);
+char AccessKeyOf(const ShownText& caption) {
+  bool marked = false;  // the character before was a marking "&"
+  for (const TextRun& run : caption.Runs()) {
+    const MultibyteCodePage page = CodePageOf(run.page);
+    const std::string_view s = run.bytes;
+    for (size_t i = 0, length; i < s.size(); i += length) {
+      length = page.CharLength(s, i);
+      const unsigned char c = static_cast<unsigned char>(s[i]);
+      const bool ampersand = length == 1 && c == '&';
+      if (!marked) {
+        marked = ampersand;
+        continue;
+      }
+      marked = false;
+      if (ampersand) continue;  // "&&" is a plain "&"
+      return page.IsLeadByte(c) ? 0 : sjis::UpperAsciiChar(s[i]);
+    }
   }
   return 0;
 }

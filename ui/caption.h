@@ -3,8 +3,11 @@
 
 #include <string_view>
 
-// The marked access key as an upper-case ASCII letter or digit, or 0 when there is none.
-// Captions are the program's own text: double-byte characters of code page 932 are stepped over
-// whole on any system, so a trail byte is never taken for "&".
-char AccessKeyOf(std::string_view caption);
+#include "base/shown_text.h"
 
+// The marked access key as an upper-case ASCII letter or digit, or 0 when there is none. Each run
+// is scanned by its own code page's characters, so a trail byte is never taken for "&" nor a
+// character of more than one byte for a key.
+char AccessKeyOf(const ShownText& caption);
+// The same for one of the program's own captions (Shift-JIS on every system).
+inline char AccessKeyOf(std::string_view caption) { return AccessKeyOf(OwnText(caption)); }

@@ -114,26 +114,36 @@ class TMessageForm : public TForm {
     return kind == DialogKind::Custom ? SystemText(Application->Title()) : OwnText(DialogCaption(kind));
   }
 
+  // The text byte for byte (CF_TEXT, as programs that are not Unicode read it) and as shown
+  // (CF_UNICODETEXT): the bytes mix the program's Shift-JIS with the system's code page, which only
+  // a Japanese system pastes right.
   void CopyToClipboard() {
     MessageBeep(0);
-    std::vector<std::string> captions;
+    std::vector<ShownText> captions;
     for (TButton* button : buttons_) captions.push_back(button->Caption());
-    std::string text = MessageClipboardText(TForm::Caption(), text_, captions);
+    const ShownText text = MessageClipboardText(TForm::Caption(), OwnText(text_), captions);
+    const std::string bytes = text.Bytes();
+    const std::wstring wide = ui::Wide(text);
 
     win32::OpenedClipboard clipboard(Handle());
     if (!clipboard.Opened()) throw EClipboardException();
     EmptyClipboard();
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, text.size() + 1);
+    Put(CF_TEXT, bytes.c_str(), bytes.size() + 1);
+    Put(CF_UNICODETEXT, wide.c_str(), (wide.size() + 1) * sizeof(wchar_t));
+  }
+
+  static void Put(UINT format, const void* data, size_t size) {
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, size);
     if (!memory) throw EOutOfMemory();
-    void* bytes = GlobalLock(memory);
-    if (!bytes) {
+    void* copy = GlobalLock(memory);
+    if (!copy) {
       GlobalFree(memory);
       throw EOutOfMemory();
     }
-    std::memcpy(bytes, text.c_str(), text.size() + 1);
+    std::memcpy(copy, data, size);
     GlobalUnlock(memory);
     // Once given to the clipboard the memory is the clipboard's.
-    if (!SetClipboardData(CF_TEXT, memory)) GlobalFree(memory);
+    if (!SetClipboardData(format, memory)) GlobalFree(memory);
   }
 
   std::string text_;

@@ -5,29 +5,9 @@
 #include <gtest/gtest.h>
 
 #include "base/failure.h"
-#include "base/sjis.h"
+#include "tests/base/system_code_page.h"
 
 namespace {
-
-// Marks each run with its code page, so that a test sees which conversion each part went through.
-class TaggingDecoder : public TextDecoder {
- public:
-  std::u16string Decode(CodePage page, std::string_view bytes) const override {
-    std::u16string out = page == CodePage::Own ? u"<own:" : u"<sys:";
-    for (unsigned char c : bytes) out += static_cast<char16_t>(c);
-    return out + u">";
-  }
-};
-
-bool NoLeadBytes(unsigned char) { return false; }
-
-// The system's lead bytes for the length of a test: those of an English system (1252, none) or
-// of a Japanese one.
-class SystemCodePage {
- public:
-  explicit SystemCodePage(sjis::LeadBytePredicate isLead) { sjis::SetLeadBytePredicate(isLead); }
-  ~SystemCodePage() { sjis::SetLeadBytePredicate(nullptr); }
-};
 
 TEST(ShownTextTest, RunsKeepTheirCodePagesAndMergeWithTheirOwnKind) {
   ShownText text = OwnText("検索中 ") + SystemText("D:\\Jeux\\") + SystemText("Caf\xE9") + OwnText("");
@@ -43,31 +23,39 @@ TEST(ShownTextTest, RunsKeepTheirCodePagesAndMergeWithTheirOwnKind) {
 }
 
 TEST(ShownTextTest, FailuresKeepTheSystemsNamesApartFromTheirWords) {
-  const TaggingDecoder decoder;
-  EXPECT_EQ(ToUtf16(EFCreateError("C:\\Caf\xE9\\VELDRAN.EXE").Shown(), decoder),
-            ToUtf16(OwnText("ファイル "), decoder) + u"<sys:C:\\Caf\u00E9\\VELDRAN.EXE>" +
-                ToUtf16(OwnText(" を作成できません"), decoder));
+  EXPECT_EQ(EFCreateError("C:\\Caf\xE9\\VELDRAN.EXE").Shown(),
+            OwnText("ファイル ") + SystemText("C:\\Caf\xE9\\VELDRAN.EXE") + OwnText(" を作成できません"));
   EXPECT_EQ(EPlatformError(5, "Acc\xE8s refus\xE9.\r\n").Shown(), SystemText("Acc\xE8s refus\xE9."));
   EXPECT_EQ(EPlatformError(0, "").Shown(), OwnText("システム エラー (0)"));
   EXPECT_EQ(EReadError().Shown(), OwnText(EReadError().Message()));
 }
 
-TEST(ShownTextTest, OwnRunsAreShiftJisOnEverySystem) {
-  SystemCodePage english(NoLeadBytes);
-  const std::string so = "ソ";  // 83 5C
-  EXPECT_EQ(LastChar(OwnText("a" + so)), so);
-  EXPECT_EQ(Truncate(OwnText("a" + so), 2), OwnText("a"));
-  // The system's text has no double-byte characters there: "\xE9\\" is two.
-  EXPECT_EQ(LastChar(SystemText("Caf\xE9\\")), "\\");
-  EXPECT_EQ(Truncate(OwnText("ab") + SystemText("\xE9\\") + OwnText(so), 3), OwnText("ab") + SystemText("\xE9"));
-  EXPECT_EQ(Truncate(OwnText("ab") + SystemText("\xE9\\") + OwnText(so), 5), OwnText("ab") + SystemText("\xE9\\"));
-}
-
-TEST(ShownTextTest, SystemRunsFollowTheSystemsLeadBytes) {
-  SystemCodePage japanese(sjis::IsCp932LeadByte);
-  const std::string hyo = "表";  // 95 5C
-  EXPECT_EQ(LastChar(SystemText("C:\\" + hyo)), hyo);
-  EXPECT_EQ(Truncate(SystemText("C:" + hyo), 3), SystemText("C:"));
+// Each run is cut, and converted, by its own code page: the system's as the system has it (932,
+// 1252 or UTF-8), the program's words by 932 and a name the system cannot spell by UTF-8 on all.
+TEST(ShownTextTest, EachRunFollowsItsCodePageOnEverySystem) {
+  const std::string so = "ソ", e = "\xC3\xA9", ge = "\xE3\x82\xB2";  // 83 5C; "é" and "ゲ" in UTF-8
+  const struct {
+    unsigned system;
+    std::string text, last;
+    size_t n;
+    std::string start;
+  } cases[] = {
+      {932, "C:\\表", "表", 4, "C:\\"},  // 95 5C
+      {1252, "Caf\xE9\\", "\\", 4, "Caf\xE9"},  // no double-byte characters: "\xE9\\" is two
+      {65001, "C:\\Caf" + e, e, 7, "C:\\Caf"},
+  };
+  for (const auto& c : cases) {
+    SystemIs system(c.system);
+    EXPECT_EQ(CodePageOf(CodePage::System), MultibyteCodePage(c.system));
+    EXPECT_EQ(LastChar(SystemText(c.text)), c.last) << c.system;
+    EXPECT_EQ(Truncate(OwnText("ab") + SystemText(c.text) + OwnText(so), 2 + c.n), OwnText("ab") + SystemText(c.start))
+        << c.system;
+    EXPECT_EQ(CodePageOf(CodePage::Own), kOwnCodePage);
+    EXPECT_EQ(LastChar(OwnText("a" + so)), so) << c.system;
+    EXPECT_EQ(Truncate(OwnText("a" + so), 2), OwnText("a")) << c.system;
+    EXPECT_EQ(LastChar(OwnText("x") + UnicodeText("a" + ge)), ge) << c.system;
+    EXPECT_EQ(Truncate(UnicodeText(ge + ge), 5), UnicodeText(ge)) << c.system;
+  }
   EXPECT_EQ(Truncate(OwnText("x"), 0), ShownText());
 }
 

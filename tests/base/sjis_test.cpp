@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/base/system_code_page.h"
+
 namespace {
 
 // "ソ" is 83 5C and "表" 95 5C in Shift-JIS: their trail byte is a backslash.
@@ -64,11 +66,41 @@ TEST(SjisFolding, LeavesDoubleByteCharactersAlone) {
   EXPECT_EQ(sjis::UpperAscii("ｍｇ"), "ｍｇ");
 }
 
-TEST(SjisLeadBytes, PredicateCanBeReplaced) {
-  sjis::SetLeadBytePredicate([](unsigned char) { return false; });
-  EXPECT_EQ(sjis::LastChar(kSo), "\\");
-  sjis::SetLeadBytePredicate(nullptr);
+// System text is scanned by the system's code page: 932 natively unless a test picks another.
+TEST(SjisLeadBytes, SystemTextFollowsTheSystemsCodePage) {
+  {
+    SystemIs utf8(65001);
+    EXPECT_EQ(sjis::LastChar("C:\\Caf\xC3\xA9"), "\xC3\xA9");
+  }
   EXPECT_EQ(sjis::LastChar(kSo), kSo);
+}
+
+// Characters by code page: a lead byte and the next of the double-byte code pages, UTF-8's
+// sequences (broken or ill-formed ones byte by byte, so no trail byte 5C is taken), one byte a
+// character elsewhere; and the code pages whose conversion refuses the best-fit flags.
+TEST(CodePageChars, EachCodePageCutsItsOwnCharacters) {
+  const struct {
+    unsigned page;
+    std::string text;
+    std::vector<size_t> lengths;
+  } cases[] = {
+      {932, "a" + kSo + "\\", {1, 2, 1}},
+      {932, "\xA6\x5C" "ab\x83", {1, 1, 1, 1, 1}},  // half-width kana; a lone lead byte at the end
+      {936, "\x81\x5C\xFE\x40", {2, 2}},
+      {1252, kSo + "\xE9\\", {1, 1, 1, 1}},
+      {65001, "C\xC3\xA9\xE3\x82\xB2\xF0\x9F\x8E\xAE", {1, 2, 3, 4}},
+      {65001, "\xE3\x82\\", {1, 1, 1}},
+      // overlong, a surrogate, past U+10FFFF
+      {65001, "\xC0\xAF\xED\xA0\x80\xF4\x90\x80\x80", {1, 1, 1, 1, 1, 1, 1, 1, 1}},
+  };
+  for (const auto& c : cases) {
+    std::vector<size_t> lengths;
+    sjis::ForEachChar(c.text, MultibyteCodePage(c.page), [&](size_t, size_t length) { lengths.push_back(length); });
+    EXPECT_EQ(lengths, c.lengths) << c.page;
+  }
+  EXPECT_TRUE(MultibyteCodePage(932).TakesBestFitFlags());
+  EXPECT_TRUE(MultibyteCodePage(1252).TakesBestFitFlags());
+  EXPECT_FALSE(MultibyteCodePage(65001).TakesBestFitFlags());
 }
 
 }  // namespace

@@ -203,15 +203,24 @@ TEST(MessageKinds, CaptionsIconsAndButtons) {
 
 TEST(MessageClipboard, CompletionNoticeText) {
   std::string divider = "---------------------------\r\n";
-  EXPECT_EQ(MessageClipboardText("情報", kDone, {"OK"}),
+  EXPECT_EQ(MessageClipboardText(OwnText("情報"), OwnText(kDone), {OwnText("OK")}).Bytes(),
             divider + "情報\r\n" + divider + kDone + "\r\n" + divider + "OK   \r\n" + divider);
 }
 
 TEST(MessageClipboard, AccessKeyMarksAreRemovedAndCaptionsFollowCreationOrder) {
   std::string divider = std::string(27, '-') + "\r\n";
-  EXPECT_EQ(MessageClipboardText("確認", "q", {"はい(&Y)", "いいえ(&N)"}),
+  EXPECT_EQ(MessageClipboardText(OwnText("確認"), OwnText("q"), {OwnText("はい(&Y)"), OwnText("いいえ(&N)")}).Bytes(),
             divider + "確認\r\n" + divider + "q\r\n" + divider + "はい(Y)   いいえ(N)   \r\n" + divider);
-  EXPECT_EQ(MessageClipboardText("c", "t", {}), divider + "c\r\n" + divider + "t\r\n" + divider + "\r\n" + divider);
+  EXPECT_EQ(MessageClipboardText(OwnText("c"), OwnText("t"), {}).Bytes(),
+            divider + "c\r\n" + divider + "t\r\n" + divider + "\r\n" + divider);
+}
+
+// A caption from the system (a Custom dialog's title, the executable's name) stays a run of its
+// own code page, so that the clipboard's Unicode text shows it as the caption does.
+TEST(MessageClipboard, SystemTextKeepsItsCodePage) {
+  const ShownText divider = OwnText(std::string(27, '-') + "\r\n"), end = OwnText("\r\n");
+  EXPECT_EQ(MessageClipboardText(SystemText("Caf\xE9"), OwnText("t"), {OwnText("&OK")}),
+            divider + SystemText("Caf\xE9") + end + divider + OwnText("t") + end + divider + OwnText("OK   ") + end + divider);
 }
 
 }  // namespace

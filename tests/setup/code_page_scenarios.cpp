@@ -1,9 +1,9 @@
 // SETUP.exe's texts on any system code page: its own words read as the Shift-JIS they are, the
 // system's names (folders, the executable's name) as the system's code page has them, side by
 // side; a folder chosen or typed reaches the registry exactly, one that the system's code page
-// cannot name is refused. The windows are read in UTF-16 against the program's words converted
-// from 932 and the names given in UTF-16, so each scenario holds alike under code page 932 and
-// 1252 (setup_scenarios_cp1252). Part of setup_scenarios.
+// cannot name is refused; a copied notice reads as shown. The windows are read in UTF-16 against
+// the program's words converted from 932 and the names given in UTF-16, so each scenario holds
+// alike under code page 932 and 1252 (setup_scenarios_cp1252). Part of setup_scenarios.
 #include <windows.h>
 
 #include <algorithm>
@@ -146,5 +146,23 @@ TEST(SetupCodePage, chooser_keeps_the_folder_exact) {
   ASSERT_TRUE(main);
   EXPECT_EQ(FromSystem(GameDirValue()), names.local + L"\\");
   CloseBox(main);
+  EXPECT_EQ(p.WaitExit(), std::optional<DWORD>(0));
+}
+
+// Ctrl+C on the completion notice: CF_TEXT holds the program's Shift-JIS bytes as ever, which
+// paste right only where the system's code page is 932; CF_UNICODETEXT the text as shown.
+TEST(SetupCodePage, copied_notice_reads_as_shown) {
+  OldGame game("C:\\Game\\");
+  Process p = LaunchWithGameDir(game.dir);
+  HWND notice = UpdateToNotice(p);
+  ASSERT_TRUE(notice);
+  ASSERT_TRUE(ClearClipboard());
+  ASSERT_TRUE(Activate(notice));
+  CtrlC();
+  const std::string d = std::string(27, '-') + "\r\n";
+  const std::string copied = d + "情報\r\n" + d + "アップデート完了しました\r\n" + d + "OK   \r\n" + d;
+  EXPECT_TRUE(WaitUntil([&] { return ClipboardWideText() == std::optional<std::wstring>(FromSjis(copied)); }));
+  EXPECT_EQ(ClipboardText(), std::optional<std::string>(copied));
+  ButtonClick(Control(notice, "OK"));
   EXPECT_EQ(p.WaitExit(), std::optional<DWORD>(0));
 }

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "base/sjis.h"
+#include "tests/base/system_code_page.h"
 #include "tests/test_names.h"
 
 namespace {
@@ -30,15 +30,17 @@ INSTANTIATE_TEST_SUITE_P(
 
 namespace {
 
-bool NoLeadBytes(unsigned char) { return false; }
-
 // Captions are Shift-JIS on every system: on an English one (no lead bytes) "あ" after the mark
-// is still a double-byte character and no access key.
-TEST(AccessKeyOnAnySystem, ReadsCaptionsAsShiftJis) {
-  sjis::SetLeadBytePredicate(NoLeadBytes);
+// is still a double-byte character and no access key. A run of system text goes by the system's
+// code page ("\xE9" is "é" there, not the lead byte of 932 that would take the "&"), and a mark
+// at the end of one run marks the first character of the next.
+TEST(AccessKeyOnAnySystem, ReadsEachRunByItsCodePage) {
+  SystemIs english(1252);
   EXPECT_EQ(AccessKeyOf("&あ"), 0);
   EXPECT_EQ(AccessKeyOf("はい(&Y)"), 'Y');
-  sjis::SetLeadBytePredicate(nullptr);
+  EXPECT_EQ(AccessKeyOf(SystemText("Caf\xE9&x")), 'X');
+  EXPECT_EQ(AccessKeyOf(OwnText("ソ&") + SystemText("d")), 'D');
+  EXPECT_EQ(AccessKeyOf(OwnText("&") + SystemText("&d")), 0);
 }
 
 // A mark that ends the caption has no key, whatever byte lies beyond it.

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 
-#include "base/sjis.h"
 #include "resources/resource_names.h"
 #include "ui/app_title.h"
 #include "ui/win32/text.h"
@@ -11,8 +10,6 @@
 namespace {
 
 TApplication theApplication;
-
-bool SystemLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != FALSE; }
 
 bool IsKeyMessage(UINT message) { return message >= WM_KEYFIRST && message <= WM_KEYLAST; }
 
@@ -65,7 +62,6 @@ TApplication::~TApplication() {
 HWND TApplication::Handle() const { return window_ ? window_->Handle() : nullptr; }
 
 void TApplication::Initialize() {
-  sjis::SetLeadBytePredicate(SystemLeadByte);
   Title();
   if (!window_) window_ = std::make_unique<TApplicationWindow>(title_);
 }

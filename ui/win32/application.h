@@ -18,8 +18,7 @@ class TApplication {
   TApplication& operator=(const TApplication&) = delete;
   ~TApplication();
 
-  // Sets the Shift-JIS lead-byte test from the system, forms the title and creates the
-  // application window.
+  // Forms the title and creates the application window.
   void Initialize();
 
   // Formed once from the executable's file name ("SETUP.exe" gives "Setup").

@@ -45,7 +45,7 @@ void TControl::CreateControl(const char* className, DWORD style, DWORD exStyle, 
 }
 
 void TControl::SetCaption(const ShownText& caption) {
-  if (CaptionText() != caption) TWindowed::SetCaption(caption);
+  if (Caption() != caption) TWindowed::SetCaption(caption);
 }
 
 bool TControl::Visible() const { return (GetWindowLongA(Handle(), GWL_STYLE) & WS_VISIBLE) != 0; }
@@ -147,7 +147,7 @@ void TLabel::ApplyStyle() {
 
 void TLabel::AdjustSize() {
   if (!autoSize_) return;
-  std::wstring text = ui::Wide(CaptionText());
+  std::wstring text = ui::Wide(Caption());
   // An empty label keeps the size of one space so that it stays visible and findable.
   if (text.empty()) text = L" ";
   win32::WindowDc dc(Handle());

@@ -1,7 +1,8 @@
 // Texts handed to Windows and taken back from it. Shown texts go through the wide-character
 // calls, each run converted from its own code page (the program's words from 932, the system's
-// names from the system's), so that they read right whatever the system's code page. Text the
-// user typed comes back in the system's code page only where it can be had there exactly.
+// names from the system's, a name that code page cannot spell from UTF-8), so that they read
+// right whatever the system's code page. Text the user typed comes back in the system's code page
+// only where it can be had there exactly.
 #pragma once
 
 #include <optional>

@@ -59,10 +59,8 @@ class TWindow {
 // child window and on the screen for a top-level one.
 class TWindowed : public TWindow {
  public:
-  // The caption as the program gave it, run by run, and as one byte string (the own text of a
-  // button or a form is its Shift-JIS caption on every system).
-  const ShownText& CaptionText() const { return caption_; }
-  std::string Caption() const { return caption_.Bytes(); }
+  // The caption as the program gave it, run by run.
+  const ShownText& Caption() const { return caption_; }
   virtual void SetCaption(const ShownText& caption);
 
   int Left() const;

@@ -78,7 +78,7 @@ void TForm3::BecomeIdle() {
 }
 
 void TForm3::Button1Click() {
-  if (Button1->Caption() != kSearchCaption) {
+  if (Button1->Caption() != OwnText(kSearchCaption)) {
     // Reached from a progress call of the running sweep: ask it to wind down.
     StopSearch = true;
     BecomeIdle();

@@ -592,20 +592,26 @@ namespace {
 bool OpenClipboardPatiently() {
   return WaitUntil([] { return OpenClipboard(nullptr) != FALSE; }, 3000);
 }
-}  // namespace
 
-std::optional<std::string> ClipboardText() {
+template <typename Char>
+std::optional<std::basic_string<Char>> ClipboardAs(UINT format) {
   if (!OpenClipboardPatiently()) return std::nullopt;
   win32::OpenedClipboard clipboard{win32::OpenedClipboard::Adopt{}};
-  std::optional<std::string> text;
-  if (HANDLE data = GetClipboardData(CF_TEXT)) {
-    if (const char* p = static_cast<const char*>(GlobalLock(data))) {
-      text = std::string(p, strnlen(p, GlobalSize(data)));
+  std::optional<std::basic_string<Char>> text;
+  if (HANDLE data = GetClipboardData(format)) {
+    if (const Char* p = static_cast<const Char*>(GlobalLock(data))) {
+      const Char* end = p + GlobalSize(data) / sizeof(Char);
+      text = std::basic_string<Char>(p, std::find(p, end, Char()));
       GlobalUnlock(data);
     }
   }
   return text;
 }
+}  // namespace
+
+std::optional<std::string> ClipboardText() { return ClipboardAs<char>(CF_TEXT); }
+
+std::optional<std::wstring> ClipboardWideText() { return ClipboardAs<wchar_t>(CF_UNICODETEXT); }
 
 bool ClearClipboard() {
   if (!OpenClipboardPatiently()) return false;

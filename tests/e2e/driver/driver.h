@@ -248,8 +248,10 @@ void CloseBox(HWND hwnd);
 
 // ---- Clipboard ------------------------------------------------------------------------------
 
-// The clipboard as CF_TEXT (Shift-JIS); nothing when it holds no text or cannot be opened.
+// The clipboard as CF_TEXT (Shift-JIS), or as CF_UNICODETEXT; nothing when it holds no text or
+// cannot be opened.
 std::optional<std::string> ClipboardText();
+std::optional<std::wstring> ClipboardWideText();
 // Empties the clipboard; true on success.
 bool ClearClipboard();
 
