@@ -53,6 +53,11 @@ std::string InOutMessage(int code) {
 
 EInOutError::EInOutError(int errorCode) : Exception(InOutMessage(errorCode)), errorCode_(errorCode) {}
 
+EUnspellableFolder::EUnspellableFolder(const ShownText& name)
+    : Exception(OwnText("ディレクトリ ") + name +
+                OwnText(" の名前はこのシステムの文字コードで表せないため、開くことができません。"
+                        "ゲームもこのディレクトリでは動作しません")) {}
+
 EDirCreateError::EDirCreateError() : Exception("ディレクトリを作成できません") {}
 
 EClipboardException::EClipboardException() : Exception("クリップボードを開くことができません") {}

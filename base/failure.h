@@ -86,6 +86,13 @@ class EInOutError : public Exception {
   int errorCode_;
 };
 
+// A folder listed by the chooser whose name the system's code page cannot spell: no path of this
+// program leads into it, nor of the game, which is not Unicode either.
+class EUnspellableFolder : public Exception {
+ public:
+  explicit EUnspellableFolder(const ShownText& name);
+};
+
 // The folder chooser was asked to create a folder it cannot name.
 class EDirCreateError : public Exception {
  public:

@@ -9,8 +9,9 @@
 namespace chooser {
 namespace {
 
-// What the lists show: everything but hidden and system entries.
-constexpr uint32_t kShown = faAnyFile & ~(faHidden | faSysFile);
+// What the lists show: everything but hidden and system entries, names the system's code page
+// cannot spell included.
+constexpr uint32_t kShown = (faAnyFile | faUnspellable) & ~(faHidden | faSysFile);
 
 std::string JoinFolder(const std::string& parent, const std::string& name) {
   return sjis::EndsWithBackslash(parent) ? parent + name : parent + "\\" + name;
@@ -22,6 +23,11 @@ bool NameLess(const std::string& a, const std::string& b) {
   if (ua != ub) return ua < ub;
   return a < b;
 }
+
+bool Unspellable(const SearchRec& e) { return (e.Attr & faUnspellable) != 0; }
+
+ShownText ShownName(const SearchRec& e) { return Unspellable(e) ? UnicodeText(e.Name) : SystemText(e.Name); }
+
 
 }  // namespace
 
@@ -108,29 +114,32 @@ std::vector<DriveEntry> ListDrives(DriveSource& source) {
   return entries;
 }
 
-std::vector<FolderLine> FolderLines(std::string_view current, std::vector<std::string> subfolders) {
+std::vector<FolderLine> FolderLines(std::string_view current, std::vector<SearchRec> subfolders) {
   std::string drive = DrivePart(current);
   std::string root = drive + "\\";
   std::vector<std::string> names = sjis::SplitPath(current.substr(drive.size()));
 
   std::vector<FolderLine> lines;
-  lines.push_back({root, root, names.empty() ? FolderIcon::Current : FolderIcon::Open, 0});
+  lines.push_back({SystemText(root), root, names.empty() ? FolderIcon::Current : FolderIcon::Open, 0});
   std::string path = root;
   for (size_t i = 0; i < names.size(); ++i) {
     path = JoinFolder(path, names[i]);
     FolderIcon icon = i + 1 == names.size() ? FolderIcon::Current : FolderIcon::Open;
-    lines.push_back({names[i], path, icon, static_cast<int>(i + 1)});
+    lines.push_back({SystemText(names[i]), path, icon, static_cast<int>(i + 1)});
   }
   SortNames(subfolders);
   int level = static_cast<int>(names.size()) + 1;
-  for (std::string& name : subfolders) {
-    std::string sub = JoinFolder(path, name);
-    lines.push_back({std::move(name), std::move(sub), FolderIcon::Closed, level});
+  for (const SearchRec& sub : subfolders) {
+    lines.push_back({ShownName(sub), Unspellable(sub) ? std::string() : JoinFolder(path, sub.Name),
+                     FolderIcon::Closed, level});
   }
   return lines;
 }
 
-void SortNames(std::vector<std::string>& names) { std::sort(names.begin(), names.end(), NameLess); }
+void SortNames(std::vector<SearchRec>& entries) {
+  std::sort(entries.begin(), entries.end(),
+            [](const SearchRec& a, const SearchRec& b) { return NameLess(a.Name, b.Name); });
+}
 
 std::vector<SearchRec> ListEntries(const std::string& folder) {
   std::string pattern = folder;
@@ -138,7 +147,7 @@ std::vector<SearchRec> ListEntries(const std::string& folder) {
   pattern += "*.*";
   std::vector<SearchRec> entries;
   SearchRec rec;
-  OpenListing listing(ListingBackend(), pattern, faAnyFile, rec);
+  OpenListing listing(ListingBackend(), pattern, faAnyFile | faUnspellable, rec);
   if (!listing.IsOpen()) return entries;
   do {
     entries.push_back(rec);
@@ -146,24 +155,25 @@ std::vector<SearchRec> ListEntries(const std::string& folder) {
   return entries;
 }
 
-std::vector<std::string> VisibleSubfolders(const std::vector<SearchRec>& listing) {
-  std::vector<std::string> names;
+std::vector<SearchRec> VisibleSubfolders(const std::vector<SearchRec>& listing) {
+  std::vector<SearchRec> folders;
   for (const SearchRec& e : listing) {
     if ((e.Attr & faDirectory) == 0 || Excluded(e.Attr, kShown)) continue;
     if (e.Name == "." || e.Name == ".." || e.Name.empty()) continue;
-    names.push_back(e.Name);
+    folders.push_back(e);
   }
-  SortNames(names);
-  return names;
+  SortNames(folders);
+  return folders;
 }
 
-std::vector<std::string> VisibleFiles(const std::vector<SearchRec>& listing) {
-  std::vector<std::string> names;
+std::vector<ShownText> VisibleFiles(const std::vector<SearchRec>& listing) {
+  std::vector<SearchRec> files;
   for (const SearchRec& e : listing) {
-    if (Excluded(e.Attr, kShown & ~faDirectory)) continue;
-    names.push_back(e.Name);
+    if (!Excluded(e.Attr, kShown & ~faDirectory)) files.push_back(e);
   }
-  SortNames(names);
+  SortNames(files);
+  std::vector<ShownText> names;
+  for (const SearchRec& e : files) names.push_back(ShownName(e));
   return names;
 }
 

@@ -1,8 +1,9 @@
 // Path and list rules of the folder chooser, free of platform calls: creating a chosen folder
 // with its parents, the drive part of a path, the drive-list texts, the folder-list lines and
 // the filtering of directory listings. Folders are listed through the location listing
-// interface; the Win32 side supplies the other facts through the small interfaces below. All
-// text is Shift-JIS; every search for "\" or ":" steps over whole characters.
+// interface; the Win32 side supplies the other facts through the small interfaces below. Paths
+// and names are in the system's code page; every search for "\" or ":" steps over whole
+// characters.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/shown_text.h"
 #include "location/listing_api.h"
 
 namespace chooser {
@@ -72,28 +74,32 @@ std::string DriveEntryText(char letter, DriveKind kind, DriveSource& source);
 enum class FolderIcon { Open, Current, Closed };
 
 struct FolderLine {
-  std::string text;  // what the line shows
-  std::string path;  // the folder the line leads to
+  ShownText text;    // what the line shows
+  std::string path;  // the folder the line leads to; empty for a name no path can spell
   FolderIcon icon;
   int level;  // indentation: 0 for the root
 };
 
 // The folder list for an absolute current folder ("C:\" or "C:\A\B"): the root and each folder
 // down to the current one, the current one, then its subfolders sorted without regard to the
-// case of ASCII letters.
-std::vector<FolderLine> FolderLines(std::string_view current, std::vector<std::string> subfolders);
+// case of ASCII letters. A subfolder whose name the system's code page cannot spell is shown as it
+// is and leads nowhere.
+std::vector<FolderLine> FolderLines(std::string_view current, std::vector<SearchRec> subfolders);
 
 // Entries of folder that match "*.*", through the installed listing backend (ListingBackend),
-// nothing passed over; empty when the folder cannot be listed.
+// nothing passed over, names the system's code page cannot spell included; empty when the folder
+// cannot be listed.
 std::vector<SearchRec> ListEntries(const std::string& folder);
 
 // Folders of a listing, without ".", ".." and hidden or system ones, sorted.
-std::vector<std::string> VisibleSubfolders(const std::vector<SearchRec>& listing);
+std::vector<SearchRec> VisibleSubfolders(const std::vector<SearchRec>& listing);
 
-// Ordinary files of a listing (no folders, no hidden or system files), sorted.
-std::vector<std::string> VisibleFiles(const std::vector<SearchRec>& listing);
+// Ordinary files of a listing (no folders, no hidden or system files), sorted, as the list shows
+// them.
+std::vector<ShownText> VisibleFiles(const std::vector<SearchRec>& listing);
 
-// Sorts names the way the lists show them: ASCII letters compared without case, then bytes.
-void SortNames(std::vector<std::string>& names);
+// Sorts entries by name the way the lists show them: ASCII letters compared without case, then
+// bytes.
+void SortNames(std::vector<SearchRec>& entries);
 
 }  // namespace chooser

@@ -21,12 +21,17 @@ constexpr uint32_t faVolumeID = 0x08;
 constexpr uint32_t faDirectory = 0x10;
 constexpr uint32_t faArchive = 0x20;
 constexpr uint32_t faAnyFile = 0x3F;
+// No attribute of the file system: the system's code page cannot spell the entry's name, which is
+// then given in UTF-8. No path in that code page leads to the entry (the platform's stand-in, such
+// as "Cafe" for "Café", names another file or none), so only a listing that asks for the bit
+// gets such entries: one that shows names.
+constexpr uint32_t faUnspellable = 0x80000000;
 
 // Whether an entry carrying attr is passed over by a listing asked for mask: it carries a hidden,
-// system, volume-label or folder bit that mask leaves out. The one rule of every listing backend
-// and of the chooser's lists.
+// system, volume-label, folder or unspellable bit that mask leaves out. The one rule of every
+// listing backend and of the chooser's lists.
 constexpr bool Excluded(uint32_t attr, uint32_t mask) {
-  return (attr & ~mask & (faHidden | faSysFile | faVolumeID | faDirectory)) != 0;
+  return (attr & ~mask & (faHidden | faSysFile | faVolumeID | faDirectory | faUnspellable)) != 0;
 }
 
 class DriveTypeApi {
@@ -36,7 +41,8 @@ class DriveTypeApi {
   virtual uint32_t DriveType(const std::string& driveName) = 0;
 };
 
-// One listed entry: its name and its full attribute word.
+// One listed entry: its name (in the system's code page, or in UTF-8 with faUnspellable) and its
+// full attribute word.
 struct SearchRec {
   std::string Name;
   uint32_t Attr = 0;

@@ -75,7 +75,7 @@ using FontHandle = GdiObject<HFONT>;
 using BrushHandle = GdiObject<HBRUSH>;
 using BitmapHandle = GdiObject<HBITMAP>;
 
-// A search handle from FindFirstFileA, closed with FindClose.
+// A search handle from FindFirstFile, closed with FindClose.
 using FindHandle = Owner<FindTraits>;
 // A file from CreateFileA (INVALID_HANDLE_VALUE when none), closed with CloseHandle.
 using FileHandle = Owner<FileTraits>;

@@ -81,7 +81,7 @@ class TSelectDirDlg : public TForm {
   HBITMAP DriveBitmap(chooser::DriveKind kind) const;
   HBITMAP FolderBitmap(FolderIcon icon) const;
 
-  // Paths, folder and file names and drive texts are the system's, in its code page.
+  // Paths and drive texts are the system's, in its code page.
   std::string directory_;
   std::string acceptedText_;
   std::vector<chooser::FolderLine> lines_;
@@ -211,7 +211,7 @@ void TSelectDirDlg::FillFolders() {
   int current = -1;
   for (size_t i = 0; i < lines_.size(); ++i) {
     const chooser::FolderLine& line = lines_[i];
-    DirList->AddItem(SystemText(line.text), FolderBitmap(line.icon), line.level * indent);
+    DirList->AddItem(line.text, FolderBitmap(line.icon), line.level * indent);
     if (line.icon == FolderIcon::Current) current = static_cast<int>(i);
   }
   DirList->SetItemIndex(current);
@@ -242,8 +242,11 @@ void TSelectDirDlg::SetDirectory(const std::string& path) {
 void TSelectDirDlg::DirListDblClick() {
   int index = DirList->ItemIndex();
   if (index < 0 || index >= static_cast<int>(lines_.size())) return;
+  const chooser::FolderLine& line = lines_[static_cast<size_t>(index)];
+  // Listed as it is, so that the player sees why the folder cannot be chosen.
+  if (line.path.empty()) throw EUnspellableFolder(line.text);
   // A copy: moving rebuilds the lines.
-  std::string target = lines_[static_cast<size_t>(index)].path;
+  std::string target = line.path;
   SetDirectory(target);
 }
 
@@ -251,9 +254,7 @@ void TSelectDirDlg::DirListChange() {
   DirLabel->SetCaption(SystemText(directory_));
   SendMessageA(FileList->Handle(), WM_SETREDRAW, FALSE, 0);
   FileList->Clear();
-  for (const std::string& name : chooser::VisibleFiles(chooser::ListFolder(directory_))) {
-    FileList->AddItem(SystemText(name));
-  }
+  for (const ShownText& name : chooser::VisibleFiles(chooser::ListFolder(directory_))) FileList->AddItem(name);
   SendMessageA(FileList->Handle(), WM_SETREDRAW, TRUE, 0);
   InvalidateRect(FileList->Handle(), nullptr, TRUE);
   DirEdit->SetText(SystemText(directory_));

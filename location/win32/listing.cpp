@@ -2,7 +2,10 @@
 #include <windows.h>
 
 #include <memory>
+#include <optional>
+#include <string_view>
 
+#include "base/win32/code_page.h"
 #include "base/win32/handles.h"
 #include "location/registry_api.h"
 #include "location/win32/backends.h"
@@ -15,9 +18,18 @@ struct Find {
   uint32_t mask = faAnyFile;
 };
 
-void Fill(const WIN32_FIND_DATAA& data, SearchRec& rec) {
-  rec.Name = data.cFileName;
-  rec.Attr = data.dwFileAttributes;
+// The entry as the listing gives it, unless mask passes it over. Names are read in UTF-16 and
+// given in the system's code page only where it spells them exactly: the ANSI listing gives a
+// best-fit stand-in instead ("Cafe" for "Café" under 932, "???" for "ゲーム" under 1252).
+bool Take(const WIN32_FIND_DATAW& data, uint32_t mask, SearchRec& rec) {
+  const std::wstring_view name = data.cFileName;
+  uint32_t attr = data.dwFileAttributes & ~faUnspellable;
+  std::optional<std::string> bytes = win32::ExactBytes(SystemCodePage(), name);
+  if (!bytes) attr |= faUnspellable;
+  if (Excluded(attr, mask)) return false;
+  rec.Name = bytes ? std::move(*bytes) : win32::ToBytes(kUtf8CodePage, name);
+  rec.Attr = attr;
+  return true;
 }
 
 class FindFileListing : public ListingApi, public DriveTypeApi {
@@ -28,22 +40,20 @@ class FindFileListing : public ListingApi, public DriveTypeApi {
     // Allocated before the search opens, so that every later way out closes the handle.
     auto find = std::make_unique<Find>();
     find->mask = attrMask;
-    WIN32_FIND_DATAA data;
-    find->handle.Reset(FindFirstFileA(pattern.c_str(), &data));
+    WIN32_FIND_DATAW data;
+    find->handle.Reset(FindFirstFileW(win32::ToWide(SystemCodePage(), pattern).c_str(), &data));
     if (!find->handle) return kNoListing;
-    while (Excluded(data.dwFileAttributes, attrMask))
-      if (!FindNextFileA(find->handle.Get(), &data)) return kNoListing;
-    Fill(data, rec);
+    while (!Take(data, attrMask, rec))
+      if (!FindNextFileW(find->handle.Get(), &data)) return kNoListing;
     return reinterpret_cast<ListingHandle>(find.release());
   }
 
   bool FindNext(ListingHandle listing, SearchRec& rec) override {
     Find* find = reinterpret_cast<Find*>(listing);
-    WIN32_FIND_DATAA data;
+    WIN32_FIND_DATAW data;
     do {
-      if (!FindNextFileA(find->handle.Get(), &data)) return false;
-    } while (Excluded(data.dwFileAttributes, find->mask));
-    Fill(data, rec);
+      if (!FindNextFileW(find->handle.Get(), &data)) return false;
+    } while (!Take(data, find->mask, rec));
     return true;
   }
 

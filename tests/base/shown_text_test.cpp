@@ -25,6 +25,7 @@ TEST(ShownTextTest, RunsKeepTheirCodePagesAndMergeWithTheirOwnKind) {
 TEST(ShownTextTest, FailuresKeepTheSystemsNamesApartFromTheirWords) {
   EXPECT_EQ(EFCreateError("C:\\Caf\xE9\\VELDRAN.EXE").Shown(),
             OwnText("ファイル ") + SystemText("C:\\Caf\xE9\\VELDRAN.EXE") + OwnText(" を作成できません"));
+  EXPECT_EQ(EUnspellableFolder(UnicodeText("Caf\xC3\xA9")).Shown().Runs()[1].page, CodePage::Unicode);
   EXPECT_EQ(EPlatformError(5, "Acc\xE8s refus\xE9.\r\n").Shown(), SystemText("Acc\xE8s refus\xE9."));
   EXPECT_EQ(EPlatformError(0, "").Shown(), OwnText("システム エラー (0)"));
   EXPECT_EQ(EReadError().Shown(), OwnText(EReadError().Message()));

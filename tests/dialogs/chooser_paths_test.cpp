@@ -268,6 +268,12 @@ TEST(DriveListTest, LowerCasingLeavesDoubleByteCharactersWhole) {
   EXPECT_EQ(chooser::DriveEntryText('n', DriveKind::Remote, src), "n: \\\\pc\\" + kA + "x");
 }
 
+std::vector<std::string> Names(const std::vector<SearchRec>& entries) {
+  std::vector<std::string> out;
+  for (const SearchRec& e : entries) out.push_back(e.Name);
+  return out;
+}
+
 struct LineView {
   std::string text;
   std::string path;
@@ -280,7 +286,7 @@ struct LineView {
 
 std::vector<LineView> View(const std::vector<chooser::FolderLine>& lines) {
   std::vector<LineView> out;
-  for (const auto& l : lines) out.push_back({l.text, l.path, l.icon, l.level});
+  for (const auto& l : lines) out.push_back({l.text.Bytes(), l.path, l.icon, l.level});
   return out;
 }
 
@@ -289,7 +295,7 @@ void PrintTo(const LineView& l, std::ostream* os) {
 }
 
 TEST(FolderLinesTest, PathFoldersThenCurrentThenSortedSubfolders) {
-  auto lines = View(chooser::FolderLines("C:\\Games\\X", {"b", "A", "c"}));
+  auto lines = View(chooser::FolderLines("C:\\Games\\X", {{"b"}, {"A"}, {"c"}}));
   EXPECT_THAT(lines, ElementsAre(LineView{"C:\\", "C:\\", FolderIcon::Open, 0},
                                  LineView{"Games", "C:\\Games", FolderIcon::Open, 1},
                                  LineView{"X", "C:\\Games\\X", FolderIcon::Current, 2},
@@ -299,7 +305,7 @@ TEST(FolderLinesTest, PathFoldersThenCurrentThenSortedSubfolders) {
 }
 
 TEST(FolderLinesTest, DriveRootIsTheCurrentLine) {
-  auto lines = View(chooser::FolderLines("D:\\", {"Program Files", "app"}));
+  auto lines = View(chooser::FolderLines("D:\\", {{"Program Files"}, {"app"}}));
   EXPECT_THAT(lines, ElementsAre(LineView{"D:\\", "D:\\", FolderIcon::Current, 0},
                                  LineView{"app", "D:\\app", FolderIcon::Closed, 1},
                                  LineView{"Program Files", "D:\\Program Files", FolderIcon::Closed, 1}));
@@ -308,7 +314,7 @@ TEST(FolderLinesTest, DriveRootIsTheCurrentLine) {
 }
 
 TEST(FolderLinesTest, TrailBytesDoNotSplitFolderNames) {
-  auto lines = View(chooser::FolderLines("C:\\" + kSo + "\\" + kHyo, {kSo}));
+  auto lines = View(chooser::FolderLines("C:\\" + kSo + "\\" + kHyo, {{kSo}}));
   EXPECT_THAT(lines, ElementsAre(LineView{"C:\\", "C:\\", FolderIcon::Open, 0},
                                  LineView{kSo, "C:\\" + kSo, FolderIcon::Open, 1},
                                  LineView{kHyo, "C:\\" + kSo + "\\" + kHyo, FolderIcon::Current, 2},
@@ -330,8 +336,9 @@ TEST(ListingFilterTest, FoldersAndFilesWithoutHiddenSystemOrDots) {
       {"thumbs.db", faHidden},
       {"Game.exe", 0x80},
   };
-  EXPECT_THAT(chooser::VisibleSubfolders(listing), ElementsAre("addons", "Saves"));
-  EXPECT_THAT(chooser::VisibleFiles(listing), ElementsAre("Game.exe", "MG_DATA.MBL", "readme.txt"));
+  EXPECT_THAT(Names(chooser::VisibleSubfolders(listing)), ElementsAre("addons", "Saves"));
+  EXPECT_THAT(chooser::VisibleFiles(listing),
+              ElementsAre(SystemText("Game.exe"), SystemText("MG_DATA.MBL"), SystemText("readme.txt")));
 }
 
 // The chooser lists through the installed listing backend: everything is listed, hidden and
@@ -347,11 +354,7 @@ TEST(ListingFilterTest, ListEntriesGoesThroughTheInstalledBackend) {
   fs.AddFile("C:\\top.txt");
   fs.DenyListing("C:\\Locked");
   SetSearchBackends(&fs, &fs);
-  auto names = [](const std::vector<SearchRec>& entries) {
-    std::vector<std::string> out;
-    for (const SearchRec& e : entries) out.push_back(e.Name);
-    return out;
-  };
+  auto names = Names;
   EXPECT_THAT(names(chooser::ListEntries("C:\\Game")), ElementsAre(".", "..", "Saves", "cache", "desktop.ini", "readme.txt"));
   EXPECT_THAT(names(chooser::ListEntries("C:\\Game\\")), ElementsAre(".", "..", "Saves", "cache", "desktop.ini", "readme.txt"));
   EXPECT_THAT(names(chooser::ListEntries("C:\\")), ElementsAre("Game", "top.txt", "Locked"));
@@ -360,10 +363,31 @@ TEST(ListingFilterTest, ListEntriesGoesThroughTheInstalledBackend) {
   SetSearchBackends(nullptr, nullptr);
 }
 
+// A name the system's code page cannot spell comes in UTF-8 with its mark: the folder line shows
+// it as it is and leads nowhere (its stand-in "Cafe" is another folder), the file list shows it.
+TEST(ListingFilterTest, NamesTheCodePageCannotSpellAreShownAndLeadNowhere) {
+  const std::string cafe = "Caf\xC3\xA9";
+  MemoryFileSystem fs;
+  fs.AddDrive('C', kDriveFixed);
+  fs.AddFolder("C:\\Game\\" + cafe, faDirectory | faUnspellable);
+  fs.AddFolder("C:\\Game\\Cafe");
+  fs.AddFile("C:\\Game\\" + cafe + ".txt", faArchive | faUnspellable);
+  SetSearchBackends(&fs, &fs);
+  const std::vector<SearchRec> listing = chooser::ListEntries("C:\\Game");
+  const std::vector<chooser::FolderLine> lines = chooser::FolderLines("C:\\Game", chooser::VisibleSubfolders(listing));
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[2].text, SystemText("Cafe"));
+  EXPECT_EQ(lines[2].path, "C:\\Game\\Cafe");
+  EXPECT_EQ(lines[3].text, UnicodeText(cafe));
+  EXPECT_EQ(lines[3].path, "");
+  EXPECT_THAT(chooser::VisibleFiles(listing), ElementsAre(UnicodeText(cafe + ".txt")));
+  SetSearchBackends(nullptr, nullptr);
+}
+
 TEST(ListingFilterTest, SortIgnoresAsciiCaseThenOrdersBytes) {
-  std::vector<std::string> names = {"b", "B", "a", "A_", "a_", kA, "Z"};
-  chooser::SortNames(names);
-  EXPECT_THAT(names, ElementsAre("a", "A_", "a_", "B", "b", "Z", kA));
+  std::vector<SearchRec> entries = {{"b"}, {"B"}, {"a"}, {"A_"}, {"a_"}, {kA}, {"Z"}};
+  chooser::SortNames(entries);
+  EXPECT_THAT(Names(entries), ElementsAre("a", "A_", "a_", "B", "b", "Z", kA));
 }
 
 TEST(InOutErrorTest, MessagePickedByErrorCode) {

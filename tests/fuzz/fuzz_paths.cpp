@@ -125,8 +125,8 @@ void CheckPaths(std::string_view s, unsigned control) {
   }
 
   // The folder list for the text as a current folder, with the pieces of the text as subfolders.
-  std::vector<std::string> subfolders;
-  for (size_t i = 0; i < s.size(); i += 7) subfolders.emplace_back(s.substr(i, 7));
+  std::vector<SearchRec> subfolders;
+  for (size_t i = 0; i < s.size(); i += 7) subfolders.push_back({std::string(s.substr(i, 7))});
   const std::vector<chooser::FolderLine> lines = chooser::FolderLines(s, subfolders);
   if (lines.empty() || lines.size() < subfolders.size() + 1) Fail("FolderLines lost lines", s);
   const std::string& current = lines[lines.size() - 1 - subfolders.size()].path;
@@ -135,14 +135,16 @@ void CheckPaths(std::string_view s, unsigned control) {
 
   std::vector<SearchRec> listing;
   for (size_t i = 0; i < subfolders.size(); ++i)
-    listing.push_back({subfolders[i], static_cast<uint32_t>(s[i % s.size()])});
-  std::vector<std::string> visible = chooser::VisibleSubfolders(listing);
+    listing.push_back({subfolders[i].Name, static_cast<uint32_t>(s[i % s.size()])});
+  const std::vector<SearchRec> visible = chooser::VisibleSubfolders(listing);
   for (size_t i = 1; i < visible.size(); ++i) {
-    const std::string a = sjis::UpperAscii(visible[i - 1]), b = sjis::UpperAscii(visible[i]);
-    if (b < a || (a == b && visible[i] < visible[i - 1])) Fail("folder names out of order", s);
+    const std::string& x = visible[i - 1].Name;
+    const std::string& y = visible[i].Name;
+    const std::string a = sjis::UpperAscii(x), b = sjis::UpperAscii(y);
+    if (b < a || (a == b && y < x)) Fail("folder names out of order", s);
   }
-  for (const std::string& name : visible)
-    if (name == "." || name == "..") Fail("dot folder listed", s);
+  for (const SearchRec& e : visible)
+    if (e.Name == "." || e.Name == "..") Fail("dot folder listed", s);
 }
 
 }  // namespace

@@ -120,6 +120,17 @@ TEST_F(SearchTest, HiddenSystemAndDotNamesSearchedButNotDotEntries) {
   EXPECT_EQ(progress, (Strings{"C:\\", "C:\\\\.cache", "C:\\\\.cache\\sys"}));
 }
 
+// A folder whose name the system's code page cannot spell has no path the walk could take: the
+// listing passes it over.
+TEST_F(SearchTest, NamesTheCodePageCannotSpellAreNotWalked) {
+  fs.AddDrive('C', kDriveFixed);
+  fs.AddFolder("C:\\Caf\xC3\xA9", faDirectory | faUnspellable);
+  fs.AddFile("C:\\Caf\xC3\xA9\\MG_DATA.MBL");
+  SearchFixedDisks();
+  EXPECT_EQ(FoundDir, "");
+  EXPECT_EQ(progress, Strings{"C:\\"});
+}
+
 TEST_F(SearchTest, OnlyFixedDisksAreSearchedInLetterOrder) {
   const std::pair<char, uint32_t> others[] = {{'A', kDriveRemovable}, {'D', kDriveCdrom}, {'E', kDriveRemote},
                                               {'F', kDriveRamdisk},   {'G', kDriveUnknown}, {'H', kDriveNoRootDir}};

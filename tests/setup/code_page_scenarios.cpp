@@ -1,9 +1,10 @@
 // SETUP.exe's texts on any system code page: its own words read as the Shift-JIS they are, the
 // system's names (folders, the executable's name) as the system's code page has them, side by
 // side; a folder chosen or typed reaches the registry exactly, one that the system's code page
-// cannot name is refused; a copied notice reads as shown. The windows are read in UTF-16 against
-// the program's words converted from 932 and the names given in UTF-16, so each scenario holds
-// alike under code page 932 and 1252 (setup_scenarios_cp1252). Part of setup_scenarios.
+// cannot name is refused, and listed as it is; a copied notice reads as shown. The windows are
+// read in UTF-16 against the program's words converted from 932 and the names given in UTF-16,
+// so each scenario holds alike under code page 932 and 1252 (setup_scenarios_cp1252). Part of
+// setup_scenarios.
 #include <windows.h>
 
 #include <algorithm>
@@ -18,16 +19,16 @@ using namespace setup_test;
 namespace {
 
 // A folder named beyond ASCII in the system's code page (on a Japanese system with the 0x5C
-// trail byte of "表") below its parent, one that the code page cannot name, and a name for
-// SETUP.exe with the title it gives.
+// trail byte of "表") below its parent, one that the code page cannot name with the folder its
+// best-fit stand-in names where there is one, and a name for SETUP.exe with the title it gives.
 struct Names {
-  std::wstring parent, local, foreign, program, title;
+  std::wstring parent, local, foreign, standIn, program, title;
 };
 
 Names NamesOfThisSystem() {
-  if (GetACP() == 932) return {L"C:\\ゲーム", L"C:\\ゲーム\\表示", L"C:\\Café", L"表示.exe", L"表示"};
+  if (GetACP() == 932) return {L"C:\\ゲーム", L"C:\\ゲーム\\表示", L"C:\\Café", L"C:\\Cafe", L"表示.exe", L"表示"};
   E2E_ASSERT(GetACP() == 1252);
-  return {L"C:\\Jeux", L"C:\\Jeux\\Café", L"C:\\ゲーム", L"Café.exe", L"Café"};
+  return {L"C:\\Jeux", L"C:\\Jeux\\Café", L"C:\\ゲーム", L"", L"Café.exe", L"Café"};
 }
 
 void MakeGameFolder(const Names& names, const char* marker) {
@@ -50,15 +51,37 @@ int WidthInFormFont(const std::string& text) {
   return size.cx;
 }
 
-bool ListHolds(HWND list, const std::wstring& item) {
+// The chooser as a player opens it: "手動設定" on the finder of SETUP.exe started without a folder
+// recorded; nullptr when either window did not come.
+HWND OpenChooser(const Process& p, HWND* finderOut = nullptr) {
+  HWND finder = WaitFinder(p);
+  if (finderOut) *finderOut = finder;
+  if (!finder) return nullptr;
+  ButtonClick(Control(finder, "Button2"));
+  return WaitChooser(p);
+}
+
+// The index of the list's line that reads item, or -1.
+LRESULT LineOf(HWND list, const std::wstring& item) {
   LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
   for (LRESULT i = 0; i < count; ++i) {
     std::wstring text(static_cast<size_t>(std::max<LRESULT>(0, SendMessageW(list, LB_GETTEXTLEN, i, 0))) + 1, L'\0');
     LRESULT got = SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data()));
     text.resize(static_cast<size_t>(std::clamp<LRESULT>(got, 0, static_cast<LRESULT>(text.size()))));
-    if (text == item) return true;
+    if (text == item) return i;
   }
-  return false;
+  return -1;
+}
+
+bool ListHolds(HWND list, const std::wstring& item) { return LineOf(list, item) >= 0; }
+
+// Double-clicks line index of the folder list.
+void OpenLine(HWND list, LRESULT index) {
+  RECT item{};
+  SendMessageW(list, LB_SETTOPINDEX, static_cast<WPARAM>(index), 0);
+  SendMessageW(list, LB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+  ClickAt(list, item.left + 40, (item.top + item.bottom) / 2);
+  ClickAt(list, item.left + 40, (item.top + item.bottom) / 2);
 }
 
 }  // namespace
@@ -118,10 +141,7 @@ TEST(SetupCodePage, chooser_keeps_the_folder_exact) {
   const Names names = NamesOfThisSystem();
   MakeGameFolder(names, "mg_data.mbl");
   Process p = Process::Launch("SETUP.exe", {}, ToSystem(names.local));
-  HWND finder = WaitFinder(p);
-  ASSERT_TRUE(finder);
-  ButtonClick(Control(finder, "Button2"));
-  HWND chooser = WaitChooser(p);
+  HWND chooser = OpenChooser(p);
   ASSERT_TRUE(chooser);
   HWND edit = Control(chooser, "DirEdit");
   EXPECT_EQ(WideText(edit), names.local);
@@ -146,6 +166,47 @@ TEST(SetupCodePage, chooser_keeps_the_folder_exact) {
   ASSERT_TRUE(main);
   EXPECT_EQ(FromSystem(GameDirValue()), names.local + L"\\");
   CloseBox(main);
+  EXPECT_EQ(p.WaitExit(), std::optional<DWORD>(0));
+}
+
+// A folder whose name the system's code page cannot spell is listed as it is, beside the folder
+// that its best-fit stand-in names (Cafe for Café under 932; "???" under 1252 names none and is
+// not listed); entering it is refused by the error report, saying why, and the chooser stays
+// where it was, while the stand-in's line opens its own folder.
+TEST(SetupCodePage, chooser_lists_a_name_the_code_page_cannot_spell) {
+  DeleteGameDir();
+  const Names names = NamesOfThisSystem();
+  ASSERT_TRUE(CreateDirectoryW(names.foreign.c_str(), nullptr));
+  if (!names.standIn.empty()) {
+    ASSERT_TRUE(CreateDirectoryW(names.standIn.c_str(), nullptr));
+  }
+  Process p = Process::Launch("SETUP.exe", {}, "C:\\");
+  HWND finder = nullptr;
+  HWND chooser = OpenChooser(p, &finder);
+  ASSERT_TRUE(chooser);
+  HWND list = Control(chooser, "DirList");
+  const LRESULT foreign = LineOf(list, names.foreign.substr(3));
+  ASSERT_GE(foreign, 0);
+  EXPECT_EQ(ListHolds(list, FromSystem(ToSystem(names.foreign.substr(3)))), !names.standIn.empty());
+
+  OpenLine(list, foreign);
+  HWND box = nullptr;
+  WaitErrorBox(p, &box);
+  ASSERT_TRUE(box);
+  EXPECT_EQ(WideText(GetDlgItem(box, 0xFFFF)),
+            FromSjis("ディレクトリ ") + names.foreign.substr(3) +
+                FromSjis(" の名前はこのシステムの文字コードで表せないため、開くことができません。"
+                         "ゲームもこのディレクトリでは動作しません."));
+  DismissBox(box);
+  EXPECT_TRUE(IsVisible(chooser));
+  EXPECT_EQ(WideText(Control(chooser, "DirEdit")), L"C:\\");
+  if (!names.standIn.empty()) {
+    OpenLine(list, LineOf(list, names.standIn.substr(3)));
+    EXPECT_TRUE(WaitUntil([&] { return WideText(Control(chooser, "DirEdit")) == names.standIn; }));
+  }
+  ButtonClick(Control(chooser, "CancelButton"));
+  EXPECT_TRUE(WaitGone(chooser));
+  ButtonClick(Control(finder, "Button3"));
   EXPECT_EQ(p.WaitExit(), std::optional<DWORD>(0));
 }
 
