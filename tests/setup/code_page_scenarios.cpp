@@ -3,8 +3,8 @@
 // side; a folder chosen or typed reaches the registry exactly, one that the system's code page
 // cannot name is refused, and listed as it is; a copied notice reads as shown. The windows are
 // read in UTF-16 against the program's words converted from 932 and the names given in UTF-16,
-// so each scenario holds alike under code page 932 and 1252 (setup_scenarios_cp1252). Part of
-// setup_scenarios.
+// so each scenario holds alike under code page 932, 1252 (setup_scenarios_cp1252) and UTF-8
+// (setup_scenarios_cp65001). Part of setup_scenarios.
 #include <windows.h>
 
 #include <algorithm>
@@ -19,14 +19,16 @@ using namespace setup_test;
 namespace {
 
 // A folder named beyond ASCII in the system's code page (on a Japanese system with the 0x5C
-// trail byte of "表") below its parent, one that the code page cannot name with the folder its
-// best-fit stand-in names where there is one, and a name for SETUP.exe with the title it gives.
+// trail byte of "表") below its parent, one that the code page cannot name (UTF-8 names all but a
+// lone surrogate) with the folder its best-fit stand-in names where there is one, and a name for
+// SETUP.exe with the title it gives.
 struct Names {
   std::wstring parent, local, foreign, standIn, program, title;
 };
 
 Names NamesOfThisSystem() {
   if (GetACP() == 932) return {L"C:\\ゲーム", L"C:\\ゲーム\\表示", L"C:\\Café", L"C:\\Cafe", L"表示.exe", L"表示"};
+  if (GetACP() == 65001) return {L"C:\\ゲーム", L"C:\\ゲーム\\Café", L"C:\\x\xD800", L"", L"Caféゲーム.exe", L"Caféゲーム"};
   E2E_ASSERT(GetACP() == 1252);
   return {L"C:\\Jeux", L"C:\\Jeux\\Café", L"C:\\ゲーム", L"", L"Café.exe", L"Café"};
 }
@@ -172,7 +174,8 @@ TEST(SetupCodePage, chooser_keeps_the_folder_exact) {
 // A folder whose name the system's code page cannot spell is listed as it is, beside the folder
 // that its best-fit stand-in names (Cafe for Café under 932; "???" under 1252 names none and is
 // not listed); entering it is refused by the error report, saying why, and the chooser stays
-// where it was, while the stand-in's line opens its own folder.
+// where it was, while the stand-in's line opens its own folder. (Not under UTF-8, which spells
+// every name a folder can have there.)
 TEST(SetupCodePage, chooser_lists_a_name_the_code_page_cannot_spell) {
   DeleteGameDir();
   const Names names = NamesOfThisSystem();
