@@ -1,4 +1,5 @@
-// Read-exactly and write-exactly over any stream; the in-memory stream.
+// Read-exactly and write-exactly over any stream; the view over bytes in place; the in-memory
+// stream.
 #include "base/stream.h"
 
 #include <algorithm>
@@ -15,6 +16,21 @@ void TStream::WriteBuffer(const void* buffer, int32_t count) {
 }
 
 bool TStream::Borrow(int32_t, const uint8_t**) { return false; }
+
+int32_t TSpanStream::Read(void* buffer, int32_t count) {
+  if (count <= 0) return 0;
+  const size_t n = std::min(static_cast<size_t>(count), size_ - position_);
+  std::memcpy(buffer, data_ + position_, n);
+  position_ += n;
+  return static_cast<int32_t>(n);
+}
+
+bool TSpanStream::Borrow(int32_t count, const uint8_t** bytes) {
+  if (count < 0 || size_ - position_ < static_cast<size_t>(count)) throw EReadError();
+  *bytes = data_ + position_;
+  position_ += static_cast<size_t>(count);
+  return true;
+}
 
 int32_t TMemoryStream::Read(void* buffer, int32_t count) {
   if (count <= 0 || position_ >= bytes_.size()) return 0;

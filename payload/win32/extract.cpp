@@ -16,48 +16,30 @@
 #include "base/sha256.h"
 #include "base/sjis.h"
 #include "base/stream.h"
+#include "base/win32/code_page.h"
 #include "base/win32/handles.h"
 #include "payload/sums.h"
 
 namespace {
 
-// A read-only view over one RT_RCDATA resource of the running module, read in place.
-class TResourceStream : public TStream {
+// One RT_RCDATA resource of the running module, read in place.
+class TResourceStream : public TSpanStream {
  public:
   explicit TResourceStream(const std::string& name) {
     HRSRC found = FindResourceA(nullptr, name.c_str(), MAKEINTRESOURCEA(10));  // RT_RCDATA
     if (found) loaded_ = LoadResource(nullptr, found);
     if (!loaded_) throw EResNotFound(name);
-    data_ = static_cast<const uint8_t*>(LockResource(loaded_));
-    size_ = data_ ? SizeofResource(nullptr, found) : 0;
+    const auto* data = static_cast<const uint8_t*>(LockResource(loaded_));
+    View(data, data ? SizeofResource(nullptr, found) : 0);
   }
   ~TResourceStream() override { FreeResource(loaded_); }
   TResourceStream(const TResourceStream&) = delete;
   TResourceStream& operator=(const TResourceStream&) = delete;
 
-  int32_t Read(void* buffer, int32_t count) override {
-    if (count <= 0) return 0;
-    size_t n = std::min<size_t>(static_cast<size_t>(count), size_ - position_);
-    std::memcpy(buffer, data_ + position_, n);
-    position_ += n;
-    return static_cast<int32_t>(n);
-  }
-  int32_t Write(const void*, int32_t) override { return 0; }
-  // The decoder takes the body where the loader mapped it, with the image: no second copy.
-  bool Borrow(int32_t count, const uint8_t** bytes) override {
-    if (count < 0 || size_ - position_ < static_cast<size_t>(count)) throw EReadError();
-    *bytes = data_ + position_;
-    position_ += static_cast<size_t>(count);
-    return true;
-  }
-
-  std::vector<uint8_t> All() const { return std::vector<uint8_t>(data_, data_ + size_); }
+  std::vector<uint8_t> All() const { return std::vector<uint8_t>(Data(), Data() + Size()); }
 
  private:
   HGLOBAL loaded_ = nullptr;
-  const uint8_t* data_ = nullptr;
-  size_t size_ = 0;
-  size_t position_ = 0;
 };
 
 class TModulePayloads : public TPayloadSource {
@@ -67,21 +49,8 @@ class TModulePayloads : public TPayloadSource {
 };
 
 // Text in the system's code page, as the registry and the ANSI calls hold it, to UTF-16 and back.
-std::wstring Wide(const std::string& text) {
-  if (text.empty()) return std::wstring();
-  const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
-  return wide;
-}
-
-std::string Narrow(const std::wstring& text) {
-  if (text.empty()) return std::string();
-  const int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string narrow(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &narrow[0], n, nullptr, nullptr);
-  return narrow;
-}
+std::wstring Wide(const std::string& text) { return win32::ToWide(SystemCodePage(), text); }
+std::string Narrow(const std::wstring& text) { return win32::ToBytes(SystemCodePage(), text); }
 
 // A full path as CreateFileW takes it at any length: "\\?\" before a drive path or a share.
 std::wstring LongForm(const std::wstring& full) {
@@ -157,7 +126,8 @@ class TWin32Files : public TFileOps {
   }
 
   std::string Prefix() override { return prefix_; }
-  std::string FinalFolder() override { return Narrow(final_); }
+  // In UTF-8: exact for every name, so that no two folders share it by a best fit.
+  std::string FinalFolder() override { return win32::ToBytes(kUtf8CodePage, final_); }
 
   std::vector<std::string> List() override {
     std::vector<std::string> names;

@@ -37,6 +37,24 @@ TEST(StreamExactly, ShortWriteRaisesWriteError) {
   EXPECT_THROW(s.WriteBuffer(b, 2), EWriteError);
 }
 
+// Both streams whose bytes lie in memory lend what remains in place, and refuse one byte more
+// without moving.
+TEST(StreamLending, LendsWhatRemainsAndNoByteMore) {
+  const std::vector<uint8_t> bytes{1, 2, 3, 4};
+  TSpanStream span(bytes.data(), bytes.size());
+  TMemoryStream memory(bytes);
+  for (TStream* s : {static_cast<TStream*>(&span), static_cast<TStream*>(&memory)}) {
+    uint8_t first = 0;
+    const uint8_t* lent = nullptr;
+    ASSERT_EQ(s->Read(&first, 1), 1);
+    EXPECT_THROW(s->Borrow(4, &lent), EReadError);
+    ASSERT_TRUE(s->Borrow(3, &lent));
+    EXPECT_EQ(lent[0], 2);
+    EXPECT_EQ(s->Read(&first, 1), 0);
+  }
+  EXPECT_EQ(span.Data(), bytes.data());
+}
+
 TEST(FailureMessages, CarryTheirArguments) {
   EXPECT_EQ(EResNotFound("EXE").Message(), "EXE リソースが見つかりません");
   EXPECT_EQ(EFCreateError("D:\\Game\\VELDRAN.EXE").Message(), "ファイル D:\\Game\\VELDRAN.EXE を作成できません");
