@@ -35,6 +35,7 @@ const std::string kMarker = kDir + "mg_data.mbl";
 const std::string kUsersTmp = kDir + "vdn0000.tmp";     // the user's own file, in the update's naming
 const std::string kUsersFolder = kDir + "vdn0002.tmp";  // and a folder of theirs named so
 const std::string kOutside = "G:\\Outside\\secret.txt";  // what links planted in the folder lead to
+const std::string kExeElsewhere = "G:\\Outside\\VELDRAN.EXE";  // the player's own second name of it
 // Spellings of the game folder that Win32 takes for the same one, from the current folder G:\Saves.
 const std::string kSpellings[] = {kDir,          "g:\\GAME",       "G:/Game/",         "G:\\\\Game\\",
                                   "G:\\Game\\.\\", "..\\Game\\",     "\\Game",           "\\\\?\\G:\\Game\\",
@@ -104,6 +105,7 @@ struct TScenario {
   bool links = true;        // false: a volume without hard links; previous files are copied
   bool unflushedSurvives = true;
   bool equalSizes = false;  // the previous executable is as long as the new one
+  bool exeNamedElsewhere = false;  // it has a name outside the folder too: set aside as a copy
 };
 
 const std::string& OldExe(const TScenario& s) { return s.equalSizes ? kOldExeOfNewSize : kOldExe; }
@@ -115,6 +117,7 @@ TCrashFs OldFolder(const TScenario& s) {
   fs.PutFolder(fs.CurrentFolder);
   fs.Put(kExe, OldExe(s));
   if (s.dat2Existed) fs.Put(kDat2, kOldDat2);
+  if (s.exeNamedElsewhere) fs.HardLink(kExe, kExeElsewhere);
   fs.Put(kMarker, "marker");
   fs.Put(kUsersTmp, "the user's own notes");
   fs.PutFolder(kUsersFolder);
@@ -157,6 +160,7 @@ std::string Release(const TCrashFs& fs, const TScenario& s, const std::set<std::
   if (fs.Content(kMarker) != "marker" || fs.Content(kUsersTmp) != "the user's own notes" || !fs.HasFolder(kUsersFolder))
     return "user's files changed";
   if (!fs.Has(kOutside) || fs.Content(kOutside) != "someone else's file") return "outside file changed";
+  if (s.exeNamedElsewhere && (!fs.Has(kExeElsewhere) || fs.Content(kExeElsewhere) != OldExe(s))) return "outside file changed";
   if (oldNames && fs.Content(kExe) == OldExe(s) && (!s.dat2Existed || fs.Content(kDat2) == kOldDat2)) return "old";
   if (newNames && fs.Content(kExe) == kNewExe && fs.Content(kDat2) == kNewDat2) return "new";
   return "mixed or damaged:" + listing;
@@ -166,14 +170,14 @@ std::vector<TScenario> AllScenarios() {
   std::vector<TScenario> all;
   for (bool existed : {true, false})
     for (bool links : {true, false})
-      for (bool survives : {true, false}) all.push_back({existed, links, survives, existed != links});
+      for (bool survives : {true, false}) all.push_back({existed, links, survives, existed != links, links && existed == survives});
   return all;
 }
 
 std::string Name(const TScenario& s) {
   return std::string(s.dat2Existed ? "archive existed" : "archive new") + (s.links ? ", links" : ", copies") +
          (s.unflushedSurvives ? ", unflushed data survives" : ", unflushed data lost") +
-         (s.equalSizes ? ", old and new executable of one size" : "");
+         (s.equalSizes ? ", old and new executable of one size" : "") + (s.exeNamedElsewhere ? ", executable named elsewhere" : "");
 }
 
 std::string Key(const std::string& name) { return TCrashFs().Key(kDir + name); }
@@ -372,18 +376,27 @@ TEST(Install, RestoreNeverDeletesTheOnlyCopy) {
   EXPECT_TRUE(fs.Has(kDir + journal::kName));
   Recover(fs);
   EXPECT_EQ(Release(fs, s), "old");
+  // Its second name replaced by other bytes right after it is made: the update stops there, so
+  // that the way back cannot install them.
+  const long reopen = FirstOp(clean, "Open vdn0003.tmp", FirstOp(clean, "Link "));
+  TCrashFs swapped = OldFolder(s);
+  swapped.FailAt(moveArchive);
+  swapped.Adversary = [&](TCrashFs& f, long op) { op == reopen && f.Put(kDir + "x", "y") && f.MoveOver(kDir + "x", kDir + "vdn0003.tmp"); };
+  EXPECT_EQ(FailureOf<EFCreateError>([&] { Install(swapped); }), EFCreateError(kExe).Message());
+  EXPECT_EQ(Release(swapped, s), "old");
 }
 
 // A journal is acted on only where the witness vouches for it: a forged one of any phase,
-// with work files planted beside it, changes nothing, and neither does a journal of this folder
-// copied to another folder or a vouched one that names what is not the update's.
+// with work files planted beside it, changes nothing (nor is a next state opened where nothing is
+// vouched for), and neither does a journal of this folder copied to another folder or a vouched
+// one that is not of the update's form.
 TEST(Recover, OnlyAVouchedJournalIsActedOn) {
   const TScenario s;
   journal::TJournal forged;
   forged.Entries = {Entry("VELDRAN.EXE", true, "vdn0001.tmp", "vdn0003.tmp", "planted executable"),
                     Entry("mg_data2.mbl", true, "vdn0004.tmp", "vdn0005.tmp", "planted archive")};
   for (journal::TPhase phase : {journal::TPhase::Stage, journal::TPhase::Commit, journal::TPhase::RollBack})
-    for (int vouch = 0; vouch < 3; ++vouch) {  // nothing; this text for another folder; another text
+    for (int vouch = 0; vouch < 4; ++vouch) {  // nothing; this text for another folder; another text; nothing
       forged.Phase = phase;
       TCrashFs fs = OldFolder(s);
       for (const char* name : {"vdn0001.tmp", "vdn0003.tmp", "vdn0004.tmp", "vdn0005.tmp"})
@@ -391,23 +404,30 @@ TEST(Recover, OnlyAVouchedJournalIsActedOn) {
       PutJournal(fs, forged, false);
       if (vouch == 1) fs.Witness = {journal::StateDigest(fs.Key("G:\\Other"), journal::Format(forged))};
       if (vouch == 2) fs.Witness = {journal::StateDigest(fs.Key(kDir), journal::Format(forged) + "\n")};
+      if (vouch == 3) fs.MoveOver(kDir + journal::kName, kDir + journal::kTempName);  // as the next state
       const auto before = fs.Snapshot();
       Recover(fs);
       EXPECT_EQ(fs.Snapshot(), before) << "phase " << static_cast<int>(phase) << ", witness " << vouch;
     }
-  // Vouched, but naming what is not the update's: not a journal of ours, nothing is done.
-  const std::string kHostile[] = {"..\\outside.txt", "G:\\outside.txt", "Saves\\VELDRAN.EXE", "mg_data.mbl", "NUL",
-                                  "VELDRAN.EXE "};
-  for (const std::string& name : kHostile) {
+  // Vouched, but naming what is not the update's, a work name that is none, a name twice, no new
+  // file after the stage, or under a second name elsewhere: not a journal of ours, nothing is done.
+  std::vector<journal::TEntry> hostile;
+  for (const std::string name : {"..\\outside.txt", "G:\\outside.txt", "Saves\\VELDRAN.EXE", "mg_data.mbl", "NUL", "VELDRAN.EXE "})
+    hostile.push_back(Entry(name, false, "vdn0001.tmp", "vdn0003.tmp", kNewExe));
+  for (const char* staged : {"vdn000g.tmp", "vdn0003.tmp", "vdn0001.tmp", "vdn0001.tmp"})
+    hostile.push_back(Entry("VELDRAN.EXE", false, staged, "vdn0003.tmp", kNewExe));
+  hostile[hostile.size() - 2].Known = false;
+  for (const journal::TEntry& e : hostile) {
     journal::TJournal j;
     j.Phase = journal::TPhase::RollBack;
-    j.Entries = {Entry(name, false, "vdn0001.tmp", "vdn0003.tmp", kNewExe)};
+    j.Entries = {e};
     TCrashFs fs = OldFolder(s);
     fs.Put(kDir + "Saves\\VELDRAN.EXE", "a copy kept by the player");
     PutJournal(fs, j);
+    if (&e == &hostile.back()) fs.HardLink(kDir + journal::kName, "G:\\Outside\\vdnsetup.jnl");
     const auto before = fs.Snapshot();
     Recover(fs);
-    EXPECT_EQ(fs.Snapshot(), before) << name;
+    EXPECT_EQ(fs.Snapshot(), before) << e.Name << " " << e.Staged;
   }
 }
 
@@ -438,8 +458,8 @@ TEST(Recover, TheFolderTheUpdateWroteToWhateverItsSpelling) {
 }
 
 // Only bytes with the digest this program carries are moved in: a staged file taken away,
-// replaced by other bytes of the right length, or recorded in another release's journal sends a
-// committed update back to the previous release.
+// replaced by other bytes of the right length or of another (never hashed), or recorded in
+// another release's journal sends a committed update back to the previous release.
 TEST(Recover, CommittedUpdateMovesInOnlyWhatItCarries) {
   const TScenario s;
   TCrashFs clean = OldFolder(s);
@@ -452,6 +472,7 @@ TEST(Recover, CommittedUpdateMovesInOnlyWhatItCarries) {
       [&](TCrashFs& fs) { fs.Remove(stagedExe); },
       [&](TCrashFs& fs) { fs.Rewrite(stagedExe, std::string(kNewExe.size(), 'x')); },
       [&](TCrashFs& fs) { fs.Put(kDir + "planted", std::string(kNewExe.size(), 'y')), fs.MoveOver(kDir + "planted", stagedExe); },
+      [&](TCrashFs& fs) { fs.Rewrite(stagedExe, kNewExe + "!"); },
   };
   for (const auto& damage : damages)
     for (TRecoverer who : {TRecoverer::This, TRecoverer::None, TRecoverer::Other}) {
@@ -459,10 +480,12 @@ TEST(Recover, CommittedUpdateMovesInOnlyWhatItCarries) {
       fs.CrashAt(firstMove);
       EXPECT_THROW(Install(fs), TCrash);
       TCrashFs next = fs.Survivor(true);
+      EXPECT_EQ(next.Witness.size(), 1u) << "a state before the commit is still believed";
       damage(next);
       Recover(next, kDir, who);
       const bool forward = &damage == &damages[0] && who == TRecoverer::This;
       EXPECT_EQ(Release(next, s), forward ? "new" : "old");
+      EXPECT_TRUE(&damage != &damages[4] || FirstOp(next, "Hash " + from) < 0) << "a file of another size hashed";
     }
 }
 
@@ -493,7 +516,8 @@ TEST(Recover, TurningBackIsRecordedBeforeTheFirstStep) {
 }
 
 // Before the commit no target was moved to: files placed there by someone else stay (none is
-// deleted, though the archive was not there before), and only the update's own files go.
+// deleted, though the archive was not there before), and only the update's own files go. After
+// the last move the new archive is ours: with the new executable taken away, it goes back too.
 TEST(Recover, BeforeTheCommitTheTargetsAreNotOurs) {
   TScenario s;
   s.dat2Existed = false;
@@ -507,6 +531,13 @@ TEST(Recover, BeforeTheCommitTheTargetsAreNotOurs) {
   next.Put(kDat2, kNewDat2);
   Recover(next);
   EXPECT_EQ(Release(next, s), "new");
+  TCrashFs after = OldFolder(s);
+  after.CrashAt(MoveOp(clean, Key("mg_data2.mbl")) + 1);
+  EXPECT_THROW(Install(after), TCrash);
+  TCrashFs taken = after.Survivor(true);
+  taken.Remove(kExe);
+  Recover(taken);
+  EXPECT_EQ(Release(taken, s), "old");
 }
 
 // Release A's update cut short after its commit, and release B started next, which carries
@@ -549,6 +580,24 @@ TEST(Recover, StuckRecoveryKeepsEverythingAndSaysSo) {
   EXPECT_EQ(next.Snapshot(), before);
   EXPECT_EQ(FailureOf<EFCreateError>([&] { Install(next); }), EFCreateError(kDat2).Message());
   EXPECT_EQ(next.Snapshot(), before);
+  // A link in place of the new executable: nothing goes back over it either.
+  TCrashFs linked = fs.Survivor(true);
+  linked.Remove(kExe), linked.PutLink(kExe, kOutside);
+  const auto was = linked.Snapshot();
+  EXPECT_EQ(FailureOf<EFCreateError>([&] { Recover(linked); }), EFCreateError(kExe).Message());
+  EXPECT_EQ(linked.Snapshot(), was);
+  // A rollback that can no longer bring the previous executable back goes forward, the staged
+  // archive under a work name of any hexadecimal digits.
+  TCrashFs ahead = fs.Survivor(true);
+  journal::TJournal j;
+  ASSERT_TRUE(journal::Parse(ahead.Content(kDir + journal::kName), kUpdateFiles, &j));
+  ahead.Remove(kDir + j.Entries[0].Backup);
+  ahead.MoveOver(kDir + j.Entries[1].Staged, kDir + "vdnBEEF.tmp");
+  j.Phase = journal::TPhase::RollBack;
+  j.Entries[1].Staged = "vdnBEEF.tmp";
+  PutJournal(ahead, j);
+  Recover(ahead);
+  EXPECT_EQ(Release(ahead, s), "new");
 
   TCrashFs held = fs.Survivor(true);
   held.Lock(kExe);
@@ -732,9 +781,10 @@ TEST(Exhaustion, AdversaryBetweenAnyTwoOperations) {
             if (onExisting) {
               std::vector<std::string> files;
               for (const std::string& p : f.Paths())
-                if (p != kMarker && p != kUsersTmp && p != kOutside) files.push_back(p);
+                if (p != kMarker && p != kUsersTmp && p.compare(0, kDir.size(), kDir) == 0) files.push_back(p);
               if (m >= files.size()) return;
               name = files[m];
+              if (kind == kRewrite && f.SameFile(name, kExeElsewhere)) return;  // it would change outside
             } else {
               if (m >= std::size(made) || f.Has(kDir + made[m]) || f.HasFolder(kDir + made[m]) ||
                   !f.LinkAt(kDir + made[m]).empty())

@@ -31,9 +31,10 @@ class MakeSetup : public testing_payload::Packres {
   void SetUp() override {
     Packres::SetUp();
     std::filesystem::copy_file(std::string(STUBS_DIR) + "/stub32.exe", Path("stub.exe"));
-    Bytes exe = Read("stub.exe"), tables = Sample(70000, 3);  // a Windows program, as --exe must be
-    exe.insert(exe.end(), tables.begin(), tables.end());
-    Write("exe.bin", exe);
+    // A Windows program, as --exe must be, whose sections end past the 64 KiB read of its headers.
+    pe::Image exe = pe::Image::Parse(Read("stub.exe"));
+    exe.Find(pe::ResourceId::Number(pe::kRtRcdata), pe::ResourceId::Name("OTHER"))[0]->data = Sample(70000, 3);
+    Write("exe.bin", exe.Build());
     Write("dat2.bin", Sample(9000, 11));
   }
 
