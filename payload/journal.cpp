@@ -179,9 +179,9 @@ bool Load(TFileOps& files, TJournalWitness& witness, const std::vector<PayloadTa
   if (kind != TFileOps::TKind::File) return false;
   std::string text;
   uint64_t size = 0;
-  const bool sized = files.Size(h, &size);
-  // A file with other names, or too large to be ours, was not written here.
-  const bool ours = sized && files.Names(h) == 1 && size <= kLimit;
+  // A file too large to be ours was not written here.
+  const bool ours = files.Size(h, &size) && size <= kLimit;
+  const bool oneName = files.Names(h) == 1;
   const bool read = ours && files.Read(h, kLimit, &text);
   files.Close(h);
   if (ours && !read) throw EFCreateError(files.Prefix() + kName);
@@ -189,7 +189,11 @@ bool Load(TFileOps& files, TJournalWitness& witness, const std::vector<PayloadTa
   const std::string digest = StateDigest(files.FinalFolder(), text);
   bool vouched = false;
   for (const std::string& k : kept) vouched = vouched || k == digest;
-  return vouched && Parse(text, payloads, journal);
+  if (!vouched) return false;
+  // Ours, but with a name the program did not give it: never moved or deleted, so its update
+  // can be neither finished nor undone; said, not left silently.
+  if (!oneName) throw EFCreateError(files.Prefix() + kName);
+  return Parse(text, payloads, journal);
 }
 
 bool Write(TFileOps& files, TJournalWitness& witness, const TJournal& journal, std::string* inTheWay) {

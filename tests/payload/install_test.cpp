@@ -410,7 +410,8 @@ TEST(Recover, OnlyAVouchedJournalIsActedOn) {
       EXPECT_EQ(fs.Snapshot(), before) << "phase " << static_cast<int>(phase) << ", witness " << vouch;
     }
   // Vouched, but naming what is not the update's, a work name that is none, a name twice, no new
-  // file after the stage, or under a second name elsewhere: not a journal of ours, nothing is done.
+  // file after the stage: not a journal of ours, nothing is done. Vouched, but under a second name
+  // elsewhere: ours, never moved or deleted, so nothing is done and the journal is named.
   std::vector<journal::TEntry> hostile;
   for (const std::string name : {"..\\outside.txt", "G:\\outside.txt", "Saves\\VELDRAN.EXE", "mg_data.mbl", "NUL", "VELDRAN.EXE "})
     hostile.push_back(Entry(name, false, "vdn0001.tmp", "vdn0003.tmp", kNewExe));
@@ -423,10 +424,13 @@ TEST(Recover, OnlyAVouchedJournalIsActedOn) {
     j.Entries = {e};
     TCrashFs fs = OldFolder(s);
     fs.Put(kDir + "Saves\\VELDRAN.EXE", "a copy kept by the player");
+    fs.Put(kDir + "vdn0001.tmp", "what the way back would remove");
     PutJournal(fs, j);
-    if (&e == &hostile.back()) fs.HardLink(kDir + journal::kName, "G:\\Outside\\vdnsetup.jnl");
+    const bool linked = &e == &hostile.back();
+    if (linked) fs.HardLink(kDir + journal::kName, "G:\\Outside\\vdnsetup.jnl");
     const auto before = fs.Snapshot();
-    Recover(fs);
+    EXPECT_EQ(FailureOf<EFCreateError>([&] { Recover(fs); }),
+              linked ? EFCreateError(kDir + journal::kName).Message() : "no failure");
     EXPECT_EQ(fs.Snapshot(), before) << e.Name << " " << e.Staged;
   }
 }
