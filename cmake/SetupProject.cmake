@@ -72,9 +72,11 @@ endfunction()
 
 add_custom_target(unit_tests)
 
-# setup_unit_test(NAME SOURCES ... [LINK ...]): a native GoogleTest program, part of unit_tests.
+# setup_unit_test(NAME SOURCES ... [LINK ...] [COST seconds]): a native GoogleTest program, part of
+# unit_tests. COST, where the program takes long run whole (the 32-bit and sanitizer builds), has
+# CTest start it among the first, so that it does not end the run alone.
 function(setup_unit_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LINK" ${ARGN})
+  cmake_parse_arguments(ARG "" "COST" "SOURCES;LINK" ${ARGN})
   if(WIN32 OR SETUP_FUZZ)
     return()
   endif()
@@ -87,11 +89,17 @@ function(setup_unit_test name)
     # emulator start per program instead of one per test.
     add_test(NAME native32.${name} COMMAND ${name})
     set_tests_properties(native32.${name} PROPERTIES LABELS native32)
+    if(ARG_COST)
+      set_tests_properties(native32.${name} PROPERTIES COST ${ARG_COST})
+    endif()
   elseif(SETUP_SANITIZE)
     # One CTest entry per program: a sanitizer run's summary stays readable.
     add_test(NAME asan.${name} COMMAND ${name})
     set_tests_properties(asan.${name} PROPERTIES LABELS asan
       ENVIRONMENT "ASAN_OPTIONS=detect_leaks=1:abort_on_error=1;UBSAN_OPTIONS=print_stacktrace=1")
+    if(ARG_COST)
+      set_tests_properties(asan.${name} PROPERTIES COST ${ARG_COST})
+    endif()
   else()
     # Parameterised tests are named by their name generators alone: CMake's "pretty values" would
     # append the printed parameter, whose bytes (pointers among them) change from build to build.
