@@ -84,22 +84,20 @@ function(setup_unit_test name)
   setup_flags(${name})
   target_link_libraries(${name} PRIVATE ${ARG_LINK} GTest::gtest GTest::gmock GTest::gtest_main)
   add_dependencies(unit_tests ${name})
+  set(cost)
+  if(ARG_COST)
+    set(cost COST ${ARG_COST})
+  endif()
   if(CMAKE_CROSSCOMPILING)
     # The 32-bit build runs each program whole, through scripts/run-i386 (its emulator): one
     # emulator start per program instead of one per test.
     add_test(NAME native32.${name} COMMAND ${name})
-    set_tests_properties(native32.${name} PROPERTIES LABELS native32)
-    if(ARG_COST)
-      set_tests_properties(native32.${name} PROPERTIES COST ${ARG_COST})
-    endif()
+    set_tests_properties(native32.${name} PROPERTIES LABELS native32 ${cost})
   elseif(SETUP_SANITIZE)
     # One CTest entry per program: a sanitizer run's summary stays readable.
     add_test(NAME asan.${name} COMMAND ${name})
-    set_tests_properties(asan.${name} PROPERTIES LABELS asan
+    set_tests_properties(asan.${name} PROPERTIES LABELS asan ${cost}
       ENVIRONMENT "ASAN_OPTIONS=detect_leaks=1:abort_on_error=1;UBSAN_OPTIONS=print_stacktrace=1")
-    if(ARG_COST)
-      set_tests_properties(asan.${name} PROPERTIES COST ${ARG_COST})
-    endif()
   else()
     # Parameterised tests are named by their name generators alone: CMake's "pretty values" would
     # append the printed parameter, whose bytes (pointers among them) change from build to build.
